@@ -1,0 +1,60 @@
+#include "cli/cli.h"
+
+#include "json/error.h"
+
+#include <QFile>
+
+namespace orvana::cli {
+
+namespace {
+
+struct Command {
+    const char16_t* name;
+    int (*run)(const QStringList&, const CliIo&);
+    const char16_t* usage;
+};
+
+constexpr Command kCommands[] = {
+    {u"json", RunJson, u"json FILE|-        print how the parser reads a JSON text"},
+};
+
+void printUsage(const CliIo& io) {
+    QString text = QStringLiteral("usage: orvana-dl-cli COMMAND [ARGS]\n\ncommands:\n");
+    for (const Command& c : kCommands)
+        text += u"  " + QString::fromUtf16(c.usage) + u'\n';
+    io.printErr(text);
+}
+
+} // namespace
+
+QByteArray ReadInput(const QString& path, const CliIo& io) {
+    if (path == u"-")
+        return io.in->readAll();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(ErrorKind::Io,
+                    QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+int Run(const QStringList& args, const CliIo& io) {
+    if (args.isEmpty() || args.first() == u"-h" || args.first() == u"--help") {
+        printUsage(io);
+        return args.isEmpty() ? kExitUsage : kExitOk;
+    }
+    for (const Command& c : kCommands) {
+        if (args.first() == QStringView(c.name)) {
+            try {
+                return c.run(args.mid(1), io);
+            } catch (const Error& e) {
+                io.printErr(e.message() + u'\n');
+                return e.kind() == ErrorKind::InvalidArgument ? kExitUsage : kExitFailed;
+            }
+        }
+    }
+    io.printErr(u"unknown command: " + args.first() + u'\n');
+    printUsage(io);
+    return kExitUsage;
+}
+
+} // namespace orvana::cli

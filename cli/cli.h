@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+
+namespace orvana::cli {
+
+// The streams a command talks through: the process's stdin/stdout/stderr in the tool,
+// buffers in tests. Text is written as UTF-8.
+struct CliIo {
+    QIODevice* in;
+    QIODevice* out;
+    QIODevice* err;
+
+    void print(const QString& text) const { out->write(text.toUtf8()); }
+    void printErr(const QString& text) const { err->write(text.toUtf8()); }
+};
+
+// Exit codes shared by every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Runs `orvana-dl-cli ARGS...` (args without the program name); returns the exit code.
+[[nodiscard]] int Run(const QStringList& args, const CliIo& io);
+
+// Reads FILE, or stdin for "-". Fails with orvana::Error naming the file.
+[[nodiscard]] QByteArray ReadInput(const QString& path, const CliIo& io);
+
+// Commands: args are those after the command name.
+int RunJson(const QStringList& args, const CliIo& io);
+
+} // namespace orvana::cli

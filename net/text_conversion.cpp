@@ -1,0 +1,38 @@
+#include "net/text_conversion.h"
+
+#include <QStringDecoder>
+
+namespace orvana {
+
+QString Utf8BytesToText(const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return QString();
+    // Keep a leading byte-order mark, and turn a sequence cut off at the end into U+FFFD.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
+bool IsValidUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+QString CleanFileName(const QString& name) {
+    static constexpr char16_t kRemoved[] = {u'?', u'|', u'/', u'\\', u'*',
+                                            u':', u'"', u'<', u'>',  u'.'};
+    QString cleaned = name;
+    for (char16_t c : kRemoved)
+        cleaned.remove(QChar(c));
+    qsizetype first = 0;
+    qsizetype last = cleaned.size();
+    while (first < last && cleaned.at(first) == u' ')
+        ++first;
+    while (last > first && cleaned.at(last - 1) == u' ')
+        --last;
+    return cleaned.mid(first, last - first);
+}
+
+} // namespace orvana

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace orvana {
+
+// Decodes UTF-8 bytes. A leading byte-order mark stays as U+FEFF; every malformed sequence
+// becomes U+FFFD. Never fails; pure.
+[[nodiscard]] QString Utf8BytesToText(const QByteArray& bytes);
+
+// Whether the bytes are well-formed UTF-8 (for callers that must refuse other input).
+[[nodiscard]] bool IsValidUtf8(const QByteArray& bytes);
+
+// Removes ? | / \ * : " < > . (each everywhere, in that order), then the outer U+0020 spaces.
+// Nothing else is touched; the result may be empty. Pure.
+[[nodiscard]] QString CleanFileName(const QString& name);
+
+} // namespace orvana
