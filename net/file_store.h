@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace orvana::net {
+
+// Longest file or folder name we write, in bytes of UTF-8, before an extension is added.
+inline constexpr qsizetype kMaxNameBytes = 240;
+
+// Cuts name to at most maxBytes bytes of UTF-8, at a character boundary (a surrogate pair is
+// never split). Pure.
+[[nodiscard]] QString CutNameToBytes(const QString& name, qsizetype maxBytes = kMaxNameBytes);
+
+enum class CommitMode {
+    ReplaceExisting, // an existing file is replaced, atomically
+    KeepExisting,    // commit fails with FileExists when the name is taken
+};
+
+// A file under construction: bytes go to an unnamed (or hidden temporary) file in the target
+// folder, and only commit() gives it a name, in one atomic step. Destroying an uncommitted
+// AtomicFile, or a killed process, leaves no file under any final name. Not thread-safe.
+class AtomicFile {
+public:
+    // Opens the temporary file in folder. Fails with Error(Io) (folder missing, not writable).
+    explicit AtomicFile(const QString& folder);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Fails with Error(Io) (disk full ...).
+    void write(const char* data, qint64 size);
+    void write(const QByteArray& bytes) { write(bytes.constData(), bytes.size()); }
+    [[nodiscard]] qint64 size() const noexcept { return m_size; }
+
+    enum class CommitResult { Committed, FileExists };
+    // Flushes the bytes to disk and names the file path (which must lie in the folder given
+    // above). After Committed the object is spent; after FileExists, or when it throws
+    // Error(Io) (the name is refused), commit may be tried again with another path.
+    [[nodiscard]] CommitResult commit(const QString& path, CommitMode mode);
+
+private:
+    QString m_folder;
+    QString m_tempPath; // empty while the file is unnamed
+    int m_fd = -1;
+    qint64 m_size = 0;
+    bool m_committed = false;
+};
+
+// Writes bytes to path atomically, replacing an existing file only with the complete new one.
+// Refuses an empty buffer (a failed fetch must never empty a good file). Fails with Error(Io).
+void StoreBytes(const QByteArray& bytes, const QString& path);
+
+// Names a finished song file: folder + "/" + name, or when that name is refused, the fallback
+// "noTitle" + random number + ".mp3" in the same folder, drawn again while the name is taken.
+// Returns the path written. Fails with Error(Io) when the fallback cannot be written either.
+[[nodiscard]] QString CommitSongFile(AtomicFile& file, const QString& folder, const QString& name);
+
+} // namespace orvana::net

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "net/file_store.h"
+#include "net/transfer_settings.h"
+#include "net/transport_error.h"
+#include "net/transport_session.h"
+
+#include <QByteArray>
+#include <QNetworkProxy>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace orvana::net {
+
+// The proxy controls of a job: the box and its text.
+struct ProxySetting {
+    bool enabled = false;
+    QString text;
+};
+
+// Reads a proxy text: "host:port" (an HTTP proxy), "http://host:port" or "socks5://host:port".
+// nullopt when it cannot be read. Pure.
+[[nodiscard]] std::optional<QNetworkProxy> ParseProxyText(const QString& text);
+
+// The two transports and the file store of one job thread.
+//
+// Byte fetches (FetchToBuffer, FetchToFile) go through the session's proxy when one was applied;
+// text requests (RequestText) never do. Both send the session's cookies. Only http and https
+// addresses are fetched. Every transfer fails after TransferSettings::stallTimeout without a
+// byte, on an HTTP status of 400 or more, and on a body shorter than its Content-Length.
+//
+// Threading: create it anywhere; the first transfer binds it to the calling thread, which must
+// make every later call and destroy it. Calls block, running a local event loop; the cancel
+// token may be set from any thread and stops the transfer in flight.
+class ModDownFile {
+public:
+    explicit ModDownFile(std::shared_ptr<TransportSession> session = nullptr,
+                         TransferSettings settings = {},
+                         std::shared_ptr<const CancelToken> cancel = nullptr);
+    ~ModDownFile();
+    ModDownFile(const ModDownFile&) = delete;
+    ModDownFile& operator=(const ModDownFile&) = delete;
+
+    // Holds the body of the latest FetchToBuffer; empty after a failed one.
+    QByteArray downloadBuffer;
+
+    // Ticked: the proxy text applies to every later byte fetch of the session, for good.
+    // Not ticked: nothing changes. A ticked text that cannot be read fails with
+    // Error(InvalidArgument) and changes nothing (never falls back to a direct connection).
+    void ApplyProxySetting(const ProxySetting& setting);
+
+    // GET url into downloadBuffer (replaced whole). Fails with TransportError, leaving
+    // downloadBuffer empty; answers over pageSizeCap fail.
+    void FetchToBuffer(const QString& url);
+
+    // GET (empty body) or POST (any other body) with "Content-Type:
+    // application/x-www-form-urlencoded" on both; the answer decoded with the named character
+    // set ("UTF-8" and "utf-8" alike; an unknown name fails with TransportError). Never through
+    // the proxy. Fails with TransportError; answers over pageSizeCap fail.
+    [[nodiscard]] QString RequestText(const QString& charset, const QString& url,
+                                      const QString& body);
+
+    // GET url streamed into a temporary file in finalPath's folder, then named finalPath
+    // (replacing), or the "noTitle" fallback of CommitSongFile when that name is refused.
+    // Returns the path written. A body under two bytes is a failed fetch. On any failure
+    // (TransportError, or Error(Io) from the disk) no file is created or changed.
+    [[nodiscard]] QString FetchToFile(const QString& url, const QString& finalPath,
+                                      const ProgressCallback& progress = {});
+
+    // Writes downloadBuffer to path atomically; refuses an empty buffer so a failed fetch never
+    // replaces a good file. Fails with Error(Io).
+    void StoreBuffer(const QString& path) const;
+
+    // Writes bytes to folder + "/" + name atomically, or to the "noTitle" fallback in folder
+    // when that name is refused (never overwriting an existing fallback). Returns the path
+    // written. Fails with Error(Io) when the fallback cannot be written either.
+    QString SaveSongFile(const QString& folder, const QString& name, const QByteArray& bytes);
+
+    [[nodiscard]] const std::shared_ptr<TransportSession>& session() const noexcept {
+        return m_session;
+    }
+    void setCancelToken(std::shared_ptr<const CancelToken> cancel);
+
+private:
+    class Impl;
+    std::shared_ptr<TransportSession> m_session;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Decodes bytes with the named character set ("UTF-8", "utf-8", "GBK" ...). Fails with
+// Error(InvalidArgument) for a name it does not know.
+[[nodiscard]] QString BytesToText(const QByteArray& bytes, const QString& charset);
+
+} // namespace orvana::net
