@@ -1,0 +1,164 @@
+#include "json/canonical.h"
+
+#include "json/error.h"
+#include <QSet>
+#include <vector>
+
+namespace orvana::json {
+
+namespace {
+
+void appendHex4(QString& out, char16_t c) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    out += u"\\u";
+    out += QChar(kHex[(c >> 12) & 0xF]);
+    out += QChar(kHex[(c >> 8) & 0xF]);
+    out += QChar(kHex[(c >> 4) & 0xF]);
+    out += QChar(kHex[c & 0xF]);
+}
+
+void appendString(QString& out, QStringView text) {
+    out += u'"';
+    const qsizetype n = text.size();
+    qsizetype runStart = 0;
+    auto flush = [&](qsizetype end) {
+        if (end > runStart)
+            out += text.sliced(runStart, end - runStart);
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        bool escape = c < 0x20 || c == u'"' || c == u'\\';
+        bool pairedHigh = false;
+        if (QChar::isHighSurrogate(c)) {
+            pairedHigh = i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode());
+            escape = !pairedHigh;
+        } else if (QChar::isLowSurrogate(c)) {
+            // A low surrogate after a high one was consumed with it; here it stands alone.
+            escape = true;
+        }
+        if (pairedHigh) {
+            ++i;
+            continue;
+        }
+        if (!escape)
+            continue;
+        flush(i);
+        runStart = i + 1;
+        if (c == u'"')
+            out += u"\\\"";
+        else if (c == u'\\')
+            out += u"\\\\";
+        else
+            appendHex4(out, c);
+    }
+    flush(n);
+    out += u'"';
+}
+
+void appendScalar(QString& out, const Value& value) {
+    switch (value.kind()) {
+    case Value::Kind::Empty:
+        out += u"empty";
+        break;
+    case Value::Kind::Null:
+        out += u"null";
+        break;
+    case Value::Kind::Boolean:
+        out += value.toBool() ? u"true" : u"false";
+        break;
+    case Value::Kind::String:
+        appendString(out, value.toString());
+        break;
+    case Value::Kind::Number:
+        out += value.toNumber().toPlainString();
+        break;
+    case Value::Kind::Dictionary:
+    case Value::Kind::Collection:
+        break;
+    }
+}
+
+// One open container while writing; an explicit stack, so a tree of any depth is written
+// without deep recursion.
+struct Frame {
+    std::shared_ptr<Dictionary> dictionary;
+    std::shared_ptr<Collection> collection;
+    Dictionary::const_iterator member;
+    Collection::const_iterator item;
+    bool first = true;
+};
+
+} // namespace
+
+QString CanonicalString(QStringView text) {
+    QString out;
+    out.reserve(text.size() + 2);
+    appendString(out, text);
+    return out;
+}
+
+QString ToCanonicalJson(const Value& value) {
+    QString out;
+    std::vector<Frame> stack;
+    QSet<const void*> open;
+    // Opens a container or writes a scalar.
+    auto begin = [&](const Value& v) {
+        if (!v.isObject()) {
+            appendScalar(out, v);
+            return;
+        }
+        Frame f;
+        f.dictionary = v.dictionary();
+        f.collection = v.collection();
+        const void* identity = f.dictionary ? static_cast<const void*>(f.dictionary.get())
+                                            : static_cast<const void*>(f.collection.get());
+        // Containers are shared by reference, so a hand-built tree can hold itself.
+        if (open.contains(identity))
+            throw Error(ErrorKind::Shape,
+                        QStringLiteral("The value cannot be written: a container holds itself"));
+        open.insert(identity);
+        if (f.dictionary) {
+            f.member = f.dictionary->begin();
+            out += u'{';
+        } else {
+            f.item = f.collection->begin();
+            out += u'[';
+        }
+        stack.push_back(std::move(f));
+    };
+    begin(value);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const bool isDictionary = f.dictionary != nullptr;
+        const bool done =
+            isDictionary ? f.member == f.dictionary->end() : f.item == f.collection->end();
+        if (done) {
+            out += isDictionary ? u'}' : u']';
+            open.remove(isDictionary ? static_cast<const void*>(f.dictionary.get())
+                                     : static_cast<const void*>(f.collection.get()));
+            stack.pop_back();
+            continue;
+        }
+        if (!f.first)
+            out += u',';
+        f.first = false;
+        if (isDictionary) {
+            const Dictionary::Member& m = *f.member++;
+            appendString(out, m.first);
+            out += u':';
+            begin(m.second); // may reallocate the stack: f is not used after this
+        } else {
+            const Value& item = *f.item++;
+            begin(item);
+        }
+    }
+    return out;
+}
+
+QString ToCanonicalJson(const std::optional<Value>& value) {
+    if (!value)
+        return QStringLiteral("none");
+    return ToCanonicalJson(*value);
+}
+
+} // namespace orvana::json
