@@ -1,0 +1,186 @@
+#include "tools/portal-sim/media.h"
+#include "tools/portal-sim/portal_sim.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <thread>
+
+using namespace orvana::portal;
+
+namespace {
+
+class PortalSimTest : public testing::Test {
+protected:
+    void SetUp() override { portal.start(); }
+
+    httplib::Client client() {
+        httplib::Client c("127.0.0.1", portal.port());
+        c.set_keep_alive(false);
+        return c;
+    }
+
+    PortalSim portal{DemoCatalogue(), PortalOptions{5000, std::chrono::milliseconds(60000)}};
+};
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t pos = text.find(part); pos != std::string::npos;
+         pos = text.find(part, pos + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST_F(PortalSimTest, AlbumPageHasTheBlockTitleAndRelativeCover) {
+    auto res = client().Get("/album/31258219");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("<div class=\"album-info\">\n  <h2>夜航星: 第一辑 &lt;Live&gt;.</h2>\n"
+                             "  <img src=\"/cover/31258219.jpg\" alt=\"\">"),
+              std::string::npos);
+    // A decoy h2 before the block catches a reader that takes the page's first h2.
+    EXPECT_LT(res->body.find("<h2>专辑</h2>"), res->body.find("album-info"));
+    EXPECT_EQ(client().Get("/album/999")->status, 404);
+}
+
+TEST_F(PortalSimTest, BlankCoverCarriesOrgSrcAndHiddenBlockHasExtraClass) {
+    const std::string blank = client().Get("/album/31258220")->body;
+    const std::string h = portal.host();
+    EXPECT_NE(blank.find("<img src=\"http://" + h + "/images/blank.gif\" org_src=\"http://" + h +
+                         "/cover/31258220.jpg\""),
+              std::string::npos);
+    EXPECT_NE(client().Get("/album/31258222")->body.find("<div class=\"album-info wide\">"),
+              std::string::npos);
+}
+
+TEST_F(PortalSimTest, SongListAnswersJsonWithSongLinksAndLogsTheRequest) {
+    auto res = client().Post("/data/music/songlist?hotbar=1&moduleName=album",
+                             "id=31258219&type=album", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->body.rfind("{\"errorCode\":22000,\"data\":{\"html\":\"", 0), 0u);
+    EXPECT_EQ(count(res->body, "href=\\\"\\/song\\/"), 9u); // eight songs, one listed twice
+    EXPECT_NE(res->body.find("title=\\\"A\\/B: Side?\\\""), std::string::npos);
+    EXPECT_NE(res->body.find("title=\\\"Rock &amp; Roll &lt;Remix&gt;\\\""), std::string::npos);
+
+    const auto log = portal.requests("/data/music/songlist");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].method, "POST");
+    EXPECT_EQ(log[0].query, "hotbar=1&moduleName=album");
+    EXPECT_EQ(log[0].body, "id=31258219&type=album");
+    EXPECT_EQ(log[0].header("content-type"), "application/x-www-form-urlencoded");
+}
+
+TEST_F(PortalSimTest, DownloadPagesCloseLinksBothWaysAndOffer320WithASession) {
+    const std::string h = portal.host();
+    const std::string brace = client().Get("/song/1001/download")->body;
+    EXPECT_NE(brace.find("\"link\":\"\\/data\\/music\\/file?link=http:\\/\\/" + h +
+                         "\\/file\\/1001\\/128.mp3\"}"),
+              std::string::npos);
+    const std::string quot = client().Get("/song/1002/download")->body;
+    EXPECT_NE(quot.find("&quot;\\/data\\/music\\/file?link=http:\\/\\/" + h +
+                        "\\/file\\/1002\\/128.mp3&quot;}"),
+              std::string::npos);
+    EXPECT_EQ(quot.find("\"}"), std::string::npos);
+
+    const std::string session = portal.issueSession("demo");
+    auto c = client();
+    const std::string logged =
+        c.Get("/song/1001/download", {{"Cookie", "orvana_session=" + session}})->body;
+    EXPECT_LT(logged.find("128.mp3"), logged.find("320.mp3"));
+    EXPECT_EQ(c.Get("/file/1001/320.mp3")->status, 403);
+    auto file = c.Get("/file/1001/320.mp3", {{"Cookie", "orvana_session=" + session}});
+    EXPECT_EQ(file->body, SongBody("1001", 320, 5000));
+}
+
+TEST_F(PortalSimTest, LoginSetsTheSessionCookie) {
+    auto res = client().Post("/login", "user=demo&password=x", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 302);
+    EXPECT_EQ(res->get_header_value("Set-Cookie"),
+              "orvana_session=" + portal.issueSession("demo") + "; Path=/");
+}
+
+TEST(PortalMedia, SongBodiesAreWholeFramesNamingTheirSong) {
+    const std::string body = SongBody("1001", 128, 5000);
+    ASSERT_EQ(body.size(), 11u * 417u);
+    for (std::size_t f = 0; f < body.size(); f += 417) {
+        EXPECT_EQ(static_cast<unsigned char>(body[f]), 0xFF);
+        EXPECT_EQ(static_cast<unsigned char>(body[f + 1]), 0xFB);
+        EXPECT_EQ(static_cast<unsigned char>(body[f + 2]), 0x90);
+    }
+    EXPECT_NE(body.find("ORVANA song=1001 kbps=128 frame=10\n"), std::string::npos);
+    std::string middle;
+    AppendSongBytes(middle, "1001", 128, 400, 1000);
+    EXPECT_EQ(middle, body.substr(400, 1000));
+    EXPECT_EQ(SongLength(320, 100), 1044u); // never less than one frame
+
+    const std::string cover = CoverBytes("7");
+    EXPECT_EQ(cover.substr(0, 4), std::string("\xFF\xD8\xFF\xFE", 4));
+    EXPECT_EQ(cover.substr(cover.size() - 2), std::string("\xFF\xD9", 2));
+}
+
+TEST_F(PortalSimTest, FaultsAreUsedUpInOrderThenTheEndpointRecovers) {
+    portal.addFault(Endpoint::SongFile, Fault::EmptyBody);
+    portal.addFault(Endpoint::SongFile, Fault::Status503);
+    auto c = client();
+    auto empty = c.Get("/file/1001/128.mp3");
+    EXPECT_EQ(empty->status, 200);
+    EXPECT_EQ(empty->body, "");
+    auto busy = c.Get("/file/1001/128.mp3");
+    EXPECT_EQ(busy->status, 503);
+    EXPECT_EQ(busy->get_header_value("Retry-After"), "1");
+    EXPECT_EQ(c.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 5000));
+
+    portal.addFault(Endpoint::SongFile, Fault::DropMidBody);
+    auto dropped = client().Get("/file/1001/128.mp3");
+    EXPECT_FALSE(dropped && dropped->body.size() == SongLength(128, 5000));
+
+    portal.addFault(Endpoint::DownloadPage, Fault::OmitFileLink);
+    EXPECT_EQ(client().Get("/song/1001/download")->body.find("file?link="), std::string::npos);
+}
+
+TEST_F(PortalSimTest, AlbumListPagesByTenThenEnds) {
+    auto c = client();
+    const std::string first =
+        c.Get("/data/user/getalbums?start=0&vesk_uid=18104396&order=hot")->body;
+    EXPECT_NE(first.find("\"errorCode\":22000"), std::string::npos);
+    EXPECT_EQ(count(first, "class=\\\"cover\\\""), 10u);
+    const std::string second =
+        c.Get("/data/user/getalbums?start=10&vesk_uid=18104396&order=hot")->body;
+    EXPECT_EQ(count(second, "class=\\\"cover\\\""), 3u);
+    const std::string end =
+        c.Get("/data/user/getalbums?start=20&vesk_uid=18104396&order=hot")->body;
+    EXPECT_NE(end.find("\"errorCode\":22000"), std::string::npos);
+    EXPECT_EQ(end.find("album-info"), std::string::npos);
+
+    portal.addFault(Endpoint::AlbumList, Fault::Refuse, 2);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(
+            c.Get("/data/user/getalbums?start=0&vesk_uid=18104396&order=hot")->body.find("22000"),
+            std::string::npos);
+    EXPECT_EQ(portal.requests("/data/user/getalbums").back().query,
+              "start=0&vesk_uid=18104396&order=hot");
+}
+
+TEST_F(PortalSimTest, SingerPageAndArtistIndexOfACategory) {
+    auto c = client();
+    EXPECT_NE(c.Get("/artist/18104396")->body.find("<div id=\"baseInfo\"><h2>夜航星乐队</h2>"),
+              std::string::npos);
+    const std::string index = c.Get("/artist/cn/group")->body;
+    EXPECT_NE(index.find("<a href=\"/artist/18104396\" title=\"夜航星乐队\">"), std::string::npos);
+    EXPECT_EQ(index.find("雨桐"), std::string::npos);
+    EXPECT_NE(c.Get("/artist")->body.find("雨桐"), std::string::npos);
+}
+
+TEST_F(PortalSimTest, StopEndsAStalledTransfer) {
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    std::thread fetch([port = portal.port()] {
+        httplib::Client c("127.0.0.1", port);
+        (void)c.Get("/file/1001/128.mp3");
+    });
+    while (portal.requests("/file/").empty())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    portal.stop(); // would wait out the 60 s stall if stop did not end it
+    fetch.join();
+}

@@ -1,0 +1,120 @@
+// orvana-portal-sim: the sample portal as a process, for the demo, the benchmark and manual tries.
+#include "tools/portal-sim/portal_sim.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace {
+
+void usage() {
+    std::cerr << "usage: orvana-portal-sim [--port N] [--print-port] [--song-bytes N]\n"
+                 "                         [--bench-album ID:COUNT] [--stall-seconds S]\n"
+                 "                         [--fault ENDPOINT=KIND[:COUNT]]...\n"
+                 "Serves the sample portal on 127.0.0.1 until SIGINT or SIGTERM.\n"
+                 "ENDPOINT: album-page cover song-list download-page song-file singer-page\n"
+                 "          album-list artist-index\n"
+                 "KIND: 500 503 429 refuse empty one-byte drop stall no-link bad-json\n"
+                 "COUNT: how many requests meet the fault (default 1, -1 = all)\n";
+}
+
+bool parseSize(const std::string& text, long long& out) {
+    try {
+        std::size_t used = 0;
+        out = std::stoll(text, &used);
+        return used == text.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace orvana::portal;
+    int port = 0;
+    bool printPort = false;
+    PortalOptions options;
+    Catalogue catalogue = DemoCatalogue();
+    struct PendingFault {
+        Endpoint endpoint;
+        Fault fault;
+        int count;
+    };
+    std::vector<PendingFault> faults;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        long long n = 0;
+        if (arg == "--print-port") {
+            printPort = true;
+        } else if (arg == "--help" || arg == "-h") {
+            usage();
+            return 0;
+        } else if (arg == "--port" && value(v) && parseSize(v, n) && n >= 0 && n < 65536) {
+            port = int(n);
+        } else if (arg == "--song-bytes" && value(v) && parseSize(v, n) && n > 0) {
+            options.songBytes = std::size_t(n);
+        } else if (arg == "--stall-seconds" && value(v) && parseSize(v, n) && n >= 0) {
+            options.stall = std::chrono::seconds(n);
+        } else if (arg == "--bench-album" && value(v) && v.find(':') != std::string::npos &&
+                   parseSize(v.substr(v.find(':') + 1), n) && n > 0 && n < 100) {
+            AddBenchAlbum(catalogue, v.substr(0, v.find(':')), int(n));
+        } else if (arg == "--fault" && value(v) && v.find('=') != std::string::npos) {
+            const std::string endpoint = v.substr(0, v.find('='));
+            std::string kind = v.substr(v.find('=') + 1);
+            long long count = 1;
+            if (const auto colon = kind.find(':'); colon != std::string::npos) {
+                if (!parseSize(kind.substr(colon + 1), count))
+                    count = 0;
+                kind.resize(colon);
+            }
+            const auto e = EndpointFromName(endpoint);
+            const auto f = FaultFromName(kind);
+            if (!e || !f || count == 0) {
+                std::cerr << "orvana-portal-sim: bad fault: " << v << "\n";
+                return 2;
+            }
+            faults.push_back({*e, *f, int(count)});
+        } else {
+            std::cerr << "orvana-portal-sim: bad argument: " << arg << "\n";
+            usage();
+            return 2;
+        }
+    }
+
+    // Block the stop signals before any thread starts, then wait for one of them here.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    PortalSim portal(std::move(catalogue), options);
+    for (const PendingFault& f : faults)
+        portal.addFault(f.endpoint, f.fault, f.count);
+    try {
+        portal.start(port);
+    } catch (const std::exception& e) {
+        std::cerr << "orvana-portal-sim: " << e.what() << "\n";
+        return 1;
+    }
+    if (printPort)
+        std::cout << portal.port() << std::endl;
+    else
+        std::cerr << "orvana-portal-sim: serving http://" << portal.host() << "/\n";
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    portal.stop();
+    return 0;
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "tools/portal-sim/catalogue.h"
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvana::portal {
+
+// The portal's endpoints, as far as faults are concerned.
+enum class Endpoint {
+    AlbumPage,    // GET /album/ID
+    Cover,        // GET /cover/ID.jpg (also reached as //cover/ID.jpg)
+    SongList,     // POST /data/music/songlist?hotbar=1&moduleName=album
+    DownloadPage, // GET /song/ID/download
+    SongFile,     // GET /file/ID/128.mp3 or /file/ID/320.mp3
+    SingerPage,   // GET /artist/ID
+    AlbumList,    // GET /data/user/getalbums?start=N&vesk_uid=ID&order=hot
+    ArtistIndex,  // GET /artist and /artist/<category>
+};
+
+enum class Fault {
+    Status500,    // "500 Internal Server Error"
+    Status503,    // 503 with "Retry-After: 1"
+    Status429,    // 429 with "Retry-After: 1"
+    Refuse,       // album list: a page without the valid-page mark
+    EmptyBody,    // song file: 200 with no body
+    OneByteBody,  // song file: 200 with one byte
+    DropMidBody,  // song file or cover: the connection is closed after half the announced body
+    StallMidBody, // song file: half the body, then nothing for the stall time, then the rest
+    OmitFileLink, // download page without the file link marker
+    MalformedJson // song list or album list: text that does not parse
+};
+
+struct PortalOptions {
+    std::size_t songBytes = 64 * 1024;
+    std::chrono::milliseconds stall{30000};
+};
+
+// One request as the portal saw it.
+struct LoggedRequest {
+    std::string method;
+    std::string path;  // without the query
+    std::string query; // raw, as sent
+    std::string body;
+    std::multimap<std::string, std::string> headers; // names as sent
+
+    // First value of a header (case-insensitive name), or "" when absent.
+    [[nodiscard]] std::string header(const std::string& name) const;
+};
+
+// A stand-in for the music portal: a real HTTP server on 127.0.0.1 (never another address),
+// serving the catalogue with the page shapes the jobs read. Start/stop from one thread; the
+// fault and log calls are thread-safe. Stopping ends stalls at once.
+class PortalSim {
+public:
+    explicit PortalSim(Catalogue catalogue = DemoCatalogue(), PortalOptions options = {});
+    ~PortalSim();
+    PortalSim(const PortalSim&) = delete;
+    PortalSim& operator=(const PortalSim&) = delete;
+
+    // Binds 127.0.0.1:port (0 = any free port) and serves in a thread of its own. Returns the
+    // bound port; throws std::runtime_error when the port cannot be bound.
+    int start(int port = 0);
+    void stop();
+
+    [[nodiscard]] int port() const { return m_port; }
+    // "127.0.0.1:PORT", the host value a client puts in its portal base.
+    [[nodiscard]] std::string host() const;
+    [[nodiscard]] const Catalogue& catalogue() const { return m_catalogue; }
+    [[nodiscard]] const PortalOptions& options() const { return m_options; }
+
+    // The next `count` requests to `endpoint` meet `fault` (count < 0: every request). Faults of
+    // one endpoint are used up in the order they were added.
+    void addFault(Endpoint endpoint, Fault fault, int count = 1);
+    void clearFaults();
+
+    // A session value as the login page would set it; with it the download pages offer 320 kbps.
+    std::string issueSession(const std::string& user);
+    static constexpr const char* kSessionCookie = "orvana_session";
+
+    [[nodiscard]] std::vector<LoggedRequest> requests() const;
+    // Requests whose path starts with `prefix`.
+    [[nodiscard]] std::vector<LoggedRequest> requests(const std::string& prefix) const;
+    void clearRequests();
+
+private:
+    struct Impl;
+    Catalogue m_catalogue;
+    PortalOptions m_options;
+    int m_port = 0;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Parses "song-file", "album-list" ... and "500", "stall" ... as the command line writes them.
+[[nodiscard]] std::optional<Endpoint> EndpointFromName(const std::string& name);
+[[nodiscard]] std::optional<Fault> FaultFromName(const std::string& name);
+
+} // namespace orvana::portal
