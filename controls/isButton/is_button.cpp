@@ -1,0 +1,934 @@
+#include "controls/isButton/is_button.h"
+
+#include "controls/isButton/about_box.h"
+#include "controls/isButton/draw.h"
+#include "controls/isButton/icon_gray.h"
+#include "controls/isButton/style_painters.h"
+#include "controls/isButton/tool_tip.h"
+
+#include <QCursor>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcutEvent>
+#include <QUrl>
+
+namespace orvana::controls {
+
+namespace {
+
+int g_toolTipDelay = 400;
+
+constexpr OleColor kDefaultMaskColor = 12632256; // RGB(192, 192, 192)
+
+int vbButton(Qt::MouseButton b) {
+    switch (b) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    case Qt::MiddleButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+// The DrawText flags of the caption as Qt alignment flags.
+int textFlags(int format) {
+    int flags = Qt::TextShowMnemonic;
+    if (format & 1)
+        flags |= Qt::AlignHCenter;
+    else if (format & 2)
+        flags |= Qt::AlignRight;
+    else
+        flags |= Qt::AlignLeft;
+    if (format & 32) {
+        flags |= Qt::TextSingleLine;
+        if (format & 4)
+            flags |= Qt::AlignVCenter;
+        else if (format & 8)
+            flags |= Qt::AlignBottom;
+        else
+            flags |= Qt::AlignTop;
+    } else {
+        flags |= Qt::AlignTop;
+    }
+    if (format & 16)
+        flags |= Qt::TextWordWrap;
+    return flags;
+}
+
+Qt::CursorShape cursorShape(int pointer) {
+    switch (pointer) {
+    case 2:
+        return Qt::CrossCursor;
+    case 3:
+        return Qt::IBeamCursor;
+    case 5:
+    case 15:
+        return Qt::SizeAllCursor;
+    case 6:
+        return Qt::SizeBDiagCursor;
+    case 7:
+        return Qt::SizeVerCursor;
+    case 8:
+        return Qt::SizeFDiagCursor;
+    case 9:
+        return Qt::SizeHorCursor;
+    case 10:
+        return Qt::UpArrowCursor;
+    case 11:
+        return Qt::WaitCursor;
+    case 12:
+        return Qt::ForbiddenCursor;
+    case 13:
+        return Qt::BusyCursor;
+    case 14:
+        return Qt::WhatsThisCursor;
+    default:
+        return Qt::ArrowCursor;
+    }
+}
+
+bool isNumeric(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Typed reads: a stored value of the wrong type or out of range yields the default, so a damaged
+// form cannot put the control into a state it cannot paint.
+qint64 readNumber(const PropertyBag& bag, const QString& key, qint64 def, qint64 lo, qint64 hi) {
+    const QVariant v = bag.ReadProperty(key, def);
+    if (!isNumeric(v))
+        return def;
+    const double d = v.toDouble();
+    if (d < double(lo) || d > double(hi))
+        return def;
+    return qint64(d);
+}
+
+bool readBool(const PropertyBag& bag, const QString& key, bool def) {
+    const QVariant v = bag.ReadProperty(key, def);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    return isNumeric(v) ? v.toDouble() != 0 : def;
+}
+
+QString readString(const PropertyBag& bag, const QString& key, const QString& def) {
+    const QVariant v = bag.ReadProperty(key, def);
+    return v.typeId() == QMetaType::QString ? v.toString() : def;
+}
+
+OleColor readColor(const PropertyBag& bag, const QString& key, OleColor def) {
+    return OleColor(readNumber(bag, key, def, 0, 0xFFFFFFFFll));
+}
+
+} // namespace
+
+isButton::isButton(QWidget* parent, const QString& instanceName) : QWidget(parent) {
+    setObjectName(instanceName);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    // 300 twips, the smallest extent a button may have.
+    setMinimumSize(20, 20);
+    resize(81, 33);
+
+    m_style = StyleClassic;
+    m_caption = instanceName;
+    m_iconSize = 16;
+    m_icon = QPixmap();
+    m_showFocus = false;
+    m_useCustomColors = false;
+    m_captionFormat = 17;
+    m_enabled = true;
+    m_backColor = sys(SysColor::ButtonFace);
+    m_highlightColor = sys(SysColor::Highlight);
+    m_fontColor = sys(SysColor::ButtonText);
+    m_fontHighlightColor = sys(SysColor::ButtonText);
+    m_about = new isButtonAbout(this);
+    m_about->hide();
+    m_toolTipType = 1;
+    m_surfaceBack = sys(SysColor::ButtonFace);
+    // Qt reports pointer leave on every platform, so the hook is always there at run time.
+    m_hooked = m_userMode;
+
+    m_tipTimer.setSingleShot(true);
+    connect(&m_tipTimer, &QTimer::timeout, this, [this] {
+        if (m_toolTipWindow && m_mouseInside)
+            m_toolTipWindow->popUp(QCursor::pos());
+    });
+    updateAccessKey();
+    relayout();
+}
+
+isButton::~isButton() {
+    m_hooked = false;
+    m_tipTimer.stop();
+}
+
+OleColor isButton::sys(SysColor which) const {
+    return SystemColor(palette(), which);
+}
+
+void isButton::changed(const QString& name) {
+    Q_EMIT PropertyChanged(name);
+}
+
+// ---- properties -------------------------------------------------------------------------------
+
+void isButton::SetStyle(int value) {
+    m_style = value;
+    changed(QStringLiteral("Style"));
+    relayout();
+}
+
+void isButton::SetCaption(const QString& value) {
+    m_caption = value;
+    changed(QStringLiteral("Caption"));
+    updateAccessKey();
+    relayout();
+}
+
+void isButton::SetIcon(const QPixmap& value) {
+    m_icon = value;
+    changed(QStringLiteral("Icon"));
+    relayout();
+}
+
+void isButton::SetIconAlign(int value) {
+    m_iconAlign = value;
+    changed(QStringLiteral("IconAlign"));
+    relayout();
+}
+
+void isButton::SetIconSize(int value) {
+    m_iconSize = int(int16_t(uint16_t(value & 0xFFFF)));
+    changed(QStringLiteral("IconSize"));
+    relayout();
+}
+
+void isButton::SetCaptionAlign(int value) {
+    m_captionAlign = value;
+    changed(QStringLiteral("CaptionAlign"));
+    relayout();
+}
+
+void isButton::SetNonThemeStyle(int value) {
+    m_nonThemeStyle = value;
+    changed(QStringLiteral("NonThemeStyle"));
+    relayout();
+}
+
+void isButton::SetEnabled(bool value) {
+    m_enabled = value;
+    m_state = StateNormal;
+    if (!value)
+        removeToolTip();
+    Refresh();
+    changed(QStringLiteral("Enabled"));
+    QWidget::setEnabled(value);
+}
+
+void isButton::SetShowFocus(bool value) {
+    m_showFocus = value;
+    changed(QStringLiteral("ShowFocus"));
+    Refresh();
+}
+
+void isButton::SetUseCustomColors(bool value) {
+    m_useCustomColors = value;
+    changed(QStringLiteral("UseCustomColors"));
+    Refresh();
+}
+
+void isButton::SetBackColor(OleColor value) {
+    m_backColor = value;
+    changed(QStringLiteral("BackColor"));
+    Refresh();
+}
+
+void isButton::SetHighlightColor(OleColor value) {
+    m_highlightColor = value;
+    changed(QStringLiteral("HighlightColor"));
+    Refresh();
+}
+
+void isButton::SetFontColor(OleColor value) {
+    m_fontColor = value;
+    changed(QStringLiteral("FontColor"));
+    Refresh();
+}
+
+void isButton::SetFontHighlightColor(OleColor value) {
+    m_fontHighlightColor = value;
+    changed(QStringLiteral("FontHighlightColor"));
+    Refresh();
+}
+
+void isButton::SetToolTipText(const QString& value) {
+    m_toolTipText = value;
+    changed(QStringLiteral("ToolTipText"));
+    // While the own tip is up the host's text stays empty and the tip is rebuilt with the new
+    // text; otherwise the host's text carries it until the pointer enters.
+    if (m_mouseInside && m_toolTipWindow)
+        buildToolTip();
+    else
+        setToolTip(value);
+    Refresh();
+}
+
+void isButton::SetToolTipTitle(const QString& value) {
+    m_toolTipTitle = value;
+    changed(QStringLiteral("TooltipTitle"));
+    Refresh();
+}
+
+void isButton::SetToolTipIcon(int value) {
+    m_toolTipIcon = value;
+    changed(QStringLiteral("TooltipIcon"));
+    Refresh();
+}
+
+void isButton::SetToolTipType(int value) {
+    m_toolTipType = value;
+    changed(QStringLiteral("ToolTipType"));
+    Refresh();
+}
+
+void isButton::SetToolTipBackColor(OleColor value) {
+    m_toolTipBackColor = value;
+    changed(QStringLiteral("ToolTipBackColor"));
+    Refresh();
+}
+
+void isButton::SetToolTipForeColor(OleColor value) {
+    m_toolTipForeColor = value;
+    changed(QStringLiteral("ToolTipForeColor"));
+    Refresh();
+}
+
+void isButton::SetFont(const QFont& value) {
+    setFont(value);
+    Refresh();
+    changed(QStringLiteral("Font"));
+}
+
+void isButton::SetButtonType(int value) {
+    m_buttonType = value;
+    changed(QStringLiteral("ButtonType"));
+    Refresh();
+}
+
+void isButton::SetValue(bool value) {
+    m_value = value;
+    changed(QStringLiteral("Value"));
+    Refresh();
+}
+
+void isButton::SetMaskColor(OleColor value) {
+    m_maskColor = value;
+    changed(QStringLiteral("MaskColor"));
+    Refresh();
+}
+
+void isButton::SetUseMaskColor(bool value) {
+    m_useMaskColor = value;
+    changed(QStringLiteral("UseMaskColor"));
+    Refresh();
+}
+
+void isButton::SetMousePointer(int value) {
+    m_mousePointer = int(int16_t(uint16_t(value & 0xFFFF)));
+    if (m_mousePointer == 0)
+        unsetCursor();
+    else
+        setCursor(cursorShape(m_mousePointer));
+    changed(QStringLiteral("MousePointer"));
+}
+
+void isButton::SetDisplayAsDefault(bool value) {
+    m_displayAsDefault = value;
+    Refresh();
+}
+
+void isButton::SetUserMode(bool value) {
+    m_userMode = value;
+    m_hooked = value;
+    Refresh();
+}
+
+void isButton::SetThemeActive(bool active) {
+    SetThemeActiveFlag(active);
+}
+bool isButton::ThemeActive() {
+    return ThemeActiveFlag();
+}
+void isButton::SetToolTipDelay(int milliseconds) {
+    g_toolTipDelay = std::max(0, milliseconds);
+}
+
+// ---- methods ----------------------------------------------------------------------------------
+
+void isButton::About() {
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+bool isButton::PaintIconGrayscale(QPainter* dc, const QPixmap& icon, int x, int y, int height,
+                                  int width) {
+    if (dc == nullptr || !dc->isActive() || icon.isNull())
+        return false;
+    dc->drawImage(QRect(x, y, width, height), GrayscaleIcon(icon.toImage()));
+    return true;
+}
+
+bool isButton::OpenLink(const QString& link) {
+    if (link.trimmed().isEmpty())
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromUserInput(link));
+}
+
+// ---- persistence ------------------------------------------------------------------------------
+
+void isButton::ReadProperties(const PropertyBag& bag) {
+    m_state = StateNormal;
+    const QVariant icon = bag.ReadProperty(QStringLiteral("Icon"), QVariant());
+    m_icon =
+        icon.typeId() == QMetaType::QImage ? QPixmap::fromImage(icon.value<QImage>()) : QPixmap();
+    m_style = int(readNumber(bag, QStringLiteral("Style"), 3, 0, 10));
+    m_caption = readString(bag, QStringLiteral("Caption"), QStringLiteral("isButton"));
+    m_iconSize =
+        int(int16_t(uint16_t(readNumber(bag, QStringLiteral("IconSize"), 16, -32768, 65535))));
+    m_captionAlign = int(readNumber(bag, QStringLiteral("CaptionAlign"), 0, 0, 4));
+    m_iconAlign = int(readNumber(bag, QStringLiteral("IconAlign"), 1, 0, 4));
+    m_nonThemeStyle = int(readNumber(bag, QStringLiteral("iNonThemeStyle"), 5, 0, 10));
+    if (m_nonThemeStyle == StyleSystemTheme)
+        m_nonThemeStyle = 5;
+    m_enabled = readBool(bag, QStringLiteral("Enabled"), true);
+    m_showFocus = readBool(bag, QStringLiteral("ShowFocus"), false);
+    m_useCustomColors = readBool(bag, QStringLiteral("USeCustomColors"), false);
+    m_backColor = readColor(bag, QStringLiteral("BackColor"), sys(SysColor::ButtonFace));
+    m_highlightColor = readColor(bag, QStringLiteral("HighlightColor"), sys(SysColor::Highlight));
+    m_fontColor = readColor(bag, QStringLiteral("FontColor"), sys(SysColor::ButtonText));
+    m_fontHighlightColor =
+        readColor(bag, QStringLiteral("FontHighlightColor"), sys(SysColor::ButtonText));
+    setToolTip(readString(bag, QStringLiteral("ToolTipText"), toolTip()));
+    m_toolTipText = readString(bag, QStringLiteral("ToolTipText"), QString());
+    m_toolTipTitle = readString(bag, QStringLiteral("Tooltiptitle"), QString());
+    m_toolTipIcon = int(readNumber(bag, QStringLiteral("ToolTipIcon"), 0, 0, 3));
+    m_toolTipType = int(readNumber(bag, QStringLiteral("ToolTipType"), 1, 0, 1));
+    // Back from the info background and fore from the info text, so a form without these keys
+    // shows readable tips.
+    m_toolTipBackColor =
+        readColor(bag, QStringLiteral("ttBackColor"), sys(SysColor::InfoBackground));
+    m_toolTipForeColor = readColor(bag, QStringLiteral("ttForeColor"), sys(SysColor::InfoText));
+    const QVariant f = bag.ReadProperty(QStringLiteral("Font"), font());
+    if (f.typeId() == QMetaType::QFont)
+        setFont(f.value<QFont>());
+    m_buttonType = int(readNumber(bag, QStringLiteral("ButtonType"), 0, 0, 1));
+    m_value = readBool(bag, QStringLiteral("Value"), false);
+    m_useMaskColor = readBool(bag, QStringLiteral("UseMaskColor"), false);
+    m_maskColor = readColor(bag, QStringLiteral("MaskColor"), kDefaultMaskColor);
+    SetMousePointer(int(readNumber(bag, QStringLiteral("MousePointer"), 0, -32768, 65535)));
+    m_hooked = m_userMode;
+    // A stored disabled button must not take input either.
+    QWidget::setEnabled(m_enabled);
+    updateAccessKey();
+    relayout();
+}
+
+void isButton::WriteProperties(PropertyBag& bag) const {
+    auto colour = [](OleColor c) {
+        return QVariant(qint64(c));
+    };
+    bag.WriteProperty(QStringLiteral("Icon"),
+                      QVariant::fromValue(m_icon.isNull() ? QImage() : m_icon.toImage()));
+    bag.WriteProperty(QStringLiteral("Style"), m_style, 3);
+    bag.WriteProperty(QStringLiteral("Caption"), m_caption, QString());
+    bag.WriteProperty(QStringLiteral("IconSize"), m_iconSize, 16);
+    bag.WriteProperty(QStringLiteral("IconAlign"), m_iconAlign, 1);
+    bag.WriteProperty(QStringLiteral("CaptionAlign"), m_captionAlign, 0);
+    bag.WriteProperty(QStringLiteral("iNonThemeStyle"), m_nonThemeStyle, 5);
+    bag.WriteProperty(QStringLiteral("Enabled"), m_enabled, true);
+    bag.WriteProperty(QStringLiteral("ShowFocus"), m_showFocus, false);
+    bag.WriteProperty(QStringLiteral("USeCustomColors"), m_useCustomColors, false);
+    bag.WriteProperty(QStringLiteral("BackColor"), colour(m_backColor),
+                      colour(sys(SysColor::ButtonFace)));
+    bag.WriteProperty(QStringLiteral("HighlightColor"), colour(m_highlightColor),
+                      colour(sys(SysColor::Highlight)));
+    bag.WriteProperty(QStringLiteral("FontColor"), colour(m_fontColor),
+                      colour(sys(SysColor::ButtonText)));
+    bag.WriteProperty(QStringLiteral("FontHighlightColor"), colour(m_fontHighlightColor),
+                      colour(sys(SysColor::ButtonText)));
+    bag.WriteProperty(QStringLiteral("ToolTipText"), m_toolTipText, toolTip());
+    bag.WriteProperty(QStringLiteral("Tooltiptitle"), m_toolTipTitle);
+    bag.WriteProperty(QStringLiteral("ToolTipIcon"), m_toolTipIcon);
+    bag.WriteProperty(QStringLiteral("ToolTipType"), m_toolTipType);
+    bag.WriteProperty(QStringLiteral("ttBackColor"), colour(m_toolTipBackColor),
+                      colour(sys(SysColor::InfoBackground)));
+    bag.WriteProperty(QStringLiteral("ttForeColor"), colour(m_toolTipForeColor),
+                      colour(sys(SysColor::InfoText)));
+    bag.WriteProperty(QStringLiteral("Font"), font());
+    bag.WriteProperty(QStringLiteral("ButtonType"), m_buttonType, 0);
+    bag.WriteProperty(QStringLiteral("Value"), m_value, false);
+    bag.WriteProperty(QStringLiteral("MaskColor"), colour(m_maskColor), colour(kDefaultMaskColor));
+    bag.WriteProperty(QStringLiteral("UseMaskColor"), m_useMaskColor, false);
+    bag.WriteProperty(QStringLiteral("MousePointer"), m_mousePointer, 0);
+}
+
+void isButton::LoadStored(const StoredControl& stored) {
+    if (stored.extent.isValid() && !stored.extent.isEmpty())
+        resize(HimetricToPixels(stored.extent.width()), HimetricToPixels(stored.extent.height()));
+    setToolTip(stored.toolTip);
+    ReadProperties(stored.properties);
+}
+
+StoredControl isButton::SaveStored() const {
+    StoredControl out;
+    out.name = objectName();
+    out.extent = QSize(PixelsToHimetric(width()), PixelsToHimetric(height()));
+    out.toolTip = toolTip();
+    WriteProperties(out.properties);
+    return out;
+}
+
+// ---- layout and painting ----------------------------------------------------------------------
+
+void isButton::relayout() {
+    const int W = width(), H = height();
+    m_clientRect = QRect(0, 0, W, H);
+    m_innerRect = QRect(QPoint(4, 4), QPoint(W - 5, H - 5));
+    static constexpr int kFormats[] = {37, 36, 38, 33, 41};
+    if (m_captionAlign >= 0 && m_captionAlign <= 4)
+        m_captionFormat = kFormats[m_captionAlign];
+    applyRegion();
+    Refresh();
+}
+
+void isButton::applyRegion() {
+    const StyleEntry* entry = StyleTable(m_style);
+    const RegionShape shape = entry ? entry->region : RegionShape::Rectangle;
+    m_regionStyle = m_style;
+    if (shape == RegionShape::Rectangle)
+        clearMask();
+    else
+        setMask(BuildRegion(shape, width(), height()));
+}
+
+void isButton::Refresh() {
+    render();
+    update();
+}
+
+void isButton::render() {
+    const int W = width(), H = height();
+    QImage image(W, H, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.fillRect(0, 0, W, H, ToQColor(m_surfaceBack));
+    int margin = 4;
+    if (m_shown) {
+        if (!m_userMode && m_style != StyleBevelGradient)
+            m_state = StateHot;
+        if (m_buttonType == 1 && m_value)
+            m_state = StatePressed;
+        if (!m_enabled) {
+            m_state = StateDisabled;
+            m_surfaceBack = sys(SysColor::ButtonFace);
+            p.fillRect(0, 0, W, H, ToQColor(m_surfaceBack));
+        }
+        const QPalette pal = palette();
+        auto tr = [&pal](OleColor c) {
+            const OleColor t = TranslateColor(c, pal);
+            return t == kInvalidColor ? c : t;
+        };
+        PaintContext ctx{p,
+                         image,
+                         pal,
+                         this,
+                         W,
+                         H,
+                         m_state,
+                         m_focused,
+                         m_displayAsDefault,
+                         m_showFocus,
+                         m_useCustomColors,
+                         tr(m_backColor),
+                         tr(m_highlightColor),
+                         m_surfaceBack};
+        if (const StyleEntry* entry = StyleTable(m_style)) {
+            p.save();
+            const bool painted = entry->paint(ctx);
+            p.restore();
+            if (painted) {
+                margin = entry->iconMargin;
+            } else {
+                // No theme: this frame keeps the plain face; later frames use the fallback.
+                m_style = m_nonThemeStyle;
+                applyRegion();
+            }
+        }
+        m_surfaceBack = ctx.surfaceBack;
+        paintIcon(p, image, margin);
+        paintCaption(p);
+    }
+    p.end();
+    m_frame = image;
+}
+
+void isButton::paintIcon(QPainter& p, const QImage& image, int m) {
+    if (m_icon.isNull() || m_iconSize <= 0)
+        return;
+    const int W = width(), H = height(), s = m_iconSize;
+    int x = RoundHalfEven((W - s) / 2.0), y = RoundHalfEven((H - s) / 2.0);
+    switch (m_iconAlign) {
+    case 1:
+        x = m;
+        break;
+    case 2:
+        x = W - s - m;
+        break;
+    case 3:
+        y = m;
+        break;
+    case 4:
+        y = H - s - m;
+        break;
+    default:
+        break;
+    }
+    if (m_state == StatePressed)
+        ++x, ++y;
+
+    // The icon painted alone on a square of the mask colour, for masked drawing.
+    auto scratch = [this, s] {
+        QImage img(s, s, QImage::Format_RGB32);
+        img.fill(ToQColor(m_maskColor));
+        QPainter sp(&img);
+        sp.drawPixmap(QRect(0, 0, s, s), m_icon);
+        return img;
+    };
+    const QRgb mask = ToQColor(m_maskColor).rgb();
+    const OleColor grey = RGB(128, 128, 128);
+
+    if (m_state == StateHot && m_style == StyleTinted) {
+        if (m_useMaskColor) {
+            const QImage sc = scratch();
+            for (int j = 0; j < s; ++j)
+                for (int i = 0; i < s; ++i)
+                    if ((sc.pixel(i, j) | 0xFF000000u) != mask)
+                        SetPixel(p, x + i, y + j, grey);
+        } else {
+            // Everything the icon changed against the face pixel at (1, 1) becomes the shadow.
+            p.drawPixmap(QRect(x, y, s, s), m_icon);
+            const QRgb back = image.pixel(1, 1);
+            for (int j = 0; j <= s; ++j)
+                for (int i = 0; i <= s; ++i)
+                    if (image.valid(x + i, y + j) && image.pixel(x + i, y + j) != back)
+                        SetPixel(p, x + i, y + j, grey);
+        }
+        x -= 2, y -= 2;
+    }
+    if (m_useMaskColor) {
+        const QImage sc = scratch();
+        for (int j = 0; j < s; ++j)
+            for (int i = 0; i < s; ++i) {
+                const QRgb px = sc.pixel(i, j) | 0xFF000000u;
+                if (px == mask)
+                    continue;
+                const OleColor c = FromQColor(QColor(px));
+                SetPixel(p, x + i, y + j, m_enabled ? c : GrayOf(c));
+            }
+    } else if (m_enabled) {
+        p.drawPixmap(QRect(x, y, s, s), m_icon);
+    } else {
+        PaintIconGrayscale(&p, m_icon, x, y, s, s);
+    }
+}
+
+void isButton::paintCaption(QPainter& p) {
+    const OleColor grey = TranslateColor(SysColorRef(SysColor::GrayText), palette());
+    OleColor colour;
+    if (!m_useCustomColors)
+        colour = !m_enabled ? grey : sys(SysColor::ButtonText);
+    else if (m_state == StateNormal)
+        colour = m_fontColor;
+    else if (m_state == StateDisabled)
+        colour = grey;
+    else
+        colour = m_fontHighlightColor;
+    const OleColor t = TranslateColor(colour, palette());
+    p.save();
+    p.setPen(ToQColor(t == kInvalidColor ? colour : t));
+    p.setFont(font());
+    p.drawText(m_innerRect, textFlags(m_captionFormat), m_caption);
+    p.restore();
+}
+
+void isButton::paintEvent(QPaintEvent*) {
+    if (m_frame.size() != size())
+        render();
+    QPainter p(this);
+    p.drawImage(0, 0, m_frame);
+}
+
+void isButton::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    relayout();
+}
+
+// ---- input ------------------------------------------------------------------------------------
+
+bool isButton::event(QEvent* e) {
+    if (e->type() == QEvent::Shortcut) {
+        auto* se = static_cast<QShortcutEvent*>(e);
+        if (m_accessKeyId != 0 && se->shortcutId() == m_accessKeyId) {
+            // The access key clicks like a left click whatever button was released last.
+            QPointer<isButton> self(this);
+            const int last = m_lastMouseButton;
+            m_lastMouseButton = 1;
+            clickStep(true);
+            if (!self)
+                return true;
+            m_lastMouseButton = last;
+            m_state = StateNormal;
+            return true;
+        }
+    }
+    const bool result = QWidget::event(e);
+    if (m_hooked) {
+        switch (e->type()) {
+        case QEvent::MouseMove:
+        case QEvent::Leave:
+        case QEvent::StyleChange:
+        case QEvent::PaletteChange: {
+            bool handled = false;
+            bool ret = result;
+            zSubclass_Proc(false, handled, ret, e);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return result;
+}
+
+void isButton::zSubclass_Proc(bool before, bool& handled, bool& result, QEvent* message) {
+    Q_UNUSED(handled);
+    Q_UNUSED(result);
+    if (before || message == nullptr)
+        return;
+    switch (message->type()) {
+    case QEvent::MouseMove:
+        if (!m_mouseInside) {
+            m_mouseInside = true;
+            m_state = StateHot;
+            Refresh();
+            QPointer<isButton> self(this);
+            Q_EMIT MouseEnter();
+            if (self)
+                buildToolTip();
+        }
+        break;
+    case QEvent::Leave:
+        if (m_mouseInside) {
+            m_mouseInside = false;
+            m_state = StateNormal;
+            removeToolTip();
+            Refresh();
+            Q_EMIT MouseLeave();
+        }
+        break;
+    case QEvent::StyleChange:
+    case QEvent::PaletteChange:
+        Refresh();
+        break;
+    default:
+        break;
+    }
+}
+
+void isButton::mouseDownStep(int button) {
+    if (button == 1) {
+        m_state = StatePressed;
+        Refresh();
+    }
+}
+
+void isButton::mouseUpStep(int button) {
+    if (button == 1) {
+        m_state = (m_buttonType == 1 && !m_value) ? StatePressed : StateHot;
+        Refresh();
+    }
+    m_lastMouseButton = button;
+}
+
+void isButton::clickStep(bool raise) {
+    if (m_lastMouseButton != 1)
+        return;
+    if (m_buttonType == 1)
+        m_value = !m_value;
+    m_state = StateHot;
+    Refresh();
+    if (raise)
+        Q_EMIT Click();
+}
+
+void isButton::mousePressEvent(QMouseEvent* e) {
+    if (m_toolTipWindow)
+        m_toolTipWindow->hide();
+    m_inDoubleClick = false;
+    mouseDownStep(vbButton(e->button()));
+    e->accept();
+}
+
+void isButton::mouseReleaseEvent(QMouseEvent* e) {
+    const int button = vbButton(e->button());
+    const bool wasDouble = m_inDoubleClick;
+    m_inDoubleClick = false;
+    mouseUpStep(button);
+    // A click is a left release over the control; the release that ends a double click raises
+    // no second click.
+    if (button == 1 && !wasDouble && rect().contains(e->position().toPoint()))
+        clickStep(true);
+    e->accept();
+}
+
+void isButton::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (m_lastMouseButton == 1 && e->button() == Qt::LeftButton) {
+        m_inDoubleClick = true;
+        mouseDownStep(1);
+    }
+    e->accept();
+}
+
+void isButton::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Space: {
+        e->accept();
+        // One press is one click, however long the key is held.
+        if (e->isAutoRepeat())
+            return;
+        mouseDownStep(1);
+        QPointer<isButton> self(this);
+        Q_EMIT Click();
+        if (self)
+            clickStep(false);
+        return;
+    }
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        e->accept();
+        return;
+    case Qt::Key_Right:
+        e->accept();
+        focusNextChild();
+        return;
+    case Qt::Key_Left:
+        e->accept();
+        focusPreviousChild();
+        return;
+    default:
+        QWidget::keyPressEvent(e);
+    }
+}
+
+void isButton::keyReleaseEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Space) {
+        e->accept();
+        if (!e->isAutoRepeat())
+            mouseUpStep(1);
+        return;
+    }
+    QWidget::keyReleaseEvent(e);
+}
+
+void isButton::focusInEvent(QFocusEvent* e) {
+    QWidget::focusInEvent(e);
+    m_focused = true;
+    Refresh();
+}
+
+void isButton::focusOutEvent(QFocusEvent* e) {
+    QWidget::focusOutEvent(e);
+    m_focused = false;
+    Refresh();
+}
+
+void isButton::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    m_shown = true;
+    Refresh();
+}
+
+void isButton::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    m_shown = false;
+    // A hidden control cannot keep a tip up; the host gets its text back.
+    if (m_toolTipWindow) {
+        m_mouseInside = false;
+        m_state = StateNormal;
+    }
+    delete m_toolTipWindow;
+    m_tipTimer.stop();
+    setToolTip(m_toolTipText);
+}
+
+void isButton::updateAccessKey() {
+    if (m_accessKeyId != 0)
+        releaseShortcut(m_accessKeyId);
+    m_accessKeyId = 0;
+    const QKeySequence key = QKeySequence::mnemonic(m_caption);
+    if (!key.isEmpty())
+        m_accessKeyId = grabShortcut(key);
+}
+
+// ---- tooltip ----------------------------------------------------------------------------------
+
+void isButton::buildToolTip() {
+    if (!m_toolTipWindow) {
+        m_toolTipText = toolTip();
+        setToolTip(QString());
+    }
+    delete m_toolTipWindow;
+    auto* tip = new isButtonTip(this);
+    tip->setBalloon(m_toolTipType == 1);
+    tip->setText(m_toolTipText);
+    if (!m_toolTipTitle.isEmpty() || m_toolTipIcon != 0)
+        tip->setTitle(m_toolTipIcon, m_toolTipTitle);
+    const QPalette pal = palette();
+    auto colour = [&pal](OleColor c) {
+        if (c == 0)
+            return QColor();
+        const OleColor t = TranslateColor(c, pal);
+        return t == kInvalidColor ? QColor() : ToQColor(t);
+    };
+    tip->setColors(colour(m_toolTipBackColor), colour(m_toolTipForeColor));
+    m_toolTipWindow = tip;
+    m_tipTimer.start(g_toolTipDelay);
+}
+
+void isButton::removeToolTip() {
+    m_tipTimer.stop();
+    if (!m_toolTipWindow)
+        return;
+    setToolTip(m_toolTipText);
+    delete m_toolTipWindow;
+}
+
+} // namespace orvana::controls
