@@ -22,8 +22,9 @@ enum class CommitMode {
 // AtomicFile, or a killed process, leaves no file under any final name. Not thread-safe.
 class AtomicFile {
 public:
-    // Opens the temporary file in folder. Fails with Error(Io) (folder missing, not writable).
-    explicit AtomicFile(const QString& folder);
+    // Opens the temporary file in folder; the committed file gets the permission bits mode.
+    // Fails with Error(Io) (folder missing, not writable).
+    explicit AtomicFile(const QString& folder, int mode = 0644);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -43,6 +44,7 @@ private:
     QString m_folder;
     QString m_tempPath; // empty while the file is unnamed
     int m_fd = -1;
+    int m_mode;
     qint64 m_size = 0;
     bool m_committed = false;
 };

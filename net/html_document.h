@@ -91,7 +91,8 @@ public:
     [[nodiscard]] HtmlElementList getElementsByTagName(const QString& tag) const;
     // Every a and area element with an href attribute, in document order.
     [[nodiscard]] HtmlElementList links() const;
-    [[nodiscard]] HtmlElement links(int index) const { return links().item(index); }
+    // links().item(index), without building the list.
+    [[nodiscard]] HtmlElement links(int index) const;
 
 private:
     QString m_source;

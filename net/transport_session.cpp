@@ -1,0 +1,18 @@
+#include "net/transport_session.h"
+
+namespace orvana::net {
+
+TransportSession::TransportSession(std::shared_ptr<CookieStore> cookies)
+    : m_cookies(cookies ? std::move(cookies) : std::make_shared<CookieStore>()) {}
+
+void TransportSession::setByteFetchProxy(const QNetworkProxy& proxy) {
+    std::lock_guard lock(m_mutex);
+    m_proxy = proxy;
+}
+
+std::optional<QNetworkProxy> TransportSession::byteFetchProxy() const {
+    std::lock_guard lock(m_mutex);
+    return m_proxy;
+}
+
+} // namespace orvana::net
