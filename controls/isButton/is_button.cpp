@@ -900,6 +900,10 @@ void isButton::updateAccessKey() {
 
 // ---- tooltip ----------------------------------------------------------------------------------
 
+isButtonTip* isButton::ToolTipWindow() const {
+    return m_toolTipWindow.data();
+}
+
 void isButton::buildToolTip() {
     if (!m_toolTipWindow) {
         m_toolTipText = toolTip();

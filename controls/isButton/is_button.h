@@ -145,7 +145,8 @@ public:
     [[nodiscard]] int LastMouseButton() const { return m_lastMouseButton; }
     [[nodiscard]] int CaptionFormat() const { return m_captionFormat; }
     [[nodiscard]] QRect InnerRect() const { return m_innerRect; }
-    [[nodiscard]] isButtonTip* ToolTipWindow() const { return m_toolTipWindow; }
+    // The tooltip window while the pointer is over the control, else nullptr.
+    [[nodiscard]] isButtonTip* ToolTipWindow() const;
     [[nodiscard]] isButtonAbout* AboutBox() const { return m_about; }
     // The last painted frame.
     [[nodiscard]] const QImage& Frame() const { return m_frame; }

@@ -2,10 +2,10 @@
 
 #include "controls/isButton/draw.h"
 
-#include <QPainterPath>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QWidget>
+#include <cmath>
 
 namespace orvana::controls {
 
@@ -408,9 +408,23 @@ QRegion BuildRegion(RegionShape shape, int W, int H) {
     case RegionShape::PolygonB:
         return QRegion(PolygonB(W, H), Qt::OddEvenFill);
     case RegionShape::RoundedRect: {
-        QPainterPath path;
-        path.addRoundedRect(QRectF(0, 0, W, H), 9, 9);
-        return QRegion(path.toFillPolygon().toPolygon(), Qt::OddEvenFill);
+        // Built row by row so that the four 18 x 18 corners are exact mirror images: a pixel
+        // belongs to the shape when its centre lies inside the corner circle of radius 9.
+        constexpr double r = 9.0;
+        QRegion region;
+        for (int y = 0; y < H; ++y) {
+            const double cy = y + 0.5;
+            double dy = 0;
+            if (cy < r)
+                dy = r - cy;
+            else if (cy > H - r)
+                dy = cy - (H - r);
+            const int inset =
+                dy >= r ? W : int(std::ceil(r - std::sqrt(r * r - dy * dy) - 0.5 - 1e-9));
+            if (W - 2 * inset > 0)
+                region += QRect(inset, y, W - 2 * inset, 1);
+        }
+        return region;
     }
     }
     return QRegion(0, 0, W, H);
