@@ -426,7 +426,8 @@ void isButton::ReadProperties(const PropertyBag& bag) {
     m_fontHighlightColor =
         readColor(bag, QStringLiteral("FontHighlightColor"), sys(SysColor::ButtonText));
     setToolTip(readString(bag, QStringLiteral("ToolTipText"), toolTip()));
-    m_toolTipText = readString(bag, QStringLiteral("ToolTipText"), QString());
+    // The record mirrors the host's text, so ToolTipText reads what the tip will show.
+    m_toolTipText = readString(bag, QStringLiteral("ToolTipText"), toolTip());
     m_toolTipTitle = readString(bag, QStringLiteral("Tooltiptitle"), QString());
     m_toolTipIcon = int(readNumber(bag, QStringLiteral("ToolTipIcon"), 0, 0, 3));
     m_toolTipType = int(readNumber(bag, QStringLiteral("ToolTipType"), 1, 0, 1));
@@ -710,6 +711,10 @@ bool isButton::event(QEvent* e) {
         }
     }
     const bool result = QWidget::event(e);
+    // Text given straight to the host's tooltip is the control's tooltip text too; only the
+    // emptying while the own tip is up is not.
+    if (e->type() == QEvent::ToolTipChange && !m_hidingHostTip)
+        m_toolTipText = toolTip();
     if (m_hooked) {
         switch (e->type()) {
         case QEvent::MouseMove:
@@ -735,7 +740,7 @@ void isButton::zSubclass_Proc(bool before, bool& handled, bool& result, QEvent* 
         return;
     switch (message->type()) {
     case QEvent::MouseMove:
-        if (!m_mouseInside) {
+        if (!m_mouseInside && isEnabled()) {
             m_mouseInside = true;
             m_state = StateHot;
             Refresh();
@@ -907,7 +912,9 @@ isButtonTip* isButton::ToolTipWindow() const {
 void isButton::buildToolTip() {
     if (!m_toolTipWindow) {
         m_toolTipText = toolTip();
+        m_hidingHostTip = true;
         setToolTip(QString());
+        m_hidingHostTip = false;
     }
     delete m_toolTipWindow;
     auto* tip = new isButtonTip(this);

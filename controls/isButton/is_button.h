@@ -223,6 +223,7 @@ private:
     int m_captionFormat = 17;
     int m_lastMouseButton = 0;
     bool m_inDoubleClick = false;
+    bool m_hidingHostTip = false;
     int m_accessKeyId = 0;
     bool m_displayAsDefault = false;
     bool m_userMode = true;
