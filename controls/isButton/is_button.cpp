@@ -681,8 +681,8 @@ void isButton::paintCaption(QPainter& p) {
 }
 
 void isButton::paintEvent(QPaintEvent*) {
-    if (m_frame.size() != size())
-        render();
+    // Every paint is a full repaint from the state record.
+    render();
     QPainter p(this);
     p.drawImage(0, 0, m_frame);
 }
