@@ -16,6 +16,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {u"json", RunJson, u"json FILE|-        print how the parser reads a JSON text"},
+    {u"script", RunScript, u"script FILE|-      run a script written in JSON"},
 };
 
 void printUsage(const CliIo& io) {
