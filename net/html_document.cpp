@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gumbo.h>
+#include <map>
 
 namespace orvana::net {
 
@@ -208,6 +209,226 @@ std::vector<const GumboNode*> ElementsByTag(const GumboNode* root, const QString
     return found;
 }
 
+// gumbo's work grows with the cube of the nesting depth (20,000 nested divs take seconds,
+// 100,000 nested b elements exhaust memory), and formatting elements left open are rebuilt
+// after every block. Browsers bound both; so do we, before gumbo sees the page: past a depth of
+// kMaxDepth a new element closes the deepest one first, and formatting start tags beyond
+// kMaxOpenFormatting open ones are left out with their end tags (their text stays). The scan
+// mirrors the tokenizer closely enough for real pages, which pass unchanged; it only has to be
+// exact for the pathological ones.
+constexpr size_t kMaxDepth = 512;
+constexpr int kMaxOpenFormatting = 16;
+
+bool IsAsciiAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsTagSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool OneOf(const QByteArray& name, std::initializer_list<const char*> names) {
+    for (const char* candidate : names)
+        if (name == candidate)
+            return true;
+    return false;
+}
+
+bool IsVoid(const QByteArray& name) {
+    return OneOf(name, {"area",  "base",     "br",      "col",   "embed", "hr",      "img",
+                        "input", "keygen",   "link",    "meta",  "param", "source",  "track",
+                        "wbr",   "basefont", "bgsound", "frame", "image", "menuitem"});
+}
+
+bool IsFormatting(const QByteArray& name) {
+    return OneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike",
+                        "strong", "tt", "u"});
+}
+
+bool IsRawText(const QByteArray& name) {
+    return OneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
+                        "noframes", "noscript"});
+}
+
+const char* FindText(const char* from, const char* end, QByteArrayView text) {
+    const qsizetype at = QByteArrayView(from, end - from).indexOf(text);
+    return at < 0 ? end : from + at;
+}
+
+const char* FindEndTagOf(const char* from, const char* end, const QByteArray& name) {
+    for (const char* p = from; p + 2 + name.size() <= end; ++p) {
+        if (p[0] != '<' || p[1] != '/')
+            continue;
+        if (QByteArrayView(p + 2, name.size()).compare(name, Qt::CaseInsensitive) == 0)
+            return p;
+    }
+    return end;
+}
+
+class NestingBound {
+public:
+    QByteArray run(const QByteArray& input) {
+        const char* p = input.constData();
+        const char* end = p + input.size();
+        QByteArray out;
+        out.reserve(input.size());
+        while (p < end) {
+            const char* lt = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)));
+            if (!lt) {
+                out.append(p, end - p);
+                break;
+            }
+            out.append(p, lt - p);
+            p = lt;
+            if (QByteArrayView(p, end - p).startsWith("<!--")) {
+                const char* close = FindText(p + 2, end, "-->");
+                const char* next = close == end ? end : close + 3;
+                out.append(p, next - p);
+                p = next;
+                continue;
+            }
+            if (end - p >= 2 && (p[1] == '!' || p[1] == '?')) {
+                const char* close = FindText(p, end, ">");
+                const char* next = close == end ? end : close + 1;
+                out.append(p, next - p);
+                p = next;
+                continue;
+            }
+            const bool endTag = end - p >= 2 && p[1] == '/';
+            const char* nameStart = p + (endTag ? 2 : 1);
+            if (nameStart >= end || !IsAsciiAlpha(*nameStart)) {
+                out.append('<');
+                ++p;
+                continue;
+            }
+            const char* nameEnd = nameStart;
+            while (nameEnd < end && !IsTagSpace(*nameEnd) && *nameEnd != '/' && *nameEnd != '>')
+                ++nameEnd;
+            const QByteArray name = QByteArray(nameStart, nameEnd - nameStart).toLower();
+            const char* close = TagClose(nameEnd, end);
+            const bool selfClosing = close < end && close[-1] == '/';
+            const char* next = close == end ? end : close + 1;
+            const QByteArrayView tag(p, next - p);
+            p = next;
+            if (endTag) {
+                if (auto it = m_dropped.find(name); it != m_dropped.end() && it->second > 0) {
+                    --it->second;
+                    continue;
+                }
+                if (IsFormatting(name) && name != "a" && m_openFormatting > 0)
+                    --m_openFormatting;
+                PopTo({name.constData()}, {});
+                out.append(tag);
+                continue;
+            }
+            if (IsRawText(name)) {
+                const char* contentEnd = FindEndTagOf(p, end, name);
+                out.append(tag);
+                out.append(p, contentEnd - p);
+                p = contentEnd;
+                continue;
+            }
+            if (name == "plaintext") {
+                out.append(tag);
+                out.append(p, end - p);
+                break;
+            }
+            if (IsVoid(name) || OneOf(name, {"html", "head", "body"}) ||
+                (selfClosing && m_foreign > 0)) {
+                out.append(tag);
+                continue;
+            }
+            CloseImplied(name);
+            // "a" is left out: a new link closes the one before it.
+            const bool formatting = IsFormatting(name) && name != "a";
+            if (formatting && m_openFormatting >= kMaxOpenFormatting) {
+                ++m_dropped[name]; // the text stays; only its formatting goes
+                continue;
+            }
+            if (m_stack.size() >= kMaxDepth) {
+                // As browsers do at their depth limit: the new element becomes a sibling of the
+                // deepest one, whose own end tag, when it comes, is then left out.
+                const QByteArray top = m_stack.back();
+                out += "</" + top + '>';
+                ++m_dropped[top];
+                PopTo({top.constData()}, {});
+                if (IsFormatting(top) && top != "a" && m_openFormatting > 0)
+                    --m_openFormatting;
+            }
+            m_stack.push_back(name);
+            if (formatting)
+                ++m_openFormatting;
+            if (name == "svg" || name == "math")
+                ++m_foreign;
+            out.append(tag);
+        }
+        return out;
+    }
+
+private:
+    // The ">" ending a tag whose name ends at from; quoted attribute values may hold ">".
+    static const char* TagClose(const char* from, const char* end) {
+        const char* p = from;
+        while (p < end && *p != '>') {
+            if (*p == '=') {
+                ++p;
+                while (p < end && IsTagSpace(*p))
+                    ++p;
+                if (p < end && (*p == '"' || *p == '\'')) {
+                    const char* quote =
+                        static_cast<const char*>(std::memchr(p + 1, *p, size_t(end - p - 1)));
+                    p = quote ? quote + 1 : end;
+                }
+                continue;
+            }
+            ++p;
+        }
+        return p;
+    }
+
+    // Pops down to and including the topmost element named one of targets, unless one of
+    // boundaries lies above it.
+    void PopTo(std::initializer_list<const char*> targets,
+               std::initializer_list<const char*> boundaries) {
+        for (size_t i = m_stack.size(); i-- > 0;) {
+            if (OneOf(m_stack[i], targets)) {
+                for (size_t j = i; j < m_stack.size(); ++j)
+                    if (m_stack[j] == "svg" || m_stack[j] == "math")
+                        --m_foreign;
+                m_stack.resize(i);
+                return;
+            }
+            if (OneOf(m_stack[i], boundaries))
+                return;
+        }
+    }
+
+    // Start tags that close an open sibling of their kind, as the tree builder does.
+    void CloseImplied(const QByteArray& name) {
+        if (name == "li")
+            PopTo({"li"}, {"ul", "ol", "table", "template"});
+        else if (name == "dd" || name == "dt")
+            PopTo({"dd", "dt"}, {"dl", "table", "template"});
+        else if (name == "p")
+            PopTo({"p"}, {"button", "table", "template", "td", "th"});
+        else if (name == "option")
+            PopTo({"option"}, {"select", "template"});
+        else if (name == "td" || name == "th")
+            PopTo({"td", "th"}, {"tr", "table", "template"});
+        else if (name == "tr")
+            PopTo({"tr"}, {"table", "template"});
+        else if (name == "tbody" || name == "thead" || name == "tfoot")
+            PopTo({"tbody", "thead", "tfoot"}, {"table", "template"});
+        else if (name == "a")
+            PopTo({"a"}, {"table", "template", "td", "th"});
+    }
+
+    std::vector<QByteArray> m_stack;
+    std::map<QByteArray, int> m_dropped;
+    int m_openFormatting = 0;
+    int m_foreign = 0;
+};
+
 } // namespace
 
 QString HtmlElement::tagName() const {
@@ -224,11 +445,15 @@ QString HtmlElement::innerText() const {
     struct Frame {
         const GumboVector* children;
         unsigned int next;
+        bool breaksText;
     };
-    std::vector<Frame> stack{{&root->v.element.children, 0}};
+    std::vector<Frame> stack{{&root->v.element.children, 0, false}};
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next >= frame.children->length) {
+            // A block ends its line as well as starting one.
+            if (frame.breaksText)
+                raw += u' ';
             stack.pop_back();
             continue;
         }
@@ -239,13 +464,15 @@ QString HtmlElement::innerText() const {
         case GUMBO_NODE_WHITESPACE:
             raw += QString::fromUtf8(child->v.text.text);
             break;
-        case GUMBO_NODE_ELEMENT:
+        case GUMBO_NODE_ELEMENT: {
             if (IsHidden(child->v.element.tag))
                 break;
-            if (BreaksText(child->v.element.tag))
+            const bool breaks = BreaksText(child->v.element.tag);
+            if (breaks)
                 raw += u' ';
-            stack.push_back({&child->v.element.children, 0});
+            stack.push_back({&child->v.element.children, 0, breaks});
             break;
+        }
         default:
             break;
         }
@@ -306,7 +533,7 @@ void HtmlDocument::write(const QString& text) {
     m_source += text;
     auto tree = std::make_shared<HtmlTree>();
     // gumbo reads UTF-8 only; QString::toUtf8 always gives well-formed UTF-8.
-    tree->input = m_source.toUtf8();
+    tree->input = NestingBound().run(m_source.toUtf8());
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &HtmlTree::Allocate;
     options.deallocator = &HtmlTree::Deallocate;
