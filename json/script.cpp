@@ -22,6 +22,24 @@ private:
     int& m_depth;
 };
 
+// A script's text collected in a builder, refused once it outgrows kMaxTextLength: variables can
+// double a text at every step, and a few lines of script must not exhaust the memory.
+class OutputText {
+public:
+    void append(QStringView text) {
+        if (text.size() > cJSONScript::kMaxTextLength - m_builder.Length())
+            throw Error(ErrorKind::Overflow,
+                        QStringLiteral("The script's text grew beyond %1 characters; the script "
+                                       "was stopped")
+                            .arg(cJSONScript::kMaxTextLength));
+        m_builder.Append(text);
+    }
+    [[nodiscard]] QString toString() const { return m_builder.toString(); }
+
+private:
+    cStringBuilder m_builder;
+};
+
 [[noreturn]] void throwShape(const QString& message) {
     throw Error(ErrorKind::Shape, message);
 }
@@ -109,20 +127,20 @@ QString cJSONScript::Eval(const QString& sJSON) {
                                   "(strings, null, objects or arrays)"));
     }
     const std::shared_ptr<Collection> items = tree->collection();
-    cStringBuilder output;
+    OutputText output;
     qsizetype position = 0;
     for (const Value& item : *items) {
         ++position;
         switch (item.kind()) {
         case Value::Kind::Null:
-            output.Append(u"null");
+            output.append(u"null");
             break;
         case Value::Kind::String:
-            output.Append(item.toString());
+            output.append(item.toString());
             break;
         case Value::Kind::Dictionary:
         case Value::Kind::Collection:
-            output.Append(ExecCommand(item));
+            output.append(ExecCommand(item));
             break;
         case Value::Kind::Boolean:
         case Value::Kind::Number:
@@ -154,9 +172,9 @@ QString cJSONScript::ExecCommand(const Value& obj) {
     case Value::Kind::Collection: {
         // Hold the container: a command run below must not be able to free it mid-loop.
         const std::shared_ptr<Collection> items = obj.collection();
-        cStringBuilder text;
+        OutputText text;
         for (const Value& item : *items)
-            text.Append(ExecCommand(item));
+            text.append(ExecCommand(item));
         return text.toString();
     }
     case Value::Kind::Dictionary: {
@@ -170,7 +188,7 @@ QString cJSONScript::ExecCommand(const Value& obj) {
 QString cJSONScript::runCommandObject(const Dictionary& commands) {
     // The members are taken once, before the first command runs.
     const std::vector<Dictionary::Member> members(commands.begin(), commands.end());
-    cStringBuilder text;
+    OutputText text;
     for (const auto& [key, value] : members) {
         if (!value.isString() && !value.isObject())
             throwShape(QStringLiteral("The value of %1 is %2; a command needs an object of "
@@ -186,9 +204,9 @@ QString cJSONScript::runCommandObject(const Dictionary& commands) {
             const QString prompt = ExecCommand(parameters[u"prompt"]);
             const QString title = ExecCommand(parameters[u"title"]);
             const QString defaultText = ExecCommand(parameters[u"default"]);
-            text.Append(m_ui.inputBox(prompt, title, defaultText).value_or(QString()));
+            text.append(m_ui.inputBox(prompt, title, defaultText).value_or(QString()));
         } else if (command == u"switch") {
-            text.Append(runSwitch(key, value));
+            text.append(runSwitch(key, value));
         } else if (command == u"set") {
             const QString name = nameText(parameters[u"name"]);
             const QString stored = ExecCommand(parameters[u"value"]);
@@ -201,14 +219,14 @@ QString cJSONScript::runCommandObject(const Dictionary& commands) {
             // The default is run only when it is needed: it may ask the user.
             if (found.isEmpty())
                 found = ExecCommand(parameters[u"default"]);
-            text.Append(found);
+            text.append(found);
         } else if (command == u"if") {
-            text.Append(runIf(key, value));
+            text.append(runIf(key, value));
         } else if (command == u"return") {
             if (!value.isString())
                 throwShape(QStringLiteral("The value of %1 is %2; it must be a string")
                                .arg(quoted(key), describe(value)));
-            text.Append(value.toString());
+            text.append(value.toString());
         } else {
             QString arguments;
             if (value.isString()) {
@@ -219,11 +237,7 @@ QString cJSONScript::runCommandObject(const Dictionary& commands) {
                     parts.append(literalText(member.second));
                 arguments = parts.join(u',');
             }
-            text.Append(u"<%");
-            text.Append(key.toUpper());
-            text.Append(u'(');
-            text.Append(arguments);
-            text.Append(u")%>");
+            text.append(QString(u"<%" + key.toUpper() + u'(' + arguments + u")%>"));
         }
     }
     return text.toString();

@@ -19,6 +19,8 @@ public:
     // kNestingMessage in place of its value.
     static constexpr int kMaxNesting = 41;
     static constexpr char16_t kNestingMessage[] = u"ERROR: Nesting level exceeded.";
+    // The longest text (in UTF-16 code units) that any value or the whole output may reach.
+    static constexpr qsizetype kMaxTextLength = qsizetype(1) << 24;
 
     explicit cJSONScript(ScriptUi& ui) noexcept : m_ui(ui) {}
     cJSONScript(const cJSONScript&) = delete;
@@ -26,8 +28,9 @@ public:
 
     // Parses sJSON and runs its items, returning the output. A script that does not parse cleanly
     // is not run: the parser's error text is shown in a "Parser Error" box and the result is "".
-    // Throws orvana::Error Shape, naming what was wrong, when the script breaks the shape rules;
-    // the evaluation ends there and the variables keep what was stored before.
+    // Throws orvana::Error Shape, naming what was wrong, when the script breaks the shape rules,
+    // and Overflow when a text would outgrow kMaxTextLength; the evaluation ends there and the
+    // variables keep what was stored before.
     [[nodiscard]] QString Eval(const QString& sJSON);
 
     // The text of one value: scalars as text, arrays item by item, objects command by command.

@@ -285,4 +285,24 @@ TEST_F(ScriptTest, AShapeFailureEndsTheEvaluationButKeepsTheVariables) {
     EXPECT_EQ(eval(u"[{get: {name: 'a'}}, " + nested(40, u"'x'"_s) + u"]"), u"Ax"_s);
 }
 
+TEST_F(ScriptTest, ATextThatOutgrowsTheLimitStopsTheScript) {
+    // Every step doubles the variable: 16 characters become 16 << 20, exactly the limit.
+    const QString twice = u"{set: {name: 'a', value: [{get: {name: 'a'}}, {get: {name: 'a'}}]}}"_s;
+    QString script = u"[{set: {name: 'a', value: '0123456789abcdef'}}"_s;
+    for (int i = 0; i < 20; ++i)
+        script += u", " + twice;
+    EXPECT_EQ(eval(script + u"]"), u""_s);
+    ASSERT_EQ(interpreter.Variable(u"a"_s)->size(), cJSONScript::kMaxTextLength);
+    try {
+        (void)eval(u"[" + twice + u"]");
+        ADD_FAILURE() << "no failure";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Overflow);
+        EXPECT_EQ(e.message(),
+                  u"The script's text grew beyond 16777216 characters; the script was stopped"_s);
+    }
+    EXPECT_EQ(interpreter.NestingDepth(), 0);
+    EXPECT_EQ(interpreter.Variable(u"a"_s)->size(), cJSONScript::kMaxTextLength);
+}
+
 } // namespace
