@@ -7,11 +7,36 @@
 
 namespace orvana::cli {
 
+namespace {
+
+// Qt writes a lone surrogate as "?"; the error text shows it as U+FFFD instead, as a UTF-8
+// decoder would (a context of 20 characters can cut a surrogate pair in two).
+QString withLoneSurrogatesReplaced(QString text) {
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+} // namespace
+
 int RunJson(const QStringList& args, const CliIo& io) {
     if (args.size() != 1)
         throw Error(ErrorKind::InvalidArgument, QStringLiteral("usage: orvana-dl-cli json FILE|-"));
     const QString& path = args.first();
-    const QByteArray bytes = ReadInput(path, io);
+    QByteArray bytes;
+    try {
+        bytes = ReadInput(path, io);
+    } catch (const Error& e) {
+        // An unreadable input is refused like an invalid one (exit 2); exit 1 means the parser
+        // reported problems.
+        throw Error(ErrorKind::InvalidArgument, e.message());
+    }
     if (!IsValidUtf8(bytes)) {
         const QString name = path == u"-" ? QStringLiteral("the standard input") : path;
         throw Error(
@@ -22,8 +47,7 @@ int RunJson(const QStringList& args, const CliIo& io) {
     const std::optional<json::Value> tree = json::Parse(text);
     const QString errors = json::ParseErrors();
     io.print(json::ToCanonicalJson(tree) + u'\n');
-    // Lone surrogates in the error text (quoted input) become U+FFFD in UTF-8.
-    io.printErr(errors);
+    io.printErr(withLoneSurrogatesReplaced(errors));
     return errors.isEmpty() ? kExitOk : kExitFailed;
 }
 
