@@ -52,13 +52,14 @@ class TestServer {
 public:
     TestServer() {
         m_server.set_keep_alive_timeout(1);
-        m_server.set_logger([this](const httplib::Request& request, const httplib::Response&) {
-            std::lock_guard lock(m_mutex);
-            m_seen.push_back({request.method,
-                              request.path,
-                              request.body,
-                              {request.headers.begin(), request.headers.end()}});
-        });
+        m_server.set_post_routing_handler(
+            [this](const httplib::Request& request, httplib::Response&) {
+                std::lock_guard lock(m_mutex);
+                m_seen.push_back({request.method,
+                                  request.path,
+                                  request.body,
+                                  {request.headers.begin(), request.headers.end()}});
+            });
     }
     ~TestServer() { stop(); }
     TestServer(const TestServer&) = delete;
