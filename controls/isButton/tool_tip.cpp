@@ -120,7 +120,8 @@ void isButtonTip::resizeEvent(QResizeEvent* e) {
         // The mask covers the outline's own pixels too.
         QPainterPathStroker stroker;
         stroker.setWidth(1.5);
-        setMask(QRegion(o.united(stroker.createStroke(o)).toFillPolygon().toPolygon()));
+        setMask(QRegion(o.united(stroker.createStroke(o)).toFillPolygon().toPolygon(),
+                        Qt::WindingFill));
     } else {
         clearMask();
     }

@@ -1,5 +1,6 @@
 // isbutton-gallery: every button style in every state on one sheet, so a person can check the
-// looks. `--png FILE` writes the sheet as a PNG without showing a window.
+// looks. `--png FILE` writes the sheet as a PNG without showing a window; `--screen FILE` shows
+// the window on the real display and writes a screenshot of the whole screen (masks included).
 
 #include "controls/isButton/about_box.h"
 #include "controls/isButton/is_button.h"
@@ -15,6 +16,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -190,14 +193,19 @@ void buildSheet(Sheet& sheet) {
 
 int main(int argc, char** argv) {
     QString pngPath;
+    QString screenPath;
     for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--png") == 0) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "isbutton-gallery: --png needs a file name\n");
-                return 2;
-            }
-            pngPath = QString::fromLocal8Bit(argv[++i]);
+        const bool png = qstrcmp(argv[i], "--png") == 0;
+        const bool screen = qstrcmp(argv[i], "--screen") == 0;
+        if (!png && !screen) {
+            std::fprintf(stderr, "usage: isbutton-gallery [--png FILE | --screen FILE]\n");
+            return 2;
         }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "isbutton-gallery: %s needs a file name\n", argv[i]);
+            return 2;
+        }
+        (png ? pngPath : screenPath) = QString::fromLocal8Bit(argv[++i]);
     }
     if (!pngPath.isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -217,16 +225,26 @@ int main(int argc, char** argv) {
         applyLook(button, look);
     QCoreApplication::processEvents();
 
-    if (!pngPath.isEmpty()) {
-        const QImage image = sheet.window.grab().toImage();
-        if (!image.save(pngPath, "PNG")) {
-            std::fprintf(
-                stderr,
-                "isbutton-gallery: cannot write %s: check the folder exists and is writable\n",
-                qPrintable(pngPath));
-            return 1;
-        }
-        return 0;
+    auto save = [](const QImage& image, const QString& path) {
+        if (image.save(path, "PNG"))
+            return 0;
+        std::fprintf(stderr,
+                     "isbutton-gallery: cannot write %s: check that the folder exists and is "
+                     "writable\n",
+                     qPrintable(path));
+        return 1;
+    };
+    if (!pngPath.isEmpty())
+        return save(sheet.window.grab().toImage(), pngPath);
+    if (!screenPath.isEmpty()) {
+        sheet.window.move(0, 0);
+        int rc = 0;
+        QTimer::singleShot(800, &app, [&] {
+            rc = save(sheet.window.screen()->grabWindow(0).toImage(), screenPath);
+            QApplication::quit();
+        });
+        QApplication::exec();
+        return rc;
     }
     return QApplication::exec();
 }
