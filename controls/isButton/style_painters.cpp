@@ -6,6 +6,7 @@
 #include <QStyleOptionButton>
 #include <QWidget>
 #include <cmath>
+#include <vector>
 
 namespace orvana::controls {
 
@@ -34,11 +35,45 @@ OleColor faceColour(const PaintContext& c, int style) {
     return useBack ? c.backColor : c.highlightColor;
 }
 
+// A window region as one span of columns per row (every shape here is convex row by row), so
+// painters can ask about single pixels cheaply.
+class RowShape {
+public:
+    RowShape(const QRegion& region, int H) : m_left(H, 0), m_right(H, -1) {
+        for (const QRect& r : region) {
+            for (int y = std::max(0, r.top()); y <= std::min(H - 1, r.bottom()); ++y) {
+                if (m_right[y] < m_left[y]) {
+                    m_left[y] = r.left();
+                    m_right[y] = r.right();
+                } else {
+                    m_left[y] = std::min(m_left[y], r.left());
+                    m_right[y] = std::max(m_right[y], r.right());
+                }
+            }
+        }
+    }
+    [[nodiscard]] bool inside(int x, int y) const {
+        return y >= 0 && y < int(m_left.size()) && x >= m_left[y] && x <= m_right[y];
+    }
+    // Inside, with one of the four neighbours outside.
+    [[nodiscard]] bool edge(int x, int y) const {
+        return inside(x, y) &&
+               (!inside(x - 1, y) || !inside(x + 1, y) || !inside(x, y - 1) || !inside(x, y + 1));
+    }
+    [[nodiscard]] int left(int y) const { return m_left[y]; }
+    [[nodiscard]] int right(int y) const { return m_right[y]; }
+
+private:
+    std::vector<int> m_left;
+    std::vector<int> m_right;
+};
+
 // Paints every pixel on the region's edge, which makes an outline that follows cut corners.
 void outlineRegion(PaintContext& c, const QRegion& region, OleColor colour) {
+    const RowShape shape(region, c.H);
     for (int y = 0; y < c.H; ++y)
-        for (int x = 0; x < c.W; ++x)
-            if (OnRegionEdge(region, x, y))
+        for (int x = std::max(0, shape.left(y)); x <= std::min(c.W - 1, shape.right(y)); ++x)
+            if (shape.edge(x, y))
                 SetPixel(c.p, x, y, colour);
 }
 
@@ -320,7 +355,7 @@ constexpr Skin kSkinPressed{RGB(196, 224, 246), RGB(160, 198, 228), RGB(214, 234
 void paintSkin(PaintContext& c, const Skin& skin) {
     const int W = c.W, H = c.H;
     FillBox(c.p, 18, 11, W - 34, H - 19, skin.centre);
-    const QRegion region = BuildRegion(RegionShape::RoundedRect, W, H);
+    const RowShape shape(BuildRegion(RegionShape::RoundedRect, W, H), H);
     const QRect centre(18, 11, std::max(0, W - 34), std::max(0, H - 19));
     for (int y = 0; y < H; ++y) {
         OleColor row = skin.centre;
@@ -328,15 +363,14 @@ void paintSkin(PaintContext& c, const Skin& skin) {
             row = GradientStep(skin.top, skin.centre, y, 11);
         else if (y >= H - 8)
             row = GradientStep(skin.centre, skin.bottom, y - (H - 8), 7);
-        for (int x = 0; x < W; ++x) {
-            if (centre.contains(x, y) || !region.contains(QPoint(x, y)))
+        for (int x = std::max(0, shape.left(y)); x <= std::min(W - 1, shape.right(y)); ++x) {
+            if (centre.contains(x, y))
                 continue;
             OleColor px = row;
-            if (OnRegionEdge(region, x, y))
+            if (shape.edge(x, y))
                 px = skin.outline;
             else if (y < H / 2 &&
-                     (OnRegionEdge(region, x - 1, y) || OnRegionEdge(region, x, y - 1) ||
-                      OnRegionEdge(region, x + 1, y)))
+                     (shape.edge(x - 1, y) || shape.edge(x, y - 1) || shape.edge(x + 1, y)))
                 px = skin.innerLight;
             SetPixel(c.p, x, y, px);
         }
@@ -428,13 +462,6 @@ QRegion BuildRegion(RegionShape shape, int W, int H) {
     }
     }
     return QRegion(0, 0, W, H);
-}
-
-bool OnRegionEdge(const QRegion& region, int x, int y) {
-    if (!region.contains(QPoint(x, y)))
-        return false;
-    return !region.contains(QPoint(x - 1, y)) || !region.contains(QPoint(x + 1, y)) ||
-           !region.contains(QPoint(x, y - 1)) || !region.contains(QPoint(x, y + 1));
 }
 
 } // namespace orvana::controls

@@ -56,7 +56,5 @@ void SetThemeActiveFlag(bool active);
 [[nodiscard]] QRegion BuildRegion(RegionShape shape, int W, int H);
 [[nodiscard]] QPolygon PolygonA(int W, int H);
 [[nodiscard]] QPolygon PolygonB(int W, int H);
-// True when (x, y) lies in the region and one of its four neighbours does not.
-[[nodiscard]] bool OnRegionEdge(const QRegion& region, int x, int y);
 
 } // namespace orvana::controls

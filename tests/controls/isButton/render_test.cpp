@@ -383,3 +383,67 @@ TEST(Refresh, HiddenControlOnlyClearsTheSurface) {
     const QImage& img = b.Frame();
     EXPECT_EQ(at(img, 5, 0), at(img, 10, 10));
 }
+
+namespace {
+
+// A button whose caption is one full block, so its colour and place can be read from pixels.
+std::unique_ptr<isButton> blockCaption(int style) {
+    auto b = shownButton(style, 81, 33);
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(16);
+    b->SetFont(f);
+    b->SetCaption(QString(QChar(0x2588)));
+    return b;
+}
+
+// Leftmost and rightmost columns and top and bottom rows holding the colour.
+QRect extentOf(const QImage& img, OleColor colour) {
+    QRect r;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (at(img, x, y) == colour)
+                r |= QRect(x, y, 1, 1);
+    return r;
+}
+
+} // namespace
+
+TEST(Caption, ColourFollowsStateAndCustomColours) {
+    auto b = blockCaption(0);
+    const OleColor text = role(QPalette::ButtonText);
+    EXPECT_FALSE(extentOf(grabbed(*b), text).isEmpty());
+    b->SetUseCustomColors(true);
+    b->SetFontColor(RGB(200, 0, 0));
+    b->SetFontHighlightColor(RGB(0, 0, 200));
+    QImage img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 16), RGB(200, 0, 0));
+    sendMove(*b);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 16), RGB(0, 0, 200));
+    sendPress(*b); // the caption stays where it is
+    EXPECT_EQ(extentOf(grabbed(*b), RGB(0, 0, 200)), extentOf(img, RGB(0, 0, 200)));
+    b->SetEnabled(false);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 16),
+              FromQColor(QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText)));
+}
+
+TEST(Caption, AlignmentPlacesTextInTheInnerRectangle) {
+    auto b = blockCaption(0);
+    b->SetUseCustomColors(true);
+    b->SetFontColor(RGB(200, 0, 0));
+    b->SetBackColor(RGB(255, 255, 255));
+    const QRect centre = extentOf(grabbed(*b), RGB(200, 0, 0));
+    ASSERT_FALSE(centre.isEmpty());
+    EXPECT_NEAR(centre.center().x(), 40, 2);
+    EXPECT_NEAR(centre.center().y(), 16, 2);
+    b->SetCaptionAlign(1);
+    EXPECT_LE(extentOf(grabbed(*b), RGB(200, 0, 0)).left(), 6);
+    b->SetCaptionAlign(2);
+    EXPECT_GE(extentOf(grabbed(*b), RGB(200, 0, 0)).right(), 74);
+    b->SetCaptionAlign(3);
+    EXPECT_LT(extentOf(grabbed(*b), RGB(200, 0, 0)).top(), centre.top());
+    b->SetCaptionAlign(4);
+    EXPECT_GT(extentOf(grabbed(*b), RGB(200, 0, 0)).bottom(), centre.bottom());
+    EXPECT_LE(extentOf(grabbed(*b), RGB(200, 0, 0)).bottom(), 28);
+}
