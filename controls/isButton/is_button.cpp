@@ -522,7 +522,6 @@ void isButton::relayout() {
 void isButton::applyRegion() {
     const StyleEntry* entry = StyleTable(m_style);
     const RegionShape shape = entry ? entry->region : RegionShape::Rectangle;
-    m_regionStyle = m_style;
     if (shape == RegionShape::Rectangle)
         clearMask();
     else

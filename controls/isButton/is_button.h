@@ -193,7 +193,6 @@ private:
     int m_nonThemeStyle = 0;
     QRect m_clientRect;
     QRect m_innerRect;
-    int m_regionStyle = -1;
     QString m_caption;
     int m_captionAlign = 0;
     int m_iconAlign = 0;
