@@ -8,6 +8,7 @@ namespace {
 
 // Below this many members a linear search beats building a hash.
 constexpr qsizetype kIndexThreshold = 12;
+constexpr size_t kFirstReserve = 8;
 
 [[noreturn]] void throwTypeMismatch() {
     throw Error(ErrorKind::TypeMismatch, QStringLiteral("Type mismatch"));
@@ -77,6 +78,9 @@ Value Dictionary::Item(const QString& key) const {
 void Dictionary::Add(const QString& key, Value value) {
     if (indexOf(key) >= 0)
         throw Error(ErrorKind::DuplicateKey, QStringLiteral("Duplicate key"));
+    // Most objects in portal answers hold a handful of members: one allocation instead of four.
+    if (m_members.capacity() == 0)
+        m_members.reserve(kFirstReserve);
     m_members.emplace_back(key, std::move(value));
     const qsizetype last = Count() - 1;
     if (m_index) {
