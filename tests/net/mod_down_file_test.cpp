@@ -104,6 +104,13 @@ protected:
         server.server().Get("/moved", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/other");
         });
+        server.server().Get("/to-file", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("file:///etc/passwd");
+        });
+        server.server().Get(R"(/files/(.*))",
+                            [](const httplib::Request& request, httplib::Response& response) {
+                                response.set_content("path:" + request.path, "audio/mpeg");
+                            });
         // Announces 100 bytes, sends 50, then drops the connection.
         server.server().Get("/cut", [](const httplib::Request&, httplib::Response& response) {
             response.set_content_provider(100, "audio/mpeg",
@@ -203,6 +210,22 @@ TEST_F(ModDownFileTest, FetchToBufferFollowsRedirects) {
     ModDownFile transport(nullptr, FastSettings());
     transport.FetchToBuffer(server.url("/moved"));
     EXPECT_EQ(transport.downloadBuffer, QByteArray("second"));
+}
+
+TEST_F(ModDownFileTest, ARedirectNeverLeavesHttp) {
+    ModDownFile transport(nullptr, FastSettings());
+    const QString target = folder.filePath(QStringLiteral("song.mp3"));
+    EXPECT_THROW(transport.FetchToBuffer(server.url("/to-file")), TransportError);
+    EXPECT_TRUE(transport.downloadBuffer.isEmpty());
+    EXPECT_THROW((void)transport.FetchToFile(server.url("/to-file"), target), TransportError);
+    EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
+}
+
+TEST_F(ModDownFileTest, AddressesWithSpacesAndChineseTextAreSentEncoded) {
+    ModDownFile transport(nullptr, FastSettings());
+    const QString target = folder.filePath(QStringLiteral("song.mp3"));
+    (void)transport.FetchToFile(server.url("/files/") + QStringLiteral("流星 雨.mp3"), target);
+    EXPECT_EQ(ReadFile(target), QByteArray("path:/files/流星 雨.mp3"));
 }
 
 TEST_F(ModDownFileTest, ErrorStatusFailsAndLeavesNoEarlierBytes) {
