@@ -34,7 +34,7 @@ bool Value::toBool() const {
     throwTypeMismatch();
 }
 
-const QString& Value::toString() const {
+QString Value::toString() const {
     if (const QString* s = std::get_if<QString>(&m_data))
         return *s;
     throwTypeMismatch();
@@ -117,7 +117,7 @@ QList<Value> Dictionary::Items() const {
     return items;
 }
 
-const Value& Collection::Item(qsizetype position) const {
+Value Collection::Item(qsizetype position) const {
     if (position < 1 || position > Count())
         throw Error(ErrorKind::IndexOutOfRange,
                     QStringLiteral("Collection: position %1 is outside 1 to %2")

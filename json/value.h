@@ -53,7 +53,9 @@ public:
 
     // Throw orvana::Error TypeMismatch unless the value is of that kind.
     [[nodiscard]] bool toBool() const;
-    [[nodiscard]] const QString& toString() const;
+    // By value (implicitly shared, so cheap): a reference into a temporary Value, such as the
+    // result of Dictionary::Item, would dangle.
+    [[nodiscard]] QString toString() const;
     [[nodiscard]] Decimal toNumber() const;
 
     // The shared container, or nullptr when the value is not of that kind.
@@ -106,7 +108,7 @@ public:
 
     [[nodiscard]] qsizetype Count() const noexcept { return qsizetype(m_items.size()); }
     // 1-based. Throws orvana::Error IndexOutOfRange outside 1..Count().
-    [[nodiscard]] const Value& Item(qsizetype position) const;
+    [[nodiscard]] Value Item(qsizetype position) const;
     void Add(Value value) { m_items.push_back(std::move(value)); }
 
     [[nodiscard]] const_iterator begin() const noexcept { return m_items.begin(); }
