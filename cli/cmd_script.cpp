@@ -25,7 +25,8 @@ QString scriptUsage() {
         "2 bad arguments or an unreadable or non-UTF-8 file.\n");
 }
 
-// Reads FILE or stdin as UTF-8 text; any failure is a refusal of the input (exit 2).
+// Reads FILE or stdin as UTF-8 text, without a leading byte-order mark; any failure is a refusal
+// of the input (exit 2).
 QString readText(const QString& path, const CliIo& io) {
     QByteArray bytes;
     try {
@@ -39,7 +40,11 @@ QString readText(const QString& path, const CliIo& io) {
             ErrorKind::InvalidArgument,
             QStringLiteral("%1 is not valid UTF-8 text; save it as UTF-8 and try again").arg(name));
     }
-    return Utf8BytesToText(bytes);
+    QString text = Utf8BytesToText(bytes);
+    // Editors on Windows often start UTF-8 files with a byte-order mark; it is not script text.
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
 }
 
 // The lines of a text; a last line needs no line end, and "\r\n" ends a line like "\n".

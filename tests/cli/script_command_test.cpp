@@ -60,6 +60,15 @@ TEST_F(ScriptCommand, InputReadsLinesFromStdin) {
     EXPECT_EQ(r.err, "[Q] Name?: Ann\n[] Age? [18]: \n[] : (cancelled)\n");
 }
 
+TEST_F(ScriptCommand, ALeadingByteOrderMarkIsSkipped) {
+    const QString answers = file(u"answers.txt"_s, "\xEF\xBB\xBFyes\n");
+    const CliRun r = run({u"script"_s, u"--answers"_s, answers, u"-"_s},
+                         "\xEF\xBB\xBF[{input: {}}, '\xEF\xBB\xBF']");
+    EXPECT_EQ(r.exitCode, 0);
+    // Only the mark that starts the file goes; one inside a string stays.
+    EXPECT_EQ(r.out, "yes\xEF\xBB\xBF");
+}
+
 TEST_F(ScriptCommand, AnswersFileReplacesStdin) {
     const QString script = file(u"s.json"_s, "[{input: {prompt: 'A'}}, {input: {prompt: 'B'}}, "
                                              "{input: {prompt: 'C'}}, {input: {prompt: 'D'}}]");
