@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/options.h"
 #include "json/error.h"
 
 #include <QFile>
@@ -17,13 +18,14 @@ struct Command {
 constexpr Command kCommands[] = {
     {u"json", RunJson, u"json FILE|-        print how the parser reads a JSON text"},
     {u"script", RunScript, u"script FILE|-      run a script written in JSON"},
+    {u"album", RunAlbum, u"album ADDRESS      download an album (see album --help)"},
 };
 
 void printUsage(const CliIo& io) {
     QString text = QStringLiteral("usage: orvana-dl-cli COMMAND [ARGS]\n\ncommands:\n");
     for (const Command& c : kCommands)
         text += u"  " + QString::fromUtf16(c.usage) + u'\n';
-    io.printErr(text);
+    io.printErr(text + u'\n' + GlobalOptionsHelp());
 }
 
 } // namespace
@@ -38,7 +40,13 @@ QByteArray ReadInput(const QString& path, const CliIo& io) {
     return file.readAll();
 }
 
-int Run(const QStringList& args, const CliIo& io) {
+int Run(const QStringList& rawArgs, const CliIo& io) {
+    // Global options may stand before the command name; the command reads them.
+    const QStringList args = CommandFirst(rawArgs);
+    if (!args.isEmpty() && args.first() == u"--version") {
+        io.print(VersionText() + u'\n');
+        return kExitOk;
+    }
     if (args.isEmpty() || args.first() == u"-h" || args.first() == u"--help") {
         printUsage(io);
         return args.isEmpty() ? kExitUsage : kExitOk;

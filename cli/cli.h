@@ -31,5 +31,6 @@ inline constexpr int kExitUsage = 2;
 // Commands: args are those after the command name.
 int RunJson(const QStringList& args, const CliIo& io);
 int RunScript(const QStringList& args, const CliIo& io);
+int RunAlbum(const QStringList& args, const CliIo& io);
 
 } // namespace orvana::cli

@@ -19,6 +19,9 @@ struct Song {
     std::string id;
     std::string title;
     LinkEnding ending = LinkEnding::Brace;
+    // When set, the download page offers this address (written with "\/" escapes) instead of
+    // the portal's own file; for addresses a client must refuse.
+    std::string fileAddress = {};
 };
 
 struct Album {

@@ -3,6 +3,7 @@
 #include "tools/portal-sim/media.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <condition_variable>
 #include <cstdio>
@@ -139,6 +140,8 @@ struct PortalSim::Impl {
     mutable std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
+    int stallsBegun = 0;
+    std::atomic<bool> listenEnded{false};
     std::map<Endpoint, std::deque<std::pair<Fault, int>>> faults;
     std::vector<LoggedRequest> log;
     std::set<std::string> sessions;
@@ -178,6 +181,7 @@ struct PortalSim::Impl {
     // Waits up to `duration`; false when the portal is stopping.
     bool pause(std::chrono::milliseconds duration) {
         std::unique_lock lock(mutex);
+        ++stallsBegun;
         return !wake.wait_for(lock, duration, [this] { return stopping; });
     }
 };
@@ -232,6 +236,11 @@ std::vector<LoggedRequest> PortalSim::requests(const std::string& prefix) const 
             out.push_back(r);
     }
     return out;
+}
+
+int PortalSim::stallsBegun() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->stallsBegun;
 }
 
 void PortalSim::clearRequests() {
@@ -426,8 +435,9 @@ int PortalSim::start(int port) {
             return notFound(res);
         std::vector<std::pair<std::string, std::string>> links; // rate, escaped link
         const std::string base = "http:\\/\\/" + hostOf(req) + "\\/file\\/" + song->id + "\\/";
-        links.emplace_back("128kbps", base + "128.mp3");
-        if (d->hasSession(req))
+        links.emplace_back("128kbps",
+                           song->fileAddress.empty() ? base + "128.mp3" : song->fileAddress);
+        if (song->fileAddress.empty() && d->hasSession(req))
             links.emplace_back("320kbps", base + "320.mp3");
         std::string info;
         const bool quot = song->ending == LinkEnding::Quot;
@@ -574,7 +584,18 @@ int PortalSim::start(int port) {
     if (bound <= 0)
         throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(port));
     m_port = bound;
-    d->thread = std::thread([d] { d->server.listen_after_bind(); });
+    d->listenEnded = false;
+    d->thread = std::thread([d] {
+        d->server.listen_after_bind();
+        d->listenEnded = true;
+    });
+    // stop() before the server loop runs would be lost and leave it accepting for ever.
+    while (!d->server.is_running() && !d->listenEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!d->server.is_running()) {
+        d->thread.join();
+        throw std::runtime_error("cannot serve on 127.0.0.1:" + std::to_string(m_port));
+    }
     return m_port;
 }
 

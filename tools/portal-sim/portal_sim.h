@@ -88,6 +88,8 @@ public:
     // Requests whose path starts with `prefix`.
     [[nodiscard]] std::vector<LoggedRequest> requests(const std::string& prefix) const;
     void clearRequests();
+    // How many stalls have begun so far (a stalled transfer is mid-body from then on).
+    [[nodiscard]] int stallsBegun() const;
 
 private:
     struct Impl;

@@ -1,0 +1,128 @@
+#include "cli/options.h"
+
+#include "jobs/portal.h"
+
+#include "json/error.h"
+#include <QProcessEnvironment>
+
+namespace orvana::cli {
+
+namespace {
+
+enum class Takes { Nothing, Value };
+
+struct OptionName {
+    QStringView name;
+    Takes takes;
+};
+
+constexpr OptionName kOptions[] = {
+    {u"--portal-host", Takes::Value}, {u"-o", Takes::Value},          {u"--output", Takes::Value},
+    {u"--proxy", Takes::Value},       {u"--cookies", Takes::Value},   {u"-h", Takes::Nothing},
+    {u"--help", Takes::Nothing},      {u"--version", Takes::Nothing},
+};
+
+// The option that arg names (with "=value" allowed on long names), or nullptr.
+const OptionName* optionOf(const QString& arg) {
+    for (const OptionName& o : kOptions) {
+        if (arg == o.name)
+            return &o;
+        if (o.takes == Takes::Value && o.name.startsWith(u"--") && arg.startsWith(o.name) &&
+            arg.size() > o.name.size() && arg.at(o.name.size()) == u'=')
+            return &o;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+GlobalOptions TakeGlobalOptions(QStringList& args) {
+    GlobalOptions options;
+    QStringList rest;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == u"--") {
+            rest += args.mid(i + 1);
+            break;
+        }
+        const OptionName* o = optionOf(arg);
+        if (!o) {
+            rest.append(arg);
+            continue;
+        }
+        if (o->name == u"-h" || o->name == u"--help") {
+            options.help = true;
+            continue;
+        }
+        if (o->name == u"--version") {
+            options.version = true;
+            continue;
+        }
+        QString value;
+        if (arg.size() > o->name.size()) {
+            value = arg.mid(o->name.size() + 1);
+        } else if (i + 1 < args.size()) {
+            value = args.at(++i);
+        } else {
+            throw Error(ErrorKind::InvalidArgument,
+                        u"option " + o->name.toString() + u" needs a value");
+        }
+        if (o->name == u"--portal-host")
+            options.portalHost = value;
+        else if (o->name == u"-o" || o->name == u"--output")
+            options.output = value;
+        else if (o->name == u"--proxy")
+            options.proxy = value;
+        else if (o->name == u"--cookies")
+            options.cookies = value;
+    }
+    args = rest;
+    return options;
+}
+
+QStringList CommandFirst(const QStringList& args) {
+    QStringList leading;
+    qsizetype i = 0;
+    while (i < args.size()) {
+        const OptionName* o = optionOf(args.at(i));
+        if (!o)
+            break;
+        leading.append(args.at(i));
+        if (o->takes == Takes::Value && args.at(i) == o->name && i + 1 < args.size())
+            leading.append(args.at(++i));
+        ++i;
+    }
+    if (i >= args.size())
+        return args; // options only: nothing to move them behind
+    return QStringList{args.at(i)} + leading + args.mid(i + 1);
+}
+
+QString PortalHostOf(const GlobalOptions& options) {
+    if (options.portalHost && !options.portalHost->isEmpty())
+        return *options.portalHost;
+    const QString env =
+        QProcessEnvironment::systemEnvironment().value(QStringLiteral("ORVANA_PORTAL_HOST"));
+    return env.isEmpty() ? jobs::DefaultPortalHost() : env;
+}
+
+QString VersionText() {
+    return QStringLiteral("orvana-dl-cli " ORVANA_VERSION);
+}
+
+QString GlobalOptionsHelp() {
+    return QStringLiteral(
+               "options:\n"
+               "  --portal-host HOST[:PORT]  portal to talk to (default: $ORVANA_PORTAL_HOST, else "
+               "%1)\n"
+               "  -o, --output DIR           folder the albums are stored in (default: current "
+               "folder)\n"
+               "  --proxy TEXT               fetch pages, covers and songs through this proxy:\n"
+               "                             host:port, http://host:port or socks5://host:port\n"
+               "  --cookies FILE             Netscape cookies.txt to send (default: the login's "
+               "file)\n"
+               "  -h, --help                 show this help\n"
+               "  --version                  show the version\n")
+        .arg(jobs::DefaultPortalHost());
+}
+
+} // namespace orvana::cli

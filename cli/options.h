@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace orvana::cli {
+
+// The options every command takes. Unset values fall back to the defaults below.
+struct GlobalOptions {
+    std::optional<QString> portalHost; // --portal-host HOST[:PORT]
+    std::optional<QString> output;     // -o/--output DIR
+    std::optional<QString> proxy;      // --proxy TEXT (as if the proxy box were ticked)
+    std::optional<QString> cookies;    // --cookies FILE
+    bool help = false;                 // -h/--help
+    bool version = false;              // --version
+};
+
+// Takes the global options out of args, wherever they stand ("--name value", "--name=value",
+// "-o value"); the other arguments stay, in order. Fails with Error(InvalidArgument) when an
+// option lacks its value.
+[[nodiscard]] GlobalOptions TakeGlobalOptions(QStringList& args);
+
+// Moves the global options written before the command name to just after it, so
+// "orvana-dl-cli -o DIR album X" reaches the album command as "album -o DIR X".
+[[nodiscard]] QStringList CommandFirst(const QStringList& args);
+
+// --portal-host, else the environment's ORVANA_PORTAL_HOST, else the build's portal host.
+[[nodiscard]] QString PortalHostOf(const GlobalOptions& options);
+
+// "orvana-dl-cli VERSION".
+[[nodiscard]] QString VersionText();
+
+// The help lines of the global options.
+[[nodiscard]] QString GlobalOptionsHelp();
+
+} // namespace orvana::cli

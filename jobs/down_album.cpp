@@ -1,0 +1,285 @@
+#include "jobs/down_album.h"
+
+#include "jobs/download_page.h"
+#include "jobs/portal.h"
+#include "net/file_store.h"
+#include "net/text_conversion.h"
+
+#include "json/parser.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QUrl>
+#include <algorithm>
+
+namespace orvana::jobs {
+
+namespace {
+
+// A cleaned, length-limited name; empty when nothing of text can name a file.
+QString fileNameOf(const QString& text) {
+    return net::CutNameToBytes(CleanFileName(text));
+}
+
+bool isCancelledError(const Error& e) {
+    return e.kind() == ErrorKind::Cancelled;
+}
+
+// The song list answer's HTML fragment, or nullopt when the answer cannot be read.
+std::optional<QString> songListFragment(const QString& text) {
+    const std::optional<json::Value> root = json::Parse(text);
+    if (!root || !json::ParseErrors().isEmpty())
+        return std::nullopt;
+    const auto top = root->dictionary();
+    if (!top)
+        return std::nullopt;
+    const auto data = top->Item(QStringLiteral("data")).dictionary();
+    if (!data)
+        return std::nullopt;
+    const json::Value html = data->Item(QStringLiteral("html"));
+    if (!html.isString())
+        return std::nullopt;
+    return html.toString();
+}
+
+} // namespace
+
+AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings)
+    : m_transport(transport), m_host(host), m_settings(settings),
+      m_base(PortalBase(settings.portalHost)) {}
+
+bool AlbumSteps::cancelled() const {
+    return m_settings.cancel && m_settings.cancel->isCancelled();
+}
+
+QString AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
+                                    const QString& fallbackName) {
+    // A title that cleans to nothing would spill the songs into the parent folder.
+    QString name = fileNameOf(title);
+    if (name.isEmpty())
+        name = fileNameOf(fallbackName);
+    const QString folder = name.isEmpty() ? parent : parent + u'/' + name;
+    if (!QFileInfo(folder).isDir())
+        QDir().mkdir(folder);
+    return folder;
+}
+
+void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
+                            const QString& folder) {
+    m_host.setStatus(u"下载专辑封面: 《" + title + u"》 ... ");
+    try {
+        QString address = img.src();
+        if (address.contains(u"blank"))
+            address = img.org_src();
+        address.replace(QStringLiteral("about:"), m_base + u'/');
+        m_transport.FetchToBuffer(address);
+        // StoreBuffer refuses an empty buffer, so a failed re-run keeps the old cover.
+        m_transport.StoreBuffer(folder + u"/cover.jpg");
+    } catch (const std::exception&) {
+        // No cover is not a reason to stop: the songs come from another request.
+    }
+}
+
+void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
+                               AlbumSummary& summary) {
+    if (cancelled())
+        return;
+    std::optional<QString> fragment;
+    try {
+        fragment = songListFragment(m_transport.RequestText(
+            QStringLiteral("utf-8"), m_base + u"/data/music/songlist?hotbar=1&moduleName=album",
+            u"id=" + albumId + u"&type=album"));
+    } catch (const std::exception&) {
+    }
+    if (!fragment) {
+        summary.songListMissing = true;
+        return;
+    }
+
+    net::HtmlDocument doc;
+    doc.Clear();
+    doc.write(*fragment);
+    const net::HtmlElementList links = doc.links();
+    const int count = links.Length();
+    auto hrefOf = [&links](int i) {
+        try {
+            return links.item(i).href();
+        } catch (const std::exception&) {
+            return QString();
+        }
+    };
+    bool anySong = false;
+    for (int i = 0; i < count && !anySong; ++i)
+        anySong = hrefOf(i).contains(u"/song/");
+    if (!anySong)
+        return;
+
+    QSet<QString> seenIds;
+    QSet<QString> usedNames;
+    QHash<QString, int> songsPerName;
+    for (int i = 0; i < count; ++i) {
+        if (cancelled())
+            return;
+        const net::HtmlElement link = links.item(i);
+        const QString href = hrefOf(i);
+        if (!href.contains(u"/song/"))
+            continue;
+        QString songId = href;
+        songId.remove(QStringLiteral("about:"));
+        songId.remove(QStringLiteral("/song/"));
+        // The same song listed twice is one song: it was handled at its first listing.
+        if (seenIds.contains(songId))
+            continue;
+        seenIds.insert(songId);
+        if (!IsNumericId(songId))
+            m_host.showMessage(kSongIdNotNumeric.toString());
+
+        QString title;
+        try {
+            title = link.title();
+        } catch (const std::exception&) {
+        }
+        QString base = fileNameOf(title);
+        if (base.isEmpty())
+            base = fileNameOf(songId);
+        if (base.isEmpty()) {
+            summary.failures.append(
+                {songId, title, QStringLiteral("歌曲没有可用作文件名的标题或编号")});
+            continue;
+        }
+        // Different songs whose names clean to the same text are all kept, numbered in list
+        // order, so a re-run finds each under the same name.
+        int n = songsPerName.value(base) + 1;
+        QString name = n == 1 ? base : base + QStringLiteral(" (%1)").arg(n);
+        while (usedNames.contains(name))
+            name = base + QStringLiteral(" (%1)").arg(++n);
+        songsPerName.insert(base, n);
+        usedNames.insert(name);
+        downloadSong(songId, title, folder + u'/' + name + u".mp3", summary);
+    }
+}
+
+void AlbumSteps::downloadSong(const QString& songId, const QString& title, const QString& path,
+                              AlbumSummary& summary) {
+    const int attempts = std::max(1, m_settings.retry.attempts);
+    QString reason;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (cancelled())
+            return;
+        m_host.setStatus(u"正在下载MP3: " + title + u" ...");
+        std::optional<int> retryAfter;
+        try {
+            const QString page = m_transport.RequestText(
+                QStringLiteral("UTF-8"), m_base + u"/song/" + songId + u"/download", QString());
+            const std::optional<QString> address = CutFileAddress(page);
+            if (!address) {
+                summary.failures.append(
+                    {songId, title, QStringLiteral("下载页中没有歌曲文件地址")});
+                return;
+            }
+            const QString scheme = QUrl(*address).scheme();
+            if (scheme != u"http" && scheme != u"https") {
+                summary.failures.append(
+                    {songId, title, u"歌曲文件地址不是 http 或 https 地址: " + *address});
+                return;
+            }
+            if (QFile::exists(path)) {
+                ++summary.present;
+                return;
+            }
+            // The name written may be the "noTitle" fallback; the count is what matters here.
+            (void)m_transport.FetchToFile(*address, path, [this](qint64 received, qint64 total) {
+                m_host.songProgress(received, total);
+            });
+            ++summary.stored;
+            return;
+        } catch (const net::TransportError& e) {
+            if (isCancelledError(e))
+                return;
+            reason = e.message();
+            retryAfter = e.retryAfterSeconds();
+        } catch (const Error& e) {
+            // The disk refused the file: another attempt would meet the same refusal.
+            if (!isCancelledError(e))
+                summary.failures.append({songId, title, e.message()});
+            return;
+        } catch (const std::exception& e) {
+            summary.failures.append({songId, title, QString::fromLocal8Bit(e.what())});
+            return;
+        }
+        if (attempt < attempts)
+            pause(attempt, retryAfter);
+    }
+    summary.failures.append(
+        {songId, title, QStringLiteral("尝试 %1 次均失败: ").arg(attempts) + reason});
+}
+
+void AlbumSteps::pause(int attempt, std::optional<int> retryAfterSeconds) {
+    const auto& pauses = m_settings.retry.pauses;
+    std::chrono::milliseconds wait{0};
+    if (!pauses.empty())
+        wait = pauses[std::min<std::size_t>(std::size_t(attempt - 1), pauses.size() - 1)];
+    if (retryAfterSeconds && *retryAfterSeconds > 0) {
+        const std::chrono::milliseconds asked = std::chrono::seconds(*retryAfterSeconds);
+        wait = std::max(wait, std::min(asked, m_settings.retry.maxRetryAfter));
+    }
+    JobClock& clock = m_settings.clock ? *m_settings.clock : m_realClock;
+    clock.sleep(wait, m_settings.cancel.get());
+}
+
+AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobHost& host,
+                       const JobSettings& settings) {
+    AlbumSummary summary;
+    try {
+        transport.ApplyProxySetting(settings.proxy);
+    } catch (const std::exception&) {
+        // A proxy that cannot be read must never turn into a direct connection.
+        host.showMessage(kInvalidProxy.toString());
+        summary.outcome = JobOutcome::NotStarted;
+        return summary;
+    }
+    if (!IsNumericId(albumId)) {
+        summary.outcome = JobOutcome::NotStarted;
+        return summary;
+    }
+    AlbumSteps steps(transport, host, settings);
+    const QString base = PortalBase(settings.portalHost);
+
+    net::HtmlDocument page;
+    try {
+        transport.FetchToBuffer(base + u"/album/" + albumId);
+        page.Clear();
+        page.write(Utf8BytesToText(transport.downloadBuffer));
+    } catch (const std::exception&) {
+    }
+    net::HtmlElement block;
+    const net::HtmlElementList divs = page.getElementsByTagName(QStringLiteral("div"));
+    for (int i = 0; i < divs.Length(); ++i) {
+        if (divs.item(i).className() == u"album-info") {
+            block = divs.item(i);
+            break;
+        }
+    }
+    QString title;
+    net::HtmlElement img;
+    try {
+        title = block.getElementsByTagName(QStringLiteral("h2")).item(0).innerText();
+    } catch (const std::exception&) {
+    }
+    try {
+        img = block.getElementsByTagName(QStringLiteral("img")).item(0);
+    } catch (const std::exception&) {
+    }
+    summary.title = title;
+    summary.folder = steps.MakeAlbumFolder(settings.outputRoot, title, albumId);
+    if (!steps.cancelled())
+        steps.StoreCover(title, img, summary.folder);
+    steps.DownloadSongs(albumId, summary.folder, summary);
+    if (steps.cancelled())
+        summary.outcome = JobOutcome::Cancelled;
+    return summary;
+}
+
+} // namespace orvana::jobs

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "jobs/job_host.h"
+#include "net/html_document.h"
+#include "net/mod_down_file.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace orvana::jobs {
+
+enum class JobOutcome {
+    Finished,   // every step ran (songs may still have failed)
+    NotStarted, // the ID is not numeric, or the ticked proxy text cannot be read
+    Cancelled,  // the cancel token was set
+};
+
+// One song that could not be had, and why, in words.
+struct SongFailure {
+    QString songId;
+    QString title;
+    QString reason;
+};
+
+// What an album job did; handed back once, at the end.
+struct AlbumSummary {
+    JobOutcome outcome = JobOutcome::Finished;
+    QString title;                // the album title as the page gives it
+    QString folder;               // the album folder
+    bool songListMissing = false; // the song list could not be fetched or read
+    int stored = 0;               // songs fetched and written in this run
+    int present = 0;              // songs whose file existed already
+    QList<SongFailure> failures;
+
+    [[nodiscard]] int failed() const { return int(failures.size()); }
+    // Every song of the album is on disk now.
+    [[nodiscard]] bool complete() const {
+        return outcome == JobOutcome::Finished && !songListMissing && failures.isEmpty();
+    }
+};
+
+// The cover and song steps of an album, shared by the album and singer jobs. Runs on the
+// transport's thread; absorbs every failure (counted in the summary), never throws.
+class AlbumSteps {
+public:
+    AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings);
+
+    // Creates parent + "/" + the cleaned title (cut to the name limit), or + fallbackName when
+    // the title cleans to nothing; one level. Returns the folder path (whether or not the
+    // folder could be made: later writes then fail and count as failed).
+    QString MakeAlbumFolder(const QString& parent, const QString& title,
+                            const QString& fallbackName);
+
+    // Shows the cover status, reads the cover address from img ("org_src" when "src" holds
+    // "blank"), fetches it and writes folder + "/cover.jpg". A failed or empty fetch leaves an
+    // existing cover.jpg as it was.
+    void StoreCover(const QString& title, const net::HtmlElement& img, const QString& folder);
+
+    // The song list of albumId and every song of it, into folder.
+    void DownloadSongs(const QString& albumId, const QString& folder, AlbumSummary& summary);
+
+    [[nodiscard]] bool cancelled() const;
+
+private:
+    void downloadSong(const QString& songId, const QString& title, const QString& path,
+                      AlbumSummary& summary);
+    void pause(int attempt, std::optional<int> retryAfterSeconds);
+
+    net::ModDownFile& m_transport;
+    JobHost& m_host;
+    const JobSettings& m_settings;
+    QString m_base;
+    JobClock m_realClock;
+};
+
+// Downloads album albumId into settings.outputRoot: the album folder, "cover.jpg" and one MP3
+// per song; songs whose file exists are skipped. Never throws.
+[[nodiscard]] AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport,
+                                     JobHost& host, const JobSettings& settings);
+
+// Message texts of the jobs.
+inline constexpr QStringView kSongIdNotNumeric = u"song ID not numeric";
+inline constexpr QStringView kInvalidProxy = u"代理地址无效";
+
+} // namespace orvana::jobs

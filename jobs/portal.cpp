@@ -1,0 +1,23 @@
+#include "jobs/portal.h"
+
+namespace orvana::jobs {
+
+QString DefaultPortalHost() {
+    return QStringLiteral(ORVANA_DEFAULT_PORTAL_HOST);
+}
+
+QString PortalBase(const QString& host) {
+    return u"http://" + host;
+}
+
+bool IsNumericId(QStringView text) {
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return true;
+}
+
+} // namespace orvana::jobs

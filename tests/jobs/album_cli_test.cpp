@@ -1,0 +1,200 @@
+// `orvana-dl-cli album` in process, and the built binary killed mid-song.
+#include "cli/cli.h"
+#include "tools/portal-sim/media.h"
+#include "tools/portal-sim/portal_sim.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace orvana;
+using namespace std::chrono_literals;
+using portal::Endpoint;
+using portal::Fault;
+
+namespace {
+
+constexpr std::size_t kSongBytes = 3000;
+
+struct Outcome {
+    int code;
+    QString out;
+    QString err;
+};
+
+class AlbumCliTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        portal.start();
+        host = QString::fromStdString(portal.host());
+        cookieFile = dir.filePath(QStringLiteral("cookies.txt"));
+    }
+
+    Outcome run(QStringList args) {
+        // An empty cookie file of our own: the user's login never leaks into a test.
+        args << QStringLiteral("--cookies") << cookieFile;
+        QBuffer in, out, err;
+        in.open(QIODevice::ReadOnly);
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        const int code = cli::Run(args, cli::CliIo{&in, &out, &err});
+        return {code, QString::fromUtf8(out.data()), QString::fromUtf8(err.data())};
+    }
+
+    QString output() const { return dir.filePath(QStringLiteral("out")); }
+
+    portal::PortalSim portal{portal::DemoCatalogue(), portal::PortalOptions{kSongBytes, 60s}};
+    QTemporaryDir dir;
+    QString host;
+    QString cookieFile;
+};
+
+const QString kDemoStderr = QStringLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
+                                           "正在下载MP3: 晴天的海 ...\n"
+                                           "正在下载MP3: A/B: Side? ...\n"
+                                           "正在下载MP3: ??? ...\n"
+                                           "正在下载MP3: 同名曲 ...\n"
+                                           "正在下载MP3: 同名曲. ...\n"
+                                           "正在下载MP3: Rock & Roll <Remix> ...\n"
+                                           "正在下载MP3:  同名曲  ...\n"
+                                           "正在下载MP3: 最后一首 \"再见\" ...\n"
+                                           "指定专辑下载完毕.\n");
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QByteArray song(const char* id) {
+    const std::string body = portal::SongBody(id, 128, kSongBytes);
+    return QByteArray(body.data(), qsizetype(body.size()));
+}
+
+} // namespace
+
+TEST_F(AlbumCliTest, DownloadsTheAlbumAndPrintsEveryStatusLine) {
+    const Outcome o = run({QStringLiteral("album"), u"http://" + host + u"/album/31258219/",
+                           QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
+    EXPECT_EQ(o.code, cli::kExitOk);
+    EXPECT_EQ(o.err, kDemoStderr);
+    EXPECT_EQ(o.out, QString());
+    EXPECT_EQ(readFile(output() + u"/夜航星 第一辑 Live/同名曲 (3).mp3"), song("1007"));
+}
+
+TEST_F(AlbumCliTest, GlobalOptionsMayComeBeforeTheCommand) {
+    const Outcome o = run({QStringLiteral("--portal-host=") + host, QStringLiteral("--output"),
+                           output(), QStringLiteral("album"), QStringLiteral("31258219")});
+    EXPECT_EQ(o.code, cli::kExitOk);
+    EXPECT_TRUE(QFile::exists(output() + u"/夜航星 第一辑 Live/cover.jpg"));
+}
+
+TEST_F(AlbumCliTest, PortalHostComesFromTheEnvironmentWhenNotGiven) {
+    qputenv("ORVANA_PORTAL_HOST", host.toUtf8());
+    const Outcome o = run({QStringLiteral("album"), u"http://" + host + u"/album/31258219",
+                           QStringLiteral("-o"), output()});
+    qunsetenv("ORVANA_PORTAL_HOST");
+    EXPECT_EQ(o.code, cli::kExitOk);
+    EXPECT_EQ(o.err, kDemoStderr);
+}
+
+TEST_F(AlbumCliTest, RefusedAddressExitsTwoWithoutARequest) {
+    const QStringList addresses = {QStringLiteral("http://") + host + u"/album/31258219?from=home",
+                                   QStringLiteral("http://") + host + u"/artist/18104396",
+                                   QString()};
+    for (const QString& address : addresses) {
+        const Outcome o = run({QStringLiteral("album"), address, QStringLiteral("--portal-host"),
+                               host, QStringLiteral("-o"), output()});
+        EXPECT_EQ(o.code, cli::kExitUsage);
+        EXPECT_EQ(o.err, QStringLiteral("无法识别的地址\n"));
+    }
+    EXPECT_EQ(portal.requests().size(), 0u);
+    EXPECT_FALSE(QDir(output()).exists());
+}
+
+TEST_F(AlbumCliTest, AFailedSongMakesExitOneAndIsNamed) {
+    portal.addFault(Endpoint::DownloadPage, Fault::OmitFileLink);
+    const Outcome o = run({QStringLiteral("album"), QStringLiteral("31258219"),
+                           QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
+    EXPECT_EQ(o.code, cli::kExitFailed);
+    EXPECT_TRUE(o.err.endsWith(QStringLiteral("下载失败: 晴天的海 (下载页中没有歌曲文件地址)\n"
+                                              "指定专辑下载完毕.\n")))
+        << o.err.toStdString();
+}
+
+TEST_F(AlbumCliTest, MissingSongListMakesExitOne) {
+    portal.addFault(Endpoint::SongList, Fault::Status500);
+    const Outcome o = run({QStringLiteral("album"), QStringLiteral("31258219"),
+                           QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
+    EXPECT_EQ(o.code, cli::kExitFailed);
+    EXPECT_EQ(o.err, QStringLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
+                                    "无法获取歌曲列表\n"
+                                    "指定专辑下载完毕.\n"));
+}
+
+TEST_F(AlbumCliTest, UnreadableProxyIsRefusedAndNothingIsFetched) {
+    const Outcome o = run({QStringLiteral("album"), QStringLiteral("31258219"),
+                           QStringLiteral("--portal-host"), host, QStringLiteral("--proxy"),
+                           QStringLiteral("ftp://x:1"), QStringLiteral("-o"), output()});
+    EXPECT_EQ(o.code, cli::kExitUsage);
+    EXPECT_EQ(o.err, QStringLiteral("代理地址无效\n"));
+    EXPECT_EQ(portal.requests().size(), 0u);
+}
+
+TEST_F(AlbumCliTest, UsageHelpAndVersion) {
+    const Outcome help = run({QStringLiteral("album"), QStringLiteral("--help")});
+    EXPECT_EQ(help.code, cli::kExitOk);
+    EXPECT_TRUE(
+        help.out.startsWith(QStringLiteral("usage: orvana-dl-cli album [OPTIONS] ADDRESS")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--portal-host HOST[:PORT]")));
+    const Outcome version = run({QStringLiteral("--version")});
+    EXPECT_EQ(version.code, cli::kExitOk);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("orvana-dl-cli ")));
+    const Outcome noAddress = run({QStringLiteral("album")});
+    EXPECT_EQ(noAddress.code, cli::kExitUsage);
+    const Outcome noValue =
+        run({QStringLiteral("album"), QStringLiteral("1"), QStringLiteral("-o")});
+    EXPECT_EQ(noValue.code, cli::kExitUsage);
+}
+
+// The real binary, killed while a song body is half way: no partial file under a final name,
+// and a second run completes the album.
+TEST_F(AlbumCliTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
+    const QString binary = QStringLiteral(ORVANA_BINARY_DIR "/cli/orvana-dl-cli");
+    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+    const QStringList args = {QStringLiteral("album"),
+                              QStringLiteral("31258219"),
+                              QStringLiteral("--portal-host"),
+                              host,
+                              QStringLiteral("-o"),
+                              output(),
+                              QStringLiteral("--cookies"),
+                              cookieFile};
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+
+    QProcess first;
+    first.start(binary, args);
+    ASSERT_TRUE(first.waitForStarted());
+    for (int i = 0; i < 2000 && portal.stallsBegun() == 0; ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(portal.stallsBegun(), 1);
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished());
+
+    const QString album = output() + u"/夜航星 第一辑 Live";
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral("cover.jpg")}));
+
+    QProcess second;
+    second.start(binary, args);
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()), kDemoStderr);
+    EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), song("1001"));
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 9);
+}
