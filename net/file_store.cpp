@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
@@ -14,6 +15,8 @@
 
 namespace orvana::net {
 namespace {
+
+std::atomic<bool> g_forceNamed{false};
 
 Error IoError(const QString& what, const QString& path, int errorCode) {
     return Error(ErrorKind::Io,
@@ -86,6 +89,10 @@ QString FallbackName() {
 
 } // namespace
 
+void detail::ForceNamedTemporaryFiles(bool force) {
+    g_forceNamed = force;
+}
+
 QString CutNameToBytes(const QString& name, qsizetype maxBytes) {
     qsizetype bytes = 0;
     qsizetype i = 0;
@@ -111,13 +118,16 @@ QString CutNameToBytes(const QString& name, qsizetype maxBytes) {
 
 AtomicFile::AtomicFile(const QString& folder, int mode) : m_folder(folder), m_mode(mode) {
     const QByteArray nativeFolder = NativePath(folder);
-    m_fd = ::open(nativeFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (m_fd >= 0) {
-        // The umask may have narrowed the bits; the caller's mode is what the file must get.
-        ::fchmod(m_fd, static_cast<mode_t>(mode));
-        return;
+    int unnamedError = EOPNOTSUPP;
+    if (!g_forceNamed) {
+        m_fd = ::open(nativeFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (m_fd >= 0) {
+            // The umask may have narrowed the bits; the caller's mode is what the file must get.
+            ::fchmod(m_fd, static_cast<mode_t>(mode));
+            return;
+        }
+        unnamedError = errno;
     }
-    const int unnamedError = errno;
     if (unnamedError != EOPNOTSUPP && unnamedError != EISDIR && unnamedError != EINVAL)
         throw IoError(QStringLiteral("Cannot create a file in the folder"), folder, unnamedError);
     // File systems without unnamed files: a hidden temporary name, removed unless committed.

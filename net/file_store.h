@@ -49,6 +49,12 @@ private:
     bool m_committed = false;
 };
 
+namespace detail {
+// For tests: AtomicFile then uses a hidden named temporary file, as it does on file systems
+// without unnamed files (vfat, some network file systems).
+void ForceNamedTemporaryFiles(bool force);
+} // namespace detail
+
 // Writes bytes to path atomically, replacing an existing file only with the complete new one.
 // Refuses an empty buffer (a failed fetch must never empty a good file). Fails with Error(Io).
 void StoreBytes(const QByteArray& bytes, const QString& path);

@@ -24,7 +24,18 @@ QStringList FolderEntries(const QString& folder) {
                                   QDir::Name);
 }
 
+// Every AtomicFile test runs twice: with unnamed temporary files and with the named ones used on
+// file systems that have no unnamed files.
+class AtomicFileTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { detail::ForceNamedTemporaryFiles(GetParam()); }
+    void TearDown() override { detail::ForceNamedTemporaryFiles(false); }
+};
+
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(TemporaryFiles, AtomicFileTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Named" : "Unnamed"; });
 
 TEST(CutNameToBytes, CutsAtACharacterBoundaryWithinTheByteLimit) {
     EXPECT_EQ(CutNameToBytes(QStringLiteral("abc"), 3), QStringLiteral("abc"));
@@ -49,7 +60,7 @@ TEST(CutNameToBytes, DefaultLimitLeavesRoomForTheExtension) {
     EXPECT_EQ(kMaxNameBytes, 240);
 }
 
-TEST(AtomicFile, NothingAppearsUntilCommitAndNothingStaysWithoutIt) {
+TEST_P(AtomicFileTest, NothingAppearsUntilCommitAndNothingStaysWithoutIt) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString path = folder.filePath(QStringLiteral("song.mp3"));
@@ -57,7 +68,13 @@ TEST(AtomicFile, NothingAppearsUntilCommitAndNothingStaysWithoutIt) {
         AtomicFile file(folder.path());
         file.write(QByteArray("partial"));
         EXPECT_EQ(file.size(), 7);
-        EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
+        // At most a hidden temporary file while it is written; never the final name.
+        const QStringList during = FolderEntries(folder.path());
+        EXPECT_EQ(during.size(), GetParam() ? 1 : 0);
+        for (const QString& name : during)
+            EXPECT_TRUE(name.startsWith(QStringLiteral(".orvana-")) &&
+                        name.endsWith(QStringLiteral(".part")))
+                << name.toStdString();
     } // dropped without commit, as a failed fetch does
     EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
     {
@@ -71,7 +88,7 @@ TEST(AtomicFile, NothingAppearsUntilCommitAndNothingStaysWithoutIt) {
     EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("song.mp3")});
 }
 
-TEST(AtomicFile, ReplaceOrKeepAnExistingFile) {
+TEST_P(AtomicFileTest, ReplaceOrKeepAnExistingFile) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("a.mp3"));
     StoreBytes("first", path);
@@ -97,7 +114,7 @@ TEST(AtomicFile, ReplaceOrKeepAnExistingFile) {
               (QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.mp3")}));
 }
 
-TEST(AtomicFile, ARefusedNameLeavesTheBytesForAnotherTry) {
+TEST_P(AtomicFileTest, ARefusedNameLeavesTheBytesForAnotherTry) {
     QTemporaryDir folder;
     AtomicFile file(folder.path());
     file.write(QByteArray("bytes"));
@@ -109,7 +126,7 @@ TEST(AtomicFile, ARefusedNameLeavesTheBytesForAnotherTry) {
     EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("ok")});
 }
 
-TEST(AtomicFile, AMissingFolderIsAnIoError) {
+TEST_P(AtomicFileTest, AMissingFolderIsAnIoError) {
     QTemporaryDir folder;
     try {
         AtomicFile file(folder.filePath(QStringLiteral("missing")));
@@ -122,7 +139,7 @@ TEST(AtomicFile, AMissingFolderIsAnIoError) {
     }
 }
 
-TEST(AtomicFile, TheCommittedFileGetsTheAskedMode) {
+TEST_P(AtomicFileTest, TheCommittedFileGetsTheAskedMode) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("secret"));
     AtomicFile file(folder.path(), 0600);
@@ -133,7 +150,7 @@ TEST(AtomicFile, TheCommittedFileGetsTheAskedMode) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-TEST(StoreBytes, WritesExactlyTheBytesAndNeverAnEmptyFile) {
+TEST_P(AtomicFileTest, StoreBytesWritesExactlyTheBytesAndNeverAnEmptyFile) {
     QTemporaryDir folder;
     const QString cover = folder.filePath(QStringLiteral("cover.jpg"));
     const QByteArray jpeg("\xff\xd8\xff\xe0\x00\x10JFIF\x00", 11);
@@ -145,7 +162,7 @@ TEST(StoreBytes, WritesExactlyTheBytesAndNeverAnEmptyFile) {
     EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("cover.jpg")});
 }
 
-TEST(CommitSongFile, FallbackNeverOverwritesAndDrawsAgain) {
+TEST_P(AtomicFileTest, SongFallbackNeverOverwritesAndDrawsAgain) {
     QTemporaryDir folder;
     // Names the file system or the store refuses: all end in the fallback.
     for (const QString& name : {QString(), QStringLiteral("."), QStringLiteral(".."),
