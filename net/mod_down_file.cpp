@@ -204,13 +204,19 @@ TransferOutcome ModDownFile::Impl::run(QNetworkAccessManager& manager, const QSt
     auto status = [&] {
         return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     };
+    // Redirects are followed before the final answer arrives, so any status outside 2xx here
+    // (an error, or a redirect that could not be followed) means the body is not the resource.
+    auto failedStatus = [&] {
+        const int code = status();
+        return code >= 300 || (code > 0 && code < 200);
+    };
     auto drain = [&] {
         if (stop != Stop::None)
             return;
         const QByteArray chunk = reply->readAll();
         if (chunk.isEmpty())
             return;
-        if (status() >= 400) {
+        if (failedStatus()) {
             // An error page is never a body: none of it is kept. A small one is read to its end
             // so the connection stays usable; a large one is cut off.
             discarded += chunk.size();
@@ -240,7 +246,7 @@ TransferOutcome ModDownFile::Impl::run(QNetworkAccessManager& manager, const QSt
                      [&](qint64 bytesReceived, qint64 bytesTotal) {
                          stallTimer.start();
                          if (spec.progress && *spec.progress && stop == Stop::None &&
-                             status() < 400) {
+                             !failedStatus()) {
                              try {
                                  (*spec.progress)(bytesReceived, bytesTotal);
                              } catch (...) {
@@ -268,6 +274,7 @@ TransferOutcome ModDownFile::Impl::run(QNetworkAccessManager& manager, const QSt
     drain(); // whatever arrived with the last event
 
     const int httpStatus = status();
+    const bool statusFailed = failedStatus();
     switch (stop) {
     case Stop::None:
     case Stop::HttpError:
@@ -286,7 +293,7 @@ TransferOutcome ModDownFile::Impl::run(QNetworkAccessManager& manager, const QSt
     case Stop::SinkFailed:
         std::rethrow_exception(sinkError);
     }
-    if (httpStatus >= 400) {
+    if (statusFailed) {
         std::optional<int> retryAfter;
         if (httpStatus == 429 || httpStatus == 503)
             retryAfter = ParseRetryAfter(reply->rawHeader("Retry-After"));

@@ -104,6 +104,10 @@ protected:
         server.server().Get("/moved", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("/other");
         });
+        server.server().Get("/choices", [](const httplib::Request&, httplib::Response& response) {
+            response.status = 300;
+            response.set_content("pick one", "text/html");
+        });
         server.server().Get("/to-file", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("file:///etc/passwd");
         });
@@ -240,6 +244,11 @@ TEST_F(ModDownFileTest, ErrorStatusFailsAndLeavesNoEarlierBytes) {
     EXPECT_EQ(error.message(), QStringLiteral("Fetching ") + url +
                                    QStringLiteral(" failed: HTTP status 404 (Not Found)"));
     EXPECT_FALSE(error.retryAfterSeconds().has_value());
+    // A redirect status that could not be followed is no body either.
+    const TransportError choices =
+        CatchTransportError([&] { transport.FetchToBuffer(server.url("/choices")); });
+    EXPECT_EQ(choices.httpStatus(), 300);
+    EXPECT_TRUE(choices.reason().startsWith(QStringLiteral("HTTP status 300 (")));
 
     // The text request fails the same way and gives no text.
     const TransportError textError = CatchTransportError(
@@ -333,7 +342,7 @@ TEST_F(ModDownFileTest, FailedSongFetchLeavesAnExistingFileUntouched) {
     ModDownFile transport(nullptr, FastSettings());
     const QString target = folder.filePath(QStringLiteral("song.mp3"));
     WriteFile(target, "good old bytes");
-    for (const char* path : {"/error500", "/one-byte", "/cut", "/missing"}) {
+    for (const char* path : {"/error500", "/one-byte", "/cut", "/missing", "/choices"}) {
         EXPECT_THROW((void)transport.FetchToFile(server.url(path), target), TransportError) << path;
         EXPECT_EQ(ReadFile(target), QByteArray("good old bytes")) << path;
         EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("song.mp3")}) << path;
