@@ -28,7 +28,7 @@ struct ProxySetting {
 // Byte fetches (FetchToBuffer, FetchToFile) go through the session's proxy when one was applied;
 // text requests (RequestText) never do. Both send the session's cookies. Only http and https
 // addresses are fetched. Every transfer fails after TransferSettings::stallTimeout without a
-// byte, on an HTTP status of 400 or more, and on a body shorter than its Content-Length.
+// byte, on a final HTTP status outside 2xx, and on a body shorter than its Content-Length.
 //
 // Threading: create it anywhere; the first transfer binds it to the calling thread, which must
 // make every later call and destroy it. Calls block, running a local event loop; the cancel
