@@ -130,6 +130,8 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
 
+    if (summary.albumPageMissing && summary.listed == 0)
+        host.line(QStringLiteral("无法获取专辑页面"));
     if (summary.songListMissing)
         host.line(QStringLiteral("无法获取歌曲列表"));
     for (const jobs::SongFailure& f : summary.failures)

@@ -133,6 +133,7 @@ void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
         if (seenIds.contains(songId))
             continue;
         seenIds.insert(songId);
+        ++summary.listed;
         if (!IsNumericId(songId))
             m_host.showMessage(kSongIdNotNumeric.toString());
 
@@ -253,6 +254,7 @@ AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobH
         page.Clear();
         page.write(Utf8BytesToText(transport.downloadBuffer));
     } catch (const std::exception&) {
+        summary.albumPageMissing = true;
     }
     net::HtmlElement block;
     const net::HtmlElementList divs = page.getElementsByTagName(QStringLiteral("div"));

@@ -25,17 +25,21 @@ struct SongFailure {
 // What an album job did; handed back once, at the end.
 struct AlbumSummary {
     JobOutcome outcome = JobOutcome::Finished;
-    QString title;                // the album title as the page gives it
-    QString folder;               // the album folder
-    bool songListMissing = false; // the song list could not be fetched or read
-    int stored = 0;               // songs fetched and written in this run
-    int present = 0;              // songs whose file existed already
+    QString title;                 // the album title as the page gives it
+    QString folder;                // the album folder
+    bool albumPageMissing = false; // the album page could not be fetched
+    bool songListMissing = false;  // the song list could not be fetched or read
+    int listed = 0;                // different songs in the song list
+    int stored = 0;                // songs fetched and written in this run
+    int present = 0;               // songs whose file existed already
     QList<SongFailure> failures;
 
     [[nodiscard]] int failed() const { return int(failures.size()); }
     // Every song of the album is on disk now.
+    // An album whose page failed and whose list is empty is most likely no album at all.
     [[nodiscard]] bool complete() const {
-        return outcome == JobOutcome::Finished && !songListMissing && failures.isEmpty();
+        return outcome == JobOutcome::Finished && !songListMissing && failures.isEmpty() &&
+               !(albumPageMissing && listed == 0);
     }
 };
 

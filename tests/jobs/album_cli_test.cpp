@@ -136,6 +136,15 @@ TEST_F(AlbumCliTest, MissingSongListMakesExitOne) {
                                     "指定专辑下载完毕.\n"));
 }
 
+TEST_F(AlbumCliTest, UnknownAlbumMakesExitOne) {
+    const Outcome o = run({QStringLiteral("album"), QStringLiteral("99999"),
+                           QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
+    EXPECT_EQ(o.code, cli::kExitFailed);
+    EXPECT_EQ(o.err, QStringLiteral("下载专辑封面: 《》 ... \n"
+                                    "无法获取专辑页面\n"
+                                    "指定专辑下载完毕.\n"));
+}
+
 TEST_F(AlbumCliTest, UnreadableProxyIsRefusedAndNothingIsFetched) {
     const Outcome o = run({QStringLiteral("album"), QStringLiteral("31258219"),
                            QStringLiteral("--portal-host"), host, QStringLiteral("--proxy"),

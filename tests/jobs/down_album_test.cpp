@@ -106,6 +106,7 @@ TEST_F(DownAlbumTest, StoresCoverAndEverySongUnderItsCleanedTitle) {
     const jobs::AlbumSummary summary = run();
 
     EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(summary.listed, 8);
     EXPECT_EQ(summary.stored, 8);
     EXPECT_EQ(summary.present, 0);
     EXPECT_EQ(summary.title, QStringLiteral("夜航星: 第一辑 <Live>."));
@@ -286,6 +287,14 @@ TEST_F(DownAlbumTest, UnreadableSongListEndsTheJobAfterTheCover) {
     EXPECT_FALSE(summary.complete());
     EXPECT_EQ(filesIn(folder()), QStringList({QStringLiteral("cover.jpg")}));
     EXPECT_EQ(portal.requests("/song/").size(), 0u);
+}
+
+TEST_F(DownAlbumTest, UnknownAlbumIsNotComplete) {
+    const jobs::AlbumSummary summary = run(QStringLiteral("99999"));
+    EXPECT_TRUE(summary.albumPageMissing);
+    EXPECT_EQ(summary.listed, 0);
+    EXPECT_FALSE(summary.complete());
+    EXPECT_EQ(filesIn(folder(QStringLiteral("99999"))), QStringList());
 }
 
 TEST_F(DownAlbumTest, AlbumWithoutSongsIsComplete) {
