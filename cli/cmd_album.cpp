@@ -27,11 +27,6 @@ public:
     void songProgress(qint64 received, qint64 total) override {
         if (!m_terminal)
             return;
-        if (!m_timer.isValid() || received < m_lastReceived) {
-            m_timer.start();
-            m_lastDraw = -1;
-        }
-        m_lastReceived = received;
         const qint64 ms = m_timer.elapsed();
         if (m_lastDraw >= 0 && ms - m_lastDraw < 100 && received != total)
             return;
@@ -54,6 +49,9 @@ public:
     void line(const QString& text) {
         clearBar();
         m_io.printErr(text + u'\n');
+        // Every attempt at a song begins with a status line: the rate counts from there.
+        m_timer.start();
+        m_lastDraw = -1;
     }
 
 private:
@@ -67,7 +65,6 @@ private:
     bool m_terminal;
     bool m_barShown = false;
     QElapsedTimer m_timer;
-    qint64 m_lastReceived = 0;
     qint64 m_lastDraw = -1;
 };
 
