@@ -352,7 +352,7 @@ int PortalSim::start(int port) {
         res.set_redirect("/");
     });
 
-    s.Get(R"(/album/(\d+))", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Get(R"(/album/(\d+))", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         if (statusFault(d->takeFault(Endpoint::AlbumPage), res))
             return;
@@ -380,7 +380,7 @@ int PortalSim::start(int port) {
         res.set_content(page(album->title, body), kHtml);
     });
 
-    s.Get(R"(/+cover/(\d+)\.jpg)", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Get(R"(/+cover/(\d+)\.jpg)", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         const std::optional<Fault> f = d->takeFault(Endpoint::Cover);
         if (statusFault(f, res))
@@ -393,12 +393,12 @@ int PortalSim::start(int port) {
                    out.append(bytes, off, len);
                });
     });
-    s.Get("/images/blank.gif", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Get("/images/blank.gif", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         res.set_content(std::string("GIF89a", 6), "image/gif");
     });
 
-    s.Post("/data/music/songlist", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Post("/data/music/songlist", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         const std::optional<Fault> f = d->takeFault(Endpoint::SongList);
         if (statusFault(f, res))
@@ -427,8 +427,7 @@ int PortalSim::start(int port) {
                         kJson);
     });
 
-    s.Get(R"(/song/(\d+)/download)", [=, this](const httplib::Request& req,
-                                               httplib::Response& res) {
+    s.Get(R"(/song/(\d+)/download)", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         const std::optional<Fault> f = d->takeFault(Endpoint::DownloadPage);
         if (statusFault(f, res))
@@ -462,7 +461,7 @@ int PortalSim::start(int port) {
     });
 
     s.Get(R"(/file/(\d+)/(128|320)\.mp3)",
-          [=, this](const httplib::Request& req, httplib::Response& res) {
+          [=](const httplib::Request& req, httplib::Response& res) {
               d->record(req);
               const std::optional<Fault> f = d->takeFault(Endpoint::SongFile);
               if (statusFault(f, res))
@@ -488,7 +487,7 @@ int PortalSim::start(int port) {
                      });
           });
 
-    s.Get(R"(/artist/(\d+))", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Get(R"(/artist/(\d+))", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         if (statusFault(d->takeFault(Endpoint::SingerPage), res))
             return;
@@ -503,7 +502,7 @@ int PortalSim::start(int port) {
                         kHtml);
     });
 
-    s.Get("/data/user/getalbums", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Get("/data/user/getalbums", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         const std::optional<Fault> f = d->takeFault(Endpoint::AlbumList);
         if (statusFault(f, res))
@@ -545,7 +544,7 @@ int PortalSim::start(int port) {
                         kJson);
     });
 
-    auto artistIndex = [=, this](const httplib::Request& req, httplib::Response& res) {
+    auto artistIndex = [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         if (statusFault(d->takeFault(Endpoint::ArtistIndex), res))
             return;
@@ -573,11 +572,11 @@ int PortalSim::start(int port) {
     s.Get(R"(/artist/(cn|western|jpkr)/(male|female|group))", artistIndex);
     s.Get("/artist/other", artistIndex);
 
-    s.Get(".*", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Get(".*", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         notFound(res);
     });
-    s.Post(".*", [=, this](const httplib::Request& req, httplib::Response& res) {
+    s.Post(".*", [=](const httplib::Request& req, httplib::Response& res) {
         d->record(req);
         notFound(res);
     });
