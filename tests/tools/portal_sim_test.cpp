@@ -1,6 +1,7 @@
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <thread>
@@ -183,4 +184,37 @@ TEST_F(PortalSimTest, StopEndsAStalledTransfer) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     portal.stop(); // would wait out the 60 s stall if stop did not end it
     fetch.join();
+}
+
+// The standalone portal: prints its port, obeys fault flags, stops on SIGTERM.
+TEST(PortalSimBinary, PrintsItsPortServesAndStopsOnTerm) {
+    QProcess sim;
+    sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
+              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--print-port"),
+               QStringLiteral("--song-bytes"), QStringLiteral("1000"), QStringLiteral("--fault"),
+               QStringLiteral("song-file=500:1")});
+    ASSERT_TRUE(sim.waitForStarted());
+    ASSERT_TRUE(sim.waitForReadyRead(10000));
+    const int port = sim.readLine().trimmed().toInt();
+    ASSERT_GT(port, 0);
+
+    httplib::Client c("127.0.0.1", port);
+    EXPECT_EQ(c.Get("/file/1001/128.mp3")->status, 500);
+    EXPECT_EQ(c.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 1000));
+    c.stop();
+
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+}
+
+TEST(PortalSimBinary, RefusesAnUnknownFault) {
+    QProcess sim;
+    sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
+              {QStringLiteral("--fault"), QStringLiteral("song-file=melt")});
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitCode(), 2);
+    EXPECT_EQ(sim.readAllStandardError(),
+              QByteArray("orvana-portal-sim: bad fault: song-file=melt\n"));
 }
