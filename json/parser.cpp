@@ -432,12 +432,6 @@ QString ParseString(const QString& text, qsizetype& position) {
             ++position;
         }
         const qsizetype run = position - start;
-        // The builder's storage grows one chunk at a time; a string of megabytes (a whole HTML
-        // page) would be copied once per chunk. Growing the chunk with the text keeps the copies
-        // linear; this builder lives only for this string, so its capacity is never observed.
-        if (collected.Length() + run > collected.Capacity())
-            collected.ChunkSize(int32_t(std::clamp<qsizetype>(
-                collected.Length() + run, cStringBuilder::kDefaultChunkSize, qsizetype(1) << 30)));
         collected.Append(QStringView(data + start - 1, run));
     }
     return collected.toString();

@@ -48,9 +48,10 @@ int32_t cStringBuilder::grownCapacity(int64_t need) const {
 void cStringBuilder::reserveStorage(int32_t count) {
     if (count <= m_allocated)
         return;
-    // Geometric growth keeps appends amortised without touching the whole logical chunk.
-    const int64_t doubled = std::max<int64_t>(int64_t(m_allocated) * 2, 32);
-    const auto size = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(count, doubled), m_capacity));
+    // Storage doubles independently of the logical chunks, so many small appends to a long text
+    // cost amortised linear copying (growing only to the next chunk would copy it once per chunk).
+    const int64_t doubled = std::min<int64_t>(std::max<int64_t>(int64_t(m_allocated) * 2, 32), kMaxSize);
+    const auto size = static_cast<int32_t>(std::max<int64_t>(count, doubled));
     auto data = std::make_unique_for_overwrite<char16_t[]>(size);
     if (m_used > 0)
         std::memcpy(data.get(), m_data.get(), sizeof(char16_t) * m_used);

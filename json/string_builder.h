@@ -10,9 +10,10 @@ namespace orvana {
 // Text buffer that grows by whole chunks (8192 characters by default).
 //
 // Capacity() is the logical capacity and follows the chunk rules exactly; the storage behind it
-// is allocated lazily (never beyond Capacity(), and only as far as text has been written), so a
-// builder made for a short string costs one short allocation instead of a 16 KiB chunk filled
-// with spaces. Filler characters are never observable, so the difference cannot be seen.
+// is allocated lazily and grows geometrically as text is written, so a builder made for a short
+// string costs one short allocation instead of a 16 KiB chunk filled with spaces, and a long text
+// built from many small pieces is copied a logarithmic number of times. Filler characters are
+// never observable, so the difference cannot be seen.
 //
 // Failures (index out of range, size overflow, a chunk size below 1) throw orvana::Error and leave
 // the builder unchanged. One thread at a time.
@@ -56,7 +57,7 @@ private:
     [[nodiscard]] bool aliases(QStringView text) const noexcept;
 
     std::unique_ptr<char16_t[]> m_data;
-    int32_t m_allocated = 0; // characters allocated in m_data, never above m_capacity
+    int32_t m_allocated = 0; // characters allocated in m_data
     int32_t m_used = 0;
     int32_t m_capacity = 0;
     int32_t m_chunk = kDefaultChunkSize;

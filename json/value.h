@@ -110,6 +110,8 @@ public:
     // 1-based. Throws orvana::Error IndexOutOfRange outside 1..Count().
     [[nodiscard]] Value Item(qsizetype position) const;
     void Add(Value value) { m_items.push_back(std::move(value)); }
+    // Drops every item; the way to free a collection that a caller made hold itself.
+    void Clear() noexcept { m_items.clear(); }
 
     [[nodiscard]] const_iterator begin() const noexcept { return m_items.begin(); }
     [[nodiscard]] const_iterator end() const noexcept { return m_items.end(); }

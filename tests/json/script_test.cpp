@@ -219,6 +219,7 @@ TEST_F(ScriptTest, ExecCommandRunsAValueDirectly) {
     EXPECT_EQ(text, QString(u"a"_s).repeated(40) + u"ERROR: Nesting level exceeded." +
                         u"ERROR: Nesting level exceeded.");
     EXPECT_EQ(interpreter.NestingDepth(), 0);
+    loop->Clear();
 }
 
 TEST_F(ScriptTest, AScriptThatDoesNotParseCleanlyIsNotRun) {
