@@ -1,8 +1,9 @@
 #include "cli/cli.h"
 
 #include "cli/options.h"
-#include "json/error.h"
+#include "net/text_conversion.h"
 
+#include "json/error.h"
 #include <QFile>
 
 namespace orvana::cli {
@@ -19,6 +20,8 @@ constexpr Command kCommands[] = {
     {u"json", RunJson, u"json FILE|-        print how the parser reads a JSON text"},
     {u"script", RunScript, u"script FILE|-      run a script written in JSON"},
     {u"album", RunAlbum, u"album ADDRESS      download an album (see album --help)"},
+    {u"singer", RunSinger, u"singer ADDRESS     download every album of a singer"},
+    {u"singers", RunSingers, u"singers [ROW]      list a category's singers; --download to fetch"},
 };
 
 void printUsage(const CliIo& io) {
@@ -38,6 +41,22 @@ QByteArray ReadInput(const QString& path, const CliIo& io) {
         throw Error(ErrorKind::Io,
                     QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     return file.readAll();
+}
+
+QString ReadUtf8Input(const QString& path, const CliIo& io) {
+    QByteArray bytes;
+    try {
+        bytes = ReadInput(path, io);
+    } catch (const Error& e) {
+        throw Error(ErrorKind::InvalidArgument, e.message());
+    }
+    if (!IsValidUtf8(bytes)) {
+        const QString name = path == u"-" ? QStringLiteral("the standard input") : path;
+        throw Error(
+            ErrorKind::InvalidArgument,
+            QStringLiteral("%1 is not valid UTF-8 text; save it as UTF-8 and try again").arg(name));
+    }
+    return Utf8BytesToText(bytes);
 }
 
 int Run(const QStringList& rawArgs, const CliIo& io) {

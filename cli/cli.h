@@ -28,9 +28,15 @@ inline constexpr int kExitUsage = 2;
 // Reads FILE, or stdin for "-". Fails with orvana::Error naming the file.
 [[nodiscard]] QByteArray ReadInput(const QString& path, const CliIo& io);
 
+// Reads FILE or stdin as UTF-8 text (a leading byte-order mark stays a character). An unreadable
+// or non-UTF-8 input fails with orvana::Error InvalidArgument (a refusal: exit 2).
+[[nodiscard]] QString ReadUtf8Input(const QString& path, const CliIo& io);
+
 // Commands: args are those after the command name.
 int RunJson(const QStringList& args, const CliIo& io);
 int RunScript(const QStringList& args, const CliIo& io);
 int RunAlbum(const QStringList& args, const CliIo& io);
+int RunSinger(const QStringList& args, const CliIo& io);
+int RunSingers(const QStringList& args, const CliIo& io);
 
 } // namespace orvana::cli

@@ -1,5 +1,4 @@
 #include "cli/cli.h"
-#include "net/text_conversion.h"
 
 #include "json/canonical.h"
 #include "json/error.h"
@@ -28,22 +27,9 @@ QString withLoneSurrogatesReplaced(QString text) {
 int RunJson(const QStringList& args, const CliIo& io) {
     if (args.size() != 1)
         throw Error(ErrorKind::InvalidArgument, QStringLiteral("usage: orvana-dl-cli json FILE|-"));
-    const QString& path = args.first();
-    QByteArray bytes;
-    try {
-        bytes = ReadInput(path, io);
-    } catch (const Error& e) {
-        // An unreadable input is refused like an invalid one (exit 2); exit 1 means the parser
-        // reported problems.
-        throw Error(ErrorKind::InvalidArgument, e.message());
-    }
-    if (!IsValidUtf8(bytes)) {
-        const QString name = path == u"-" ? QStringLiteral("the standard input") : path;
-        throw Error(
-            ErrorKind::InvalidArgument,
-            QStringLiteral("%1 is not valid UTF-8 text; save it as UTF-8 and try again").arg(name));
-    }
-    const QString text = Utf8BytesToText(bytes);
+    // An unreadable input is refused like an invalid one (exit 2); exit 1 means the parser
+    // reported problems.
+    const QString text = ReadUtf8Input(args.first(), io);
     const std::optional<json::Value> tree = json::Parse(text);
     const QString errors = json::ParseErrors();
     io.print(json::ToCanonicalJson(tree) + u'\n');

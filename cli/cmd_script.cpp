@@ -28,19 +28,7 @@ QString scriptUsage() {
 // Reads FILE or stdin as UTF-8 text, without a leading byte-order mark; any failure is a refusal
 // of the input (exit 2).
 QString readText(const QString& path, const CliIo& io) {
-    QByteArray bytes;
-    try {
-        bytes = ReadInput(path, io);
-    } catch (const Error& e) {
-        throw Error(ErrorKind::InvalidArgument, e.message());
-    }
-    if (!IsValidUtf8(bytes)) {
-        const QString name = path == u"-" ? QStringLiteral("the standard input") : path;
-        throw Error(
-            ErrorKind::InvalidArgument,
-            QStringLiteral("%1 is not valid UTF-8 text; save it as UTF-8 and try again").arg(name));
-    }
-    QString text = Utf8BytesToText(bytes);
+    QString text = ReadUtf8Input(path, io);
     // Editors on Windows often start UTF-8 files with a byte-order mark; it is not script text.
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);

@@ -1,6 +1,7 @@
 #include "jobs/address_check.h"
 
 #include "jobs/portal.h"
+#include "net/text_conversion.h"
 
 namespace orvana::jobs {
 
@@ -11,13 +12,7 @@ std::optional<QString> CheckAddress(const QString& text, const QString& portalHo
     rest.remove(portalHost + (kind == AddressKind::Album ? u"/album" : u"/artist"));
     rest.remove(u'/');
     // Only U+0020 counts as the space to trim, as the box's users type it.
-    qsizetype start = 0;
-    qsizetype end = rest.size();
-    while (start < end && rest.at(start) == u' ')
-        ++start;
-    while (end > start && rest.at(end - 1) == u' ')
-        --end;
-    rest = rest.mid(start, end - start);
+    rest = TrimSpaces(rest);
     if (!IsNumericId(rest))
         return std::nullopt;
     return rest;

@@ -1,7 +1,6 @@
 #include "json/string_builder.h"
 
 #include "json/error.h"
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -50,7 +49,8 @@ void cStringBuilder::reserveStorage(int32_t count) {
         return;
     // Storage doubles independently of the logical chunks, so many small appends to a long text
     // cost amortised linear copying (growing only to the next chunk would copy it once per chunk).
-    const int64_t doubled = std::min<int64_t>(std::max<int64_t>(int64_t(m_allocated) * 2, 32), kMaxSize);
+    const int64_t doubled =
+        std::min<int64_t>(std::max<int64_t>(int64_t(m_allocated) * 2, 32), kMaxSize);
     const auto size = static_cast<int32_t>(std::max<int64_t>(count, doubled));
     auto data = std::make_unique_for_overwrite<char16_t[]>(size);
     if (m_used > 0)

@@ -26,13 +26,17 @@ QString CleanFileName(const QString& name) {
     QString cleaned = name;
     for (char16_t c : kRemoved)
         cleaned.remove(QChar(c));
+    return TrimSpaces(cleaned);
+}
+
+QString TrimSpaces(QStringView text) {
     qsizetype first = 0;
-    qsizetype last = cleaned.size();
-    while (first < last && cleaned.at(first) == u' ')
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == u' ')
         ++first;
-    while (last > first && cleaned.at(last - 1) == u' ')
+    while (last > first && text.at(last - 1) == u' ')
         --last;
-    return cleaned.mid(first, last - first);
+    return text.sliced(first, last - first).toString();
 }
 
 } // namespace orvana

@@ -16,4 +16,7 @@ namespace orvana {
 // Nothing else is touched; the result may be empty. Pure.
 [[nodiscard]] QString CleanFileName(const QString& name);
 
+// The text without its leading and trailing U+0020 spaces (other blanks stay). Pure.
+[[nodiscard]] QString TrimSpaces(QStringView text);
+
 } // namespace orvana

@@ -93,24 +93,11 @@ Qt::CursorShape cursorShape(int pointer) {
     }
 }
 
-bool isNumeric(const QVariant& v) {
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Typed reads: a stored value of the wrong type or out of range yields the default, so a damaged
 // form cannot put the control into a state it cannot paint.
 qint64 readNumber(const PropertyBag& bag, const QString& key, qint64 def, qint64 lo, qint64 hi) {
     const QVariant v = bag.ReadProperty(key, def);
-    if (!isNumeric(v))
+    if (!IsStoredNumber(v))
         return def;
     const double d = v.toDouble();
     if (d < double(lo) || d > double(hi))
@@ -122,7 +109,7 @@ bool readBool(const PropertyBag& bag, const QString& key, bool def) {
     const QVariant v = bag.ReadProperty(key, def);
     if (v.typeId() == QMetaType::Bool)
         return v.toBool();
-    return isNumeric(v) ? v.toDouble() != 0 : def;
+    return IsStoredNumber(v) ? v.toDouble() != 0 : def;
 }
 
 QString readString(const PropertyBag& bag, const QString& key, const QString& def) {

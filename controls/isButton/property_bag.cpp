@@ -5,9 +5,7 @@
 
 namespace orvana::controls {
 
-namespace {
-
-bool isNumber(const QVariant& v) {
+bool IsStoredNumber(const QVariant& v) {
     switch (v.typeId()) {
     case QMetaType::Int:
     case QMetaType::UInt:
@@ -22,10 +20,8 @@ bool isNumber(const QVariant& v) {
     }
 }
 
-} // namespace
-
 bool SameStoredValue(const QVariant& a, const QVariant& b) {
-    if (isNumber(a) && isNumber(b))
+    if (IsStoredNumber(a) && IsStoredNumber(b))
         return a.toDouble() == b.toDouble();
     if (a.typeId() != b.typeId())
         return false;

@@ -42,6 +42,9 @@ private:
     QList<QPair<QString, QVariant>> m_entries;
 };
 
+// A stored value holds a number (of any integer or floating type).
+[[nodiscard]] bool IsStoredNumber(const QVariant& v);
+
 // Two stored values are the same: numbers compare by value whatever their type, fonts by
 // family, size, weight and style, images never (an icon is always written).
 [[nodiscard]] bool SameStoredValue(const QVariant& a, const QVariant& b);
