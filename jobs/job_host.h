@@ -2,6 +2,7 @@
 
 #include "net/mod_down_file.h"
 
+#include <QDateTime>
 #include <QString>
 #include <chrono>
 #include <memory>
@@ -31,6 +32,8 @@ public:
     virtual ~JobClock() = default;
     // Waits for duration, or less when cancel is set meanwhile. Any thread.
     virtual void sleep(std::chrono::milliseconds duration, const net::CancelToken* cancel);
+    // The local date and time that status texts show.
+    [[nodiscard]] virtual QDateTime now() const { return QDateTime::currentDateTime(); }
 };
 
 // How a song that could not be fetched is tried again.

@@ -164,6 +164,29 @@ TEST_F(PortalSimTest, AlbumListPagesByTenThenEnds) {
               "start=0&vesk_uid=18104396&order=hot");
 }
 
+TEST(PortalSimSinger, SpacedErrorCodeAndFurtherCoverClassAndPagedSinger) {
+    Catalogue catalogue = DemoCatalogue();
+    AddPagedSinger(catalogue, "555", "分页歌手", 40000000, 11);
+    catalogue.albums["40000001"].listClass = "cover x";
+    PortalSim portal(catalogue);
+    portal.start();
+    httplib::Client c("127.0.0.1", portal.port());
+    c.set_keep_alive(false);
+
+    const std::string first = c.Get("/data/user/getalbums?start=0&vesk_uid=555&order=hot")->body;
+    EXPECT_EQ(count(first, "class=\\\"cover\\\""), 9u);
+    EXPECT_EQ(count(first, "class=\\\"cover x\\\" href=\\\"\\/album\\/40000001\\\""), 1u);
+    EXPECT_EQ(count(c.Get("/data/user/getalbums?start=10&vesk_uid=555&order=hot")->body,
+                    "title=\\\"分页歌手 专辑 11\\\""),
+              1u);
+
+    ASSERT_EQ(FaultFromName("spaced-code"), Fault::SpacedErrorCode);
+    portal.addFault(Endpoint::AlbumList, Fault::SpacedErrorCode);
+    const std::string spaced = c.Get("/data/user/getalbums?start=0&vesk_uid=555&order=hot")->body;
+    EXPECT_EQ(spaced.rfind("{\"errorCode\": 22000,\"data\":", 0), 0u);
+    EXPECT_NE(spaced.find("album-info"), std::string::npos);
+}
+
 TEST_F(PortalSimTest, SingerPageAndArtistIndexOfACategory) {
     auto c = client();
     EXPECT_NE(c.Get("/artist/18104396")->body.find("<div id=\"baseInfo\"><h2>夜航星乐队</h2>"),

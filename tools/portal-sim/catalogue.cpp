@@ -129,4 +129,21 @@ void AddBenchAlbum(Catalogue& catalogue, const std::string& albumId, int count) 
     addAlbum(catalogue, {albumId, "Bench Album", CoverStyle::Relative, "album-info", {}}, songs);
 }
 
+void AddPagedSinger(Catalogue& catalogue, const std::string& singerId, const std::string& name,
+                    int firstAlbumId, int count) {
+    Singer singer{singerId, name, "/other", {}};
+    for (int i = 0; i < count; ++i) {
+        const std::string albumId = std::to_string(firstAlbumId + i);
+        addAlbum(catalogue,
+                 {albumId,
+                  name + " 专辑 " + std::to_string(i + 1),
+                  CoverStyle::Absolute,
+                  "album-info",
+                  {}},
+                 {{albumId + "01", "歌 " + std::to_string(i + 1), LinkEnding::Brace}});
+        singer.albumIds.push_back(albumId);
+    }
+    catalogue.singers.push_back(std::move(singer));
+}
+
 } // namespace orvana::portal

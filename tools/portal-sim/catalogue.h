@@ -31,6 +31,8 @@ struct Album {
     // The class text of the album block; anything but "album-info" hides the block from the job.
     std::string blockClass = "album-info";
     std::vector<std::string> songIds;
+    // The class text of the album's link in a singer's album list; only "cover" is an album.
+    std::string listClass = "cover";
 };
 
 struct Singer {
@@ -68,6 +70,11 @@ inline constexpr const char* kNoAlbumSingerId = "18104397";
 
 // An album of `count` songs under `albumId`, titled "Bench NN", for benchmarks.
 void AddBenchAlbum(Catalogue& catalogue, const std::string& albumId, int count);
+
+// A singer `singerId` named `name` with `count` albums of one song each (IDs from
+// `firstAlbumId` up), for tests of the album-list pages.
+void AddPagedSinger(Catalogue& catalogue, const std::string& singerId, const std::string& name,
+                    int firstAlbumId, int count);
 
 // The category paths of the artist index, row order of the category list ("" = all singers).
 [[nodiscard]] const std::vector<std::string>& CategoryPaths();

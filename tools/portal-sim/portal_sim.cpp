@@ -527,21 +527,25 @@ int PortalSim::start(int port) {
         } catch (const std::exception&) {
         }
         std::string html;
+        const std::string h = hostOf(req);
         for (std::size_t i = start; i < singer->albumIds.size() && i < start + 10; ++i) {
             const Album* album = cat->album(singer->albumIds[i]);
-            const std::string cover =
-                album->cover == CoverStyle::BlankWithOrgSrc
-                    ? "<img src=\"/images/blank.gif\" org_src=\"/cover/" + album->id + ".jpg\">"
-                    : "<img src=\"/cover/" + album->id + ".jpg\">";
-            html += "<li><a class=\"cover\" href=\"/album/" + album->id + "\" title=\"" +
-                    htmlEscape(album->title) + "\">" + cover +
+            // org_src is read as written (no "about:" form), so the portal writes it absolute.
+            const std::string cover = album->cover == CoverStyle::BlankWithOrgSrc
+                                          ? "<img src=\"/images/blank.gif\" org_src=\"http://" + h +
+                                                "/cover/" + album->id + ".jpg\">"
+                                          : "<img src=\"/cover/" + album->id + ".jpg\">";
+            html += "<li><a class=\"" + album->listClass + "\" href=\"/album/" + album->id +
+                    "\" title=\"" + htmlEscape(album->title) + "\">" + cover +
                     "</a><a class=\"name\" href=\"/album/" + album->id + "\">" +
                     htmlEscape(album->title) + "</a></li>";
         }
         if (!html.empty())
             html = "<div class=\"album-info\"><ul>" + html + "</ul></div>";
-        res.set_content("{\"errorCode\":22000,\"data\":{\"html\":\"" + jsonEscape(html) + "\"}}",
-                        kJson);
+        // A spaced error code is no valid page to the job, however good the rest.
+        const std::string code =
+            f == Fault::SpacedErrorCode ? "\"errorCode\": 22000" : "\"errorCode\":22000";
+        res.set_content("{" + code + ",\"data\":{\"html\":\"" + jsonEscape(html) + "\"}}", kJson);
     });
 
     auto artistIndex = [=](const httplib::Request& req, httplib::Response& res) {
@@ -612,12 +616,17 @@ std::optional<Endpoint> EndpointFromName(const std::string& name) {
 }
 
 std::optional<Fault> FaultFromName(const std::string& name) {
-    static const std::map<std::string, Fault> names = {
-        {"500", Fault::Status500},        {"503", Fault::Status503},
-        {"429", Fault::Status429},        {"refuse", Fault::Refuse},
-        {"empty", Fault::EmptyBody},      {"one-byte", Fault::OneByteBody},
-        {"drop", Fault::DropMidBody},     {"stall", Fault::StallMidBody},
-        {"no-link", Fault::OmitFileLink}, {"bad-json", Fault::MalformedJson}};
+    static const std::map<std::string, Fault> names = {{"500", Fault::Status500},
+                                                       {"503", Fault::Status503},
+                                                       {"429", Fault::Status429},
+                                                       {"refuse", Fault::Refuse},
+                                                       {"empty", Fault::EmptyBody},
+                                                       {"one-byte", Fault::OneByteBody},
+                                                       {"drop", Fault::DropMidBody},
+                                                       {"stall", Fault::StallMidBody},
+                                                       {"no-link", Fault::OmitFileLink},
+                                                       {"bad-json", Fault::MalformedJson},
+                                                       {"spaced-code", Fault::SpacedErrorCode}};
     auto it = names.find(name);
     return it == names.end() ? std::nullopt : std::optional(it->second);
 }

@@ -1,0 +1,263 @@
+// `orvana-dl-cli singer ADDRESS` and `orvana-dl-cli singers [ROW] [--download ...]`.
+#include "cli/cli.h"
+#include "cli/options.h"
+#include "jobs/address_check.h"
+#include "jobs/catalogue.h"
+#include "jobs/down_singer.h"
+#include "net/cookie_store.h"
+#include "net/mod_down_file.h"
+
+#include "json/error.h"
+#include <QDir>
+#include <QSet>
+
+namespace orvana::cli {
+
+namespace {
+
+// Status lines and messages, one stderr line each.
+class LineHost : public jobs::JobHost {
+public:
+    explicit LineHost(const CliIo& io) : m_io(io) {}
+    void setStatus(const QString& text) override { line(text); }
+    void showMessage(const QString& text) override { line(text); }
+    void line(const QString& text) { m_io.printErr(text + u'\n'); }
+
+private:
+    const CliIo& m_io;
+};
+
+// What both commands need to run singer jobs.
+struct JobSetup {
+    std::unique_ptr<net::ModDownFile> transport;
+    jobs::JobSettings settings;
+};
+
+// nullopt (with the reason printed) when the output folder cannot be made.
+std::optional<JobSetup> setUp(const GlobalOptions& options, const QString& portalHost,
+                              const CliIo& io) {
+    const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
+    if (!QDir().mkpath(root)) {
+        io.printErr(u"无法创建输出文件夹: " + root + u'\n');
+        return std::nullopt;
+    }
+    const auto cookies =
+        net::CookieStore::Load(options.cookies.value_or(net::CookieStore::DefaultPath()));
+    JobSetup setup;
+    setup.transport =
+        std::make_unique<net::ModDownFile>(std::make_shared<net::TransportSession>(cookies));
+    setup.settings.portalHost = portalHost;
+    setup.settings.outputRoot = root;
+    setup.settings.proxy = {options.proxy.has_value(), options.proxy.value_or(QString())};
+    return setup;
+}
+
+// The failures of one singer job, as stderr lines.
+void reportSinger(LineHost& host, const QString& singerId, const jobs::SingerSummary& s) {
+    if (s.singerPageMissing)
+        host.line(u"无法获取歌手页面: " + singerId);
+    if (s.listGivenUp)
+        host.line(u"专辑列表获取失败, 已放弃 (歌手 " + singerId + u", start=" +
+                  QString::number(s.stoppedAtOffset) + u')');
+    if (s.offsetLimitReached)
+        host.line(u"专辑列表超过 " + QString::number(s.stoppedAtOffset) +
+                  u" 条, 其后的专辑未下载 (歌手 " + singerId + u')');
+    for (const jobs::AlbumSummary& a : s.albums) {
+        if (a.songListMissing)
+            host.line(u"无法获取歌曲列表: 《" + a.title + u"》");
+        for (const jobs::SongFailure& f : a.failures)
+            host.line(u"下载失败: " + (f.title.isEmpty() ? f.songId : f.title) + u" (" + f.reason +
+                      u')');
+    }
+}
+
+QString singerUsage() {
+    return u"usage: orvana-dl-cli singer [OPTIONS] ADDRESS\n\n"
+           u"Downloads every album of the singer at ADDRESS (a singer page address of the\n"
+           u"portal, or its number) into a folder named after the singer, one folder per album\n"
+           u"with cover.jpg and one MP3 per song. Songs already present are skipped.\n"
+           u"Exit: 0 every song of every album is present, 1 a song or album failed or the\n"
+           u"album list was given up, 2 usage error or refused address.\n\n" +
+           GlobalOptionsHelp();
+}
+
+QString singersUsage() {
+    QString rows;
+    for (std::size_t i = 0; i < jobs::kSingerCategories.size(); ++i) {
+        const jobs::SingerCategory& c = jobs::kSingerCategories[i];
+        if (c.separator)
+            continue;
+        rows += QStringLiteral("  %1  %2  %3\n")
+                    .arg(i, 2)
+                    .arg(c.path.isEmpty() ? QStringLiteral("(all)") : c.path.mid(1).toString(),
+                         c.text.toString());
+    }
+    return u"usage: orvana-dl-cli singers [OPTIONS] [ROW] [--download all|I,J,...]\n\n"
+           u"Prints the singers of category ROW (a row index or a path, default 0), one line\n"
+           u"each: INDEX<TAB>ID<TAB>NAME. With --download, downloads every album of the singers\n"
+           u"at the given indexes (or all), in list order.\n"
+           u"Exit: 0 done (and every chosen singer complete), 1 the list could not be had or a\n"
+           u"download failed, 2 usage error or separator row.\n\nrows:\n" +
+           rows + u'\n' + GlobalOptionsHelp();
+}
+
+// A row index 0-14, or a category path with or without its leading "/". nullopt: unknown.
+std::optional<int> categoryRow(const QString& text) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (ok && text.at(0).isDigit())
+        return n >= 0 && n < int(jobs::kSingerCategories.size()) ? std::optional(n) : std::nullopt;
+    const QString path = text.startsWith(u'/') ? text : u'/' + text;
+    for (std::size_t i = 0; i < jobs::kSingerCategories.size(); ++i) {
+        const jobs::SingerCategory& c = jobs::kSingerCategories[i];
+        if (!c.separator && !c.path.isEmpty() && c.path == path)
+            return int(i);
+    }
+    return std::nullopt;
+}
+
+// The chosen indexes of --download, in any order; nullopt for "all".
+std::optional<QSet<int>> downloadChoice(const QString& text) {
+    if (text == u"all")
+        return std::nullopt;
+    QSet<int> chosen;
+    for (const QString& part : text.split(u',')) {
+        bool ok = false;
+        const int n = part.trimmed().toInt(&ok);
+        if (!ok || n < 0)
+            throw Error(ErrorKind::InvalidArgument,
+                        u"--download takes all or indexes such as 0,2,5, not: " + text);
+        chosen.insert(n);
+    }
+    return chosen;
+}
+
+// A name printed in a tab-separated line: tabs and line breaks would break the line.
+QString oneField(QString text) {
+    for (QChar& c : text) {
+        if (c == u'\t' || c == u'\n' || c == u'\r')
+            c = u' ';
+    }
+    return text;
+}
+
+} // namespace
+
+int RunSinger(const QStringList& args, const CliIo& io) {
+    QStringList rest = args;
+    const GlobalOptions options = TakeGlobalOptions(rest);
+    if (options.help) {
+        io.print(singerUsage());
+        return kExitOk;
+    }
+    if (options.version) {
+        io.print(VersionText() + u'\n');
+        return kExitOk;
+    }
+    if (rest.size() != 1)
+        throw Error(ErrorKind::InvalidArgument,
+                    QStringLiteral("usage: orvana-dl-cli singer [OPTIONS] ADDRESS"));
+
+    const QString portalHost = PortalHostOf(options);
+    const std::optional<QString> singerId =
+        jobs::CheckAddress(rest.first(), portalHost, jobs::AddressKind::Singer);
+    if (!singerId) {
+        io.printErr(QStringLiteral("无法识别的地址\n"));
+        return kExitUsage;
+    }
+    std::optional<JobSetup> setup = setUp(options, portalHost, io);
+    if (!setup)
+        return kExitFailed;
+
+    LineHost host(io);
+    const jobs::SingerSummary summary =
+        jobs::DownSinger(*singerId, *setup->transport, host, setup->settings);
+    if (summary.outcome == jobs::JobOutcome::NotStarted)
+        return kExitUsage; // the proxy text was refused; its message is out already
+    reportSinger(host, *singerId, summary);
+    host.line(QStringLiteral("指定歌手下载完毕."));
+    return summary.complete() ? kExitOk : kExitFailed;
+}
+
+int RunSingers(const QStringList& args, const CliIo& io) {
+    QStringList rest = args;
+    const GlobalOptions options = TakeGlobalOptions(rest);
+    if (options.help) {
+        io.print(singersUsage());
+        return kExitOk;
+    }
+    if (options.version) {
+        io.print(VersionText() + u'\n');
+        return kExitOk;
+    }
+    std::optional<QString> download;
+    QStringList positional;
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QString& arg = rest.at(i);
+        if (arg == u"--download") {
+            if (i + 1 >= rest.size())
+                throw Error(ErrorKind::InvalidArgument,
+                            QStringLiteral("option --download needs a value"));
+            download = rest.at(++i);
+        } else if (arg.startsWith(u"--download=")) {
+            download = arg.mid(int(sizeof("--download=")) - 1);
+        } else {
+            positional.append(arg);
+        }
+    }
+    if (positional.size() > 1)
+        throw Error(ErrorKind::InvalidArgument,
+                    QStringLiteral("usage: orvana-dl-cli singers [OPTIONS] [ROW] "
+                                   "[--download all|I,J,...]"));
+    const std::optional<QSet<int>> chosen =
+        download ? downloadChoice(*download) : std::optional<QSet<int>>();
+
+    const QString rowText = positional.isEmpty() ? QStringLiteral("0") : positional.first();
+    const std::optional<int> row = rowText.isEmpty() ? std::nullopt : categoryRow(rowText);
+    if (!row)
+        throw Error(ErrorKind::InvalidArgument,
+                    u"unknown category: " + rowText + u" (see singers --help)");
+    if (jobs::IsSeparatorRow(*row)) {
+        io.printErr(jobs::kChooseValidCategory.toString() + u'\n');
+        return kExitUsage;
+    }
+
+    const QString portalHost = PortalHostOf(options);
+    std::optional<JobSetup> setup = setUp(options, portalHost, io);
+    if (!setup)
+        return kExitFailed;
+
+    jobs::SingerLists lists;
+    try {
+        lists = jobs::GetSingers(*setup->transport, portalHost, *row);
+    } catch (const Error& e) {
+        io.printErr(u"无法获取歌手列表: " + e.message() + u'\n');
+        return kExitFailed;
+    }
+    for (int i = 0; i < lists.size(); ++i)
+        io.print(QString::number(i) + u'\t' + lists.ids.at(i) + u'\t' +
+                 oneField(lists.names.at(i)) + u'\n');
+    io.printErr(jobs::SingerCountText(lists.size()) + u'\n');
+    if (!download)
+        return kExitOk;
+
+    if (chosen) {
+        for (int i : *chosen) {
+            if (i >= lists.size())
+                throw Error(ErrorKind::InvalidArgument,
+                            QStringLiteral("--download: no singer at index %1 (the list has %2)")
+                                .arg(i)
+                                .arg(lists.size()));
+        }
+    }
+    LineHost host(io);
+    const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
+        lists, [&chosen](int i) { return !chosen || chosen->contains(i); }, *setup->transport, host,
+        setup->settings, {},
+        [&host](const QString& id, const jobs::SingerSummary& s) { reportSinger(host, id, s); });
+    if (!run.singers.isEmpty() && run.singers.last().outcome == jobs::JobOutcome::NotStarted)
+        return kExitUsage; // the proxy text was refused; its message is out already
+    return run.complete() ? kExitOk : kExitFailed;
+}
+
+} // namespace orvana::cli

@@ -1,0 +1,90 @@
+#include "jobs/catalogue.h"
+
+#include "jobs/portal.h"
+#include "net/html_document.h"
+
+namespace orvana::jobs {
+
+bool IsSeparatorRow(int row) {
+    return row >= 0 && row < int(kSingerCategories.size()) && kSingerCategories[row].separator;
+}
+
+QString ArtistIndexAddress(const QString& portalHost, int row) {
+    QString address = PortalBase(portalHost) + u"/artist";
+    if (row >= 0 && row < int(kSingerCategories.size()))
+        address += kSingerCategories[row].path;
+    return address;
+}
+
+SingerLists SingerLinks(const QString& pageText, const QString& portalHost) {
+    const QString absolutePrefix = PortalBase(portalHost) + u"/artist/";
+    net::HtmlDocument doc;
+    doc.Clear();
+    doc.write(pageText);
+    SingerLists lists;
+    const net::HtmlElementList links = doc.links();
+    for (int i = 0; i < links.Length(); ++i) {
+        const net::HtmlElement link = links.item(i);
+        QString id = link.href();
+        id.remove(absolutePrefix);
+        id.remove(QStringLiteral("/artist/"));
+        id.remove(QStringLiteral("about:"));
+        // The link text only decides whether the link counts; the title is the name shown.
+        if (!IsNumericId(id) || link.innerText().trimmed().isEmpty())
+            continue;
+        lists.names.append(link.title());
+        lists.ids.append(id);
+    }
+    return lists;
+}
+
+SingerLists GetSingers(net::ModDownFile& transport, const QString& portalHost, int row) {
+    // The address is built before the fetch: a later category change does not touch it.
+    const QString address = ArtistIndexAddress(portalHost, row);
+    const QString page = transport.RequestText(QStringLiteral("UTF-8"), address, QString());
+    return SingerLinks(page, portalHost);
+}
+
+QString SingerCountText(int count) {
+    return u"共获取歌手" + QString::number(count) + u"位, 请勾选需要下载的歌手";
+}
+
+bool TickedRunSummary::complete() const {
+    if (cancelled)
+        return false;
+    for (const SingerSummary& s : singers) {
+        if (!s.complete())
+            return false;
+    }
+    return true;
+}
+
+TickedRunSummary
+DownloadTickedSingers(const SingerLists& lists, const std::function<bool(int row)>& isTicked,
+                      net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
+                      const AlbumListSettings& listSettings, const SingerDone& singerDone) {
+    TickedRunSummary run;
+    const int count = lists.size();
+    for (int row = 0; row < count; ++row) {
+        if (settings.cancel && settings.cancel->isCancelled()) {
+            run.cancelled = true;
+            return run;
+        }
+        if (!isTicked(row))
+            continue;
+        run.ids.append(lists.ids.at(row));
+        run.singers.append(DownSinger(lists.ids.at(row), transport, host, settings, listSettings));
+        if (singerDone)
+            singerDone(run.ids.last(), run.singers.last());
+        if (run.singers.last().outcome == JobOutcome::NotStarted)
+            break; // the proxy text was refused: every later singer would be refused too
+    }
+    if (settings.cancel && settings.cancel->isCancelled()) {
+        run.cancelled = true;
+        return run;
+    }
+    host.setStatus(kSelectedAlbumsDone.toString());
+    return run;
+}
+
+} // namespace orvana::jobs

@@ -1,0 +1,223 @@
+#include "jobs/down_singer.h"
+
+#include "jobs/portal.h"
+#include "net/file_store.h"
+#include "net/text_conversion.h"
+
+#include "json/parser.h"
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace orvana::jobs {
+
+namespace {
+
+constexpr QStringView kValidPageMark = u"\"errorCode\":22000";
+
+// The album list answer's HTML fragment; empty when the answer cannot be read, which leaves
+// that page without albums.
+QString albumListFragment(const QString& text) {
+    const std::optional<json::Value> root = json::Parse(text);
+    if (!root || !json::ParseErrors().isEmpty())
+        return {};
+    const auto top = root->dictionary();
+    if (!top)
+        return {};
+    const auto data = top->Item(QStringLiteral("data")).dictionary();
+    if (!data)
+        return {};
+    const json::Value html = data->Item(QStringLiteral("html"));
+    return html.isString() ? html.toString() : QString();
+}
+
+class SingerRun {
+public:
+    SingerRun(const QString& singerId, net::ModDownFile& transport, JobHost& host,
+              const JobSettings& settings, const AlbumListSettings& list)
+        : m_id(singerId), m_transport(transport), m_host(host), m_settings(settings), m_list(list),
+          m_steps(transport, host, settings), m_base(PortalBase(settings.portalHost)) {}
+
+    SingerSummary run() {
+        try {
+            m_transport.ApplyProxySetting(m_settings.proxy);
+        } catch (const std::exception&) {
+            // A proxy that cannot be read must never turn into a direct connection.
+            m_host.showMessage(kInvalidProxy.toString());
+            m_summary.outcome = JobOutcome::NotStarted;
+            return m_summary;
+        }
+        readSingerPage();
+        makeSingerFolder();
+        for (int offset = 0;; offset += 10) {
+            if (m_steps.cancelled())
+                break;
+            if (offset > m_list.maxOffset) {
+                m_summary.offsetLimitReached = true;
+                m_summary.stoppedAtOffset = offset;
+                break;
+            }
+            const std::optional<QString> text = fetchListPage(offset);
+            if (!text)
+                break;
+            if (!text->contains(u"album-info"))
+                break;
+            albumsOfPage(*text);
+        }
+        if (m_steps.cancelled())
+            m_summary.outcome = JobOutcome::Cancelled;
+        return m_summary;
+    }
+
+private:
+    void readSingerPage() {
+        try {
+            m_transport.FetchToBuffer(m_base + u"/artist/" + m_id);
+            m_page.Clear();
+            m_page.write(Utf8BytesToText(m_transport.downloadBuffer));
+            m_summary.name = m_page.getElementById(QStringLiteral("baseInfo"))
+                                 .getElementsByTagName(QStringLiteral("h2"))
+                                 .item(0)
+                                 .innerText();
+        } catch (const std::exception&) {
+            m_summary.singerPageMissing = true;
+        }
+    }
+
+    void makeSingerFolder() {
+        // A name that cleans to nothing would spill the albums into the output root.
+        QString name = net::CutNameToBytes(CleanFileName(m_summary.name));
+        if (name.isEmpty())
+            name = net::CutNameToBytes(CleanFileName(m_id));
+        m_summary.folder =
+            name.isEmpty() ? m_settings.outputRoot : m_settings.outputRoot + u'/' + name;
+        if (!QFileInfo(m_summary.folder).isDir())
+            QDir().mkdir(m_summary.folder);
+    }
+
+    // The page's text once it carries the valid-page mark; nullopt when given up or cancelled.
+    std::optional<QString> fetchListPage(int offset) {
+        const QString address = m_base + u"/data/user/getalbums?start=" + QString::number(offset) +
+                                u"&vesk_uid=" + m_id + u"&order=hot";
+        const int attempts = std::max(1, m_list.attempts);
+        for (int attempt = 1; attempt <= attempts; ++attempt) {
+            if (m_steps.cancelled())
+                return std::nullopt;
+            try {
+                m_transport.FetchToBuffer(address);
+                const QString text = Utf8BytesToText(m_transport.downloadBuffer);
+                if (text.contains(kValidPageMark))
+                    return text;
+            } catch (const std::exception&) {
+                // A failed request is a refused page: tried again below.
+            }
+            if (attempt == attempts)
+                break;
+            m_host.setStatus(AlbumListRetryText(clock().now()));
+            clock().sleep(pauseBefore(attempt + 1), m_settings.cancel.get());
+        }
+        if (!m_steps.cancelled()) {
+            m_summary.listGivenUp = true;
+            m_summary.stoppedAtOffset = offset;
+        }
+        return std::nullopt;
+    }
+
+    std::chrono::milliseconds pauseBefore(int attempt) const {
+        const auto& pauses = m_list.pauses;
+        if (pauses.empty())
+            return std::chrono::milliseconds(0);
+        return pauses[std::min<std::size_t>(std::size_t(attempt - 2), pauses.size() - 1)];
+    }
+
+    void albumsOfPage(const QString& text) {
+        // The singer page's document is reused: from here on it holds this page's fragment.
+        m_page.Clear();
+        m_page.write(albumListFragment(text));
+        const net::HtmlElementList links = m_page.links();
+        const int count = links.Length();
+        for (int i = 0; i < count; ++i) {
+            if (m_steps.cancelled())
+                return;
+            const net::HtmlElement link = links.item(i);
+            QString albumId;
+            QString title;
+            net::HtmlElement img;
+            try {
+                if (link.className() != u"cover")
+                    continue;
+                albumId = link.href();
+                albumId.remove(QStringLiteral("about:"));
+                albumId.remove(QStringLiteral("/album/"));
+                if (!IsNumericId(albumId))
+                    continue;
+                title = link.title();
+                img = link.getElementsByTagName(QStringLiteral("img")).item(0);
+            } catch (const std::exception&) {
+                continue;
+            }
+            AlbumSummary album;
+            album.title = title;
+            album.folder = m_steps.MakeAlbumFolder(m_summary.folder, title, albumId);
+            m_steps.StoreCover(title, img, album.folder);
+            m_steps.DownloadSongs(albumId, album.folder, album);
+            if (m_steps.cancelled())
+                album.outcome = JobOutcome::Cancelled;
+            m_summary.albums.append(album);
+        }
+    }
+
+    JobClock& clock() { return m_settings.clock ? *m_settings.clock : m_realClock; }
+
+    const QString m_id;
+    net::ModDownFile& m_transport;
+    JobHost& m_host;
+    const JobSettings& m_settings;
+    const AlbumListSettings& m_list;
+    AlbumSteps m_steps;
+    const QString m_base;
+    net::HtmlDocument m_page;
+    JobClock m_realClock;
+    SingerSummary m_summary;
+};
+
+} // namespace
+
+int SingerSummary::songsFailed() const {
+    int n = 0;
+    for (const AlbumSummary& a : albums)
+        n += a.failed();
+    return n;
+}
+
+int SingerSummary::songsStored() const {
+    int n = 0;
+    for (const AlbumSummary& a : albums)
+        n += a.stored;
+    return n;
+}
+
+int SingerSummary::songsPresent() const {
+    int n = 0;
+    for (const AlbumSummary& a : albums)
+        n += a.present;
+    return n;
+}
+
+bool SingerSummary::complete() const {
+    return outcome == JobOutcome::Finished && !listGivenUp && !offsetLimitReached &&
+           std::all_of(albums.begin(), albums.end(),
+                       [](const AlbumSummary& a) { return a.complete(); });
+}
+
+QString AlbumListRetryText(const QDateTime& when) {
+    // The short date and long time of a Chinese desktop, whatever the process's locale.
+    return u"专辑列表获取失败,重试..." + when.toString(QStringLiteral("yyyy/M/d H:mm:ss"));
+}
+
+SingerSummary DownSinger(const QString& singerId, net::ModDownFile& transport, JobHost& host,
+                         const JobSettings& settings, const AlbumListSettings& listSettings) {
+    return SingerRun(singerId, transport, host, settings, listSettings).run();
+}
+
+} // namespace orvana::jobs

@@ -1,0 +1,288 @@
+// The singer job end to end, against the sample portal on 127.0.0.1.
+#include "jobs/down_singer.h"
+#include "net/cookie_store.h"
+#include "tools/portal-sim/media.h"
+#include "tools/portal-sim/portal_sim.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace orvana;
+using namespace std::chrono_literals;
+using portal::Endpoint;
+using portal::Fault;
+
+namespace {
+
+constexpr std::size_t kSongBytes = 2000;
+const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 5, 3));
+const QString kRetryText = QStringLiteral("专辑列表获取失败,重试...2026/12/8 9:05:03");
+
+class RecordingHost : public jobs::JobHost {
+public:
+    void setStatus(const QString& text) override { statuses.append(text); }
+    void showMessage(const QString& text) override { messages.append(text); }
+    QStringList statuses;
+    QStringList messages;
+};
+
+class RecordingClock : public jobs::JobClock {
+public:
+    void sleep(std::chrono::milliseconds duration, const net::CancelToken*) override {
+        pauses.push_back(duration);
+    }
+    QDateTime now() const override { return kNow; }
+    std::vector<std::chrono::milliseconds> pauses;
+};
+
+QByteArray bytes(const std::string& s) {
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
+}
+
+// The demo catalogue plus singer "555" with 20 albums (two full pages) and singer "556" with
+// three, the second listed with class text "cover x".
+portal::Catalogue catalogue() {
+    portal::Catalogue c = portal::DemoCatalogue();
+    portal::AddPagedSinger(c, "555", "分页歌手", 40000000, 20);
+    portal::AddPagedSinger(c, "556", "三张专辑", 40001000, 3);
+    c.albums["40001001"].listClass = "cover x";
+    return c;
+}
+
+class DownSingerTest : public testing::Test {
+protected:
+    DownSingerTest() : portal(catalogue(), portal::PortalOptions{kSongBytes, 60s}) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        portal.start();
+        net::TransferSettings transfer;
+        transfer.stallTimeout = 5s;
+        transport = std::make_unique<net::ModDownFile>(
+            std::make_shared<net::TransportSession>(cookies), transfer, cancel);
+        settings.portalHost = QString::fromStdString(portal.host());
+        settings.outputRoot = dir.path();
+        settings.clock = clock;
+        settings.cancel = cancel;
+    }
+
+    jobs::SingerSummary run(const QString& id) {
+        return jobs::DownSinger(id, *transport, host, settings, list);
+    }
+    std::vector<std::string> listQueries() const {
+        std::vector<std::string> out;
+        for (const auto& r : portal.requests("/data/user/getalbums"))
+            out.push_back(r.query);
+        return out;
+    }
+    QString path(const QString& relative) const { return dir.path() + u'/' + relative; }
+
+    portal::PortalSim portal;
+    QTemporaryDir dir;
+    std::shared_ptr<net::CookieStore> cookies = std::make_shared<net::CookieStore>();
+    std::shared_ptr<net::CancelToken> cancel = std::make_shared<net::CancelToken>();
+    std::shared_ptr<RecordingClock> clock = std::make_shared<RecordingClock>();
+    std::unique_ptr<net::ModDownFile> transport;
+    jobs::JobSettings settings;
+    jobs::AlbumListSettings list;
+    RecordingHost host;
+};
+
+} // namespace
+
+TEST_F(DownSingerTest, TwoFullPagesThenAnEndPage) {
+    const jobs::SingerSummary summary = run(QStringLiteral("555"));
+
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(summary.name, QStringLiteral("分页歌手"));
+    EXPECT_EQ(summary.folder, path(QStringLiteral("分页歌手")));
+    EXPECT_EQ(listQueries(), (std::vector<std::string>{"start=0&vesk_uid=555&order=hot",
+                                                       "start=10&vesk_uid=555&order=hot",
+                                                       "start=20&vesk_uid=555&order=hot"}));
+    ASSERT_EQ(portal.requests("/artist").size(), 1u);
+    EXPECT_EQ(portal.requests("/artist").front().path, "/artist/555");
+    // The album pages are never fetched: the list gives ID, title and cover.
+    EXPECT_TRUE(portal.requests("/album/").empty());
+
+    ASSERT_EQ(summary.albums.size(), 20);
+    EXPECT_EQ(summary.songsStored(), 20);
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("分页歌手")});
+    EXPECT_EQ(entries(path(QStringLiteral("分页歌手"))).size(), 20);
+    const QString album11 = path(QStringLiteral("分页歌手/分页歌手 专辑 11"));
+    EXPECT_EQ(entries(album11),
+              (QStringList{QStringLiteral("cover.jpg"), QStringLiteral("歌 11.mp3")}));
+    EXPECT_EQ(readFile(album11 + u"/cover.jpg"), bytes(portal::CoverBytes("40000010")));
+    EXPECT_EQ(readFile(album11 + u"/歌 11.mp3"),
+              bytes(portal::SongBody("4000001001", 128, kSongBytes)));
+
+    // Songs of each album are asked for with that album's ID.
+    const auto lists = portal.requests("/data/music/songlist");
+    ASSERT_EQ(lists.size(), 20u);
+    EXPECT_EQ(lists.front().body, "id=40000000&type=album");
+    EXPECT_EQ(lists.back().body, "id=40000019&type=album");
+
+    ASSERT_GE(host.statuses.size(), 2);
+    EXPECT_EQ(host.statuses.at(0), QStringLiteral("下载专辑封面: 《分页歌手 专辑 1》 ... "));
+    EXPECT_EQ(host.statuses.at(1), QStringLiteral("正在下载MP3: 歌 1 ..."));
+    EXPECT_EQ(host.statuses.size(), 40);
+}
+
+TEST_F(DownSingerTest, DemoSingerStoresPlaceholderAndRelativeCoversAndEverySong) {
+    const jobs::SingerSummary summary = run(QString::fromLatin1(portal::kDemoSingerId));
+
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(summary.albums.size(), 13);
+    EXPECT_EQ(summary.songsStored(), 12 * 2 + 8);
+    // Album 03 has a "blank" src and the real address in org_src; album 01 a relative src.
+    EXPECT_EQ(readFile(path(QStringLiteral("夜航星乐队/专辑 03 精选/cover.jpg"))),
+              bytes(portal::CoverBytes("31259003")));
+    EXPECT_EQ(readFile(path(QStringLiteral("夜航星乐队/专辑 01/cover.jpg"))),
+              bytes(portal::CoverBytes("31259001")));
+    EXPECT_EQ(entries(path(QStringLiteral("夜航星乐队/夜航星 第一辑 Live"))).size(), 9);
+    EXPECT_TRUE(portal.requests("/images/blank.gif").empty());
+}
+
+TEST_F(DownSingerTest, SingerWithoutAlbumsGetsOnlyItsFolder) {
+    const jobs::SingerSummary summary = run(QString::fromLatin1(portal::kNoAlbumSingerId));
+
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("无专辑歌手")});
+    EXPECT_EQ(entries(path(QStringLiteral("无专辑歌手"))), QStringList());
+    EXPECT_EQ(listQueries(), std::vector<std::string>{"start=0&vesk_uid=18104397&order=hot"});
+    EXPECT_EQ(host.statuses, QStringList());
+}
+
+TEST_F(DownSingerTest, SpacedErrorCodeIsARefusedPageAndIsRetried) {
+    portal.addFault(Endpoint::AlbumList, Fault::SpacedErrorCode);
+    const jobs::SingerSummary summary = run(QStringLiteral("556"));
+
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(listQueries(), (std::vector<std::string>{"start=0&vesk_uid=556&order=hot",
+                                                       "start=0&vesk_uid=556&order=hot",
+                                                       "start=10&vesk_uid=556&order=hot"}));
+    EXPECT_EQ(host.statuses.front(), kRetryText);
+    EXPECT_EQ(clock->pauses, std::vector<std::chrono::milliseconds>{1s});
+}
+
+TEST_F(DownSingerTest, CoverLinkWithAFurtherClassIsNoAlbum) {
+    const jobs::SingerSummary summary = run(QStringLiteral("556"));
+
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(entries(path(QStringLiteral("三张专辑"))),
+              (QStringList{QStringLiteral("三张专辑 专辑 1"), QStringLiteral("三张专辑 专辑 3")}));
+    const auto lists = portal.requests("/data/music/songlist");
+    ASSERT_EQ(lists.size(), 2u);
+    EXPECT_EQ(lists.at(0).body, "id=40001000&type=album");
+    EXPECT_EQ(lists.at(1).body, "id=40001002&type=album");
+}
+
+TEST_F(DownSingerTest, RefusedListIsTriedTenTimesWithGrowingPausesThenGivenUp) {
+    portal.addFault(Endpoint::AlbumList, Fault::Refuse, -1);
+    const jobs::SingerSummary summary = run(QStringLiteral("556"));
+
+    EXPECT_FALSE(summary.complete());
+    EXPECT_TRUE(summary.listGivenUp);
+    EXPECT_EQ(summary.stoppedAtOffset, 0);
+    EXPECT_EQ(listQueries().size(), 10u);
+    EXPECT_EQ(clock->pauses,
+              (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s, 16s, 30s, 30s, 30s, 30s}));
+    // One retry text per retry; none after the last refusal, when nothing is retried.
+    EXPECT_EQ(host.statuses, QStringList(9, kRetryText));
+    // The singer folder is there; no album is.
+    EXPECT_EQ(entries(path(QStringLiteral("三张专辑"))), QStringList());
+}
+
+TEST_F(DownSingerTest, FailedListRequestsAreRetriedLikeRefusedOnes) {
+    portal.addFault(Endpoint::AlbumList, Fault::Status500);
+    portal.addFault(Endpoint::AlbumList, Fault::Refuse);
+    const jobs::SingerSummary summary = run(QStringLiteral("556"));
+
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(listQueries().size(), 4u); // 500, refused, page 0, end page
+    EXPECT_EQ(clock->pauses, (std::vector<std::chrono::milliseconds>{1s, 2s}));
+    EXPECT_EQ(host.statuses.mid(0, 2), QStringList(2, kRetryText));
+    EXPECT_EQ(summary.albums.size(), 2);
+}
+
+TEST_F(DownSingerTest, RetryTextUsesTheClocksLocalTime) {
+    EXPECT_EQ(jobs::AlbumListRetryText(QDateTime(QDate(2027, 1, 31), QTime(23, 59, 58))),
+              QStringLiteral("专辑列表获取失败,重试...2027/1/31 23:59:58"));
+}
+
+TEST_F(DownSingerTest, UnreadableListPageIsSkippedAndTheNextOffsetFollows) {
+    portal.addFault(Endpoint::AlbumList, Fault::MalformedJson);
+    const jobs::SingerSummary summary = run(QStringLiteral("555"));
+
+    EXPECT_EQ(listQueries().size(), 3u);
+    ASSERT_EQ(summary.albums.size(), 10);
+    EXPECT_EQ(summary.albums.front().title, QStringLiteral("分页歌手 专辑 11"));
+}
+
+TEST_F(DownSingerTest, ExistingAlbumFolderIsReusedAndPresentSongsSkipped) {
+    ASSERT_TRUE(run(QStringLiteral("556")).complete());
+    const QString album = path(QStringLiteral("三张专辑/三张专辑 专辑 3"));
+    ASSERT_TRUE(QFile::remove(album + u"/歌 3.mp3"));
+    portal.clearRequests();
+
+    const jobs::SingerSummary again = run(QStringLiteral("556"));
+
+    EXPECT_TRUE(again.complete());
+    EXPECT_EQ(again.songsStored(), 1);
+    EXPECT_EQ(again.songsPresent(), 1);
+    ASSERT_EQ(portal.requests("/file/").size(), 1u);
+    EXPECT_EQ(portal.requests("/file/").front().path, "/file/4000100201/128.mp3");
+    EXPECT_EQ(entries(album),
+              (QStringList{QStringLiteral("cover.jpg"), QStringLiteral("歌 3.mp3")}));
+}
+
+TEST_F(DownSingerTest, SingerWithoutAUsableNameGetsAFolderNamedAfterItsId) {
+    portal.addFault(Endpoint::SingerPage, Fault::Status500);
+    const jobs::SingerSummary summary = run(QStringLiteral("556"));
+
+    EXPECT_TRUE(summary.singerPageMissing);
+    EXPECT_EQ(summary.name, QString());
+    EXPECT_EQ(summary.folder, path(QStringLiteral("556")));
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("556")});
+    EXPECT_EQ(entries(path(QStringLiteral("556"))).size(), 2);
+}
+
+TEST_F(DownSingerTest, StopsBeforeAnOffsetPastTheLimit) {
+    list.maxOffset = 10;
+    const jobs::SingerSummary summary = run(QStringLiteral("555"));
+
+    EXPECT_EQ(listQueries().size(), 2u);
+    EXPECT_TRUE(summary.offsetLimitReached);
+    EXPECT_EQ(summary.stoppedAtOffset, 20);
+    EXPECT_FALSE(summary.complete());
+}
+
+TEST_F(DownSingerTest, CancelStopsBetweenRetries) {
+    portal.addFault(Endpoint::AlbumList, Fault::Refuse, -1);
+    struct CancellingClock : RecordingClock {
+        std::shared_ptr<net::CancelToken> token;
+        void sleep(std::chrono::milliseconds d, const net::CancelToken* c) override {
+            RecordingClock::sleep(d, c);
+            token->cancel();
+        }
+    };
+    auto cancelling = std::make_shared<CancellingClock>();
+    cancelling->token = cancel;
+    settings.clock = cancelling;
+    const jobs::SingerSummary summary = run(QStringLiteral("556"));
+
+    EXPECT_EQ(summary.outcome, jobs::JobOutcome::Cancelled);
+    EXPECT_FALSE(summary.listGivenUp);
+    EXPECT_EQ(listQueries().size(), 1u);
+}
