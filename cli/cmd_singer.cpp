@@ -227,6 +227,15 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     if (!setup)
         return kExitFailed;
 
+    if (download) {
+        // A proxy that cannot be read refuses the run before the list is even fetched.
+        try {
+            setup->transport->ApplyProxySetting(setup->settings.proxy);
+        } catch (const std::exception&) {
+            io.printErr(jobs::kInvalidProxy.toString() + u'\n');
+            return kExitUsage;
+        }
+    }
     jobs::SingerLists lists;
     try {
         lists = jobs::GetSingers(*setup->transport, portalHost, *row);

@@ -76,8 +76,9 @@ DownloadTickedSingers(const SingerLists& lists, const std::function<bool(int row
         run.singers.append(DownSinger(lists.ids.at(row), transport, host, settings, listSettings));
         if (singerDone)
             singerDone(run.ids.last(), run.singers.last());
+        // A refused proxy text would refuse every later singer too; nothing was downloaded.
         if (run.singers.last().outcome == JobOutcome::NotStarted)
-            break; // the proxy text was refused: every later singer would be refused too
+            return run;
     }
     if (settings.cancel && settings.cancel->isCancelled()) {
         run.cancelled = true;

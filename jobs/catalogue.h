@@ -83,8 +83,8 @@ struct TickedRunSummary {
 
 // One DownSinger per ticked row, in row order; isTicked(row) is asked when the loop reaches
 // the row, so a tick changed meanwhile counts. The row count is read once. At the end (unless
-// cancelled) the status line reads "所选专辑已下载完毕.". singerDone, when set, is called after
-// each singer's job. Never throws.
+// cancelled, or the proxy text was refused) the status line reads "所选专辑已下载完毕.".
+// singerDone, when set, is called after each singer's job. Never throws.
 using SingerDone = std::function<void(const QString& singerId, const SingerSummary& summary)>;
 [[nodiscard]] TickedRunSummary DownloadTickedSingers(const SingerLists& lists,
                                                      const std::function<bool(int row)>& isTicked,

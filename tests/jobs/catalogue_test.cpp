@@ -200,3 +200,15 @@ TEST_F(CatalogueTest, CancelledRunStopsAtTheNextRowWithoutTheDoneText) {
     EXPECT_EQ(run.ids, QStringList{u"18104397"_qs});
     EXPECT_FALSE(status.statuses.contains(u"所选专辑已下载完毕."_qs));
 }
+
+TEST_F(CatalogueTest, RefusedProxyEndsTheRunAfterOneMessageWithoutTheDoneText) {
+    settings.proxy = {true, u"ftp://x:1"_qs};
+    const jobs::SingerLists lists{{u"甲"_qs, u"乙"_qs}, {u"18104397"_qs, u"18105010"_qs}};
+    const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
+        lists, [](int) { return true; }, *transport, status, settings);
+
+    EXPECT_EQ(run.singers.size(), 1);
+    EXPECT_EQ(status.messages, QStringList{u"代理地址无效"_qs});
+    EXPECT_EQ(status.statuses, QStringList());
+    EXPECT_TRUE(portal.requests().empty());
+}

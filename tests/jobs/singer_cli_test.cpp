@@ -139,3 +139,24 @@ TEST_F(SingerCliTest, FailedIndexFetchIsReportedAndExitsOne) {
     EXPECT_EQ(r.out, QString());
     EXPECT_TRUE(r.err.startsWith(u"无法获取歌手列表: ")) << r.err.toStdString();
 }
+
+TEST_F(SingerCliTest, UnreadableProxyIsRefusedBeforeAnyFetch) {
+    const Outcome singer = run({u"singer"_qs, u"18104396"_qs, u"--proxy"_qs, u"ftp://x:1"_qs});
+    EXPECT_EQ(singer.code, 2);
+    EXPECT_EQ(singer.err, u"代理地址无效\n");
+    const Outcome singers =
+        run({u"singers"_qs, u"--download"_qs, u"all"_qs, u"--proxy"_qs, u"ftp://x:1"_qs});
+    EXPECT_EQ(singers.code, 2);
+    EXPECT_EQ(singers.err, u"代理地址无效\n");
+    EXPECT_TRUE(portal.requests().empty());
+}
+
+TEST_F(SingerCliTest, HelpNamesTheRows) {
+    const Outcome help = run({u"singers"_qs, u"--help"_qs});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.contains(u"  14  other  其他歌手\n"));
+    EXPECT_TRUE(help.out.contains(u"   0  (all)  全部歌手\n"));
+    EXPECT_FALSE(help.out.contains(u"====="));
+    EXPECT_TRUE(run({u"singer"_qs, u"--help"_qs})
+                    .out.startsWith(u"usage: orvana-dl-cli singer [OPTIONS] ADDRESS"));
+}
