@@ -58,6 +58,12 @@ portal::Catalogue catalogue() {
     portal::AddPagedSinger(c, "555", "分页歌手", 40000000, 20);
     portal::AddPagedSinger(c, "556", "三张专辑", 40001000, 3);
     c.albums["40001001"].listClass = "cover x";
+    // Singer "557": two albums whose titles clean to one name, the first listed twice.
+    portal::AddPagedSinger(c, "557", "同名专辑", 40002000, 2);
+    c.albums["40002000"].title = "重名";
+    c.albums["40002001"].title = "重名.";
+    c.songs["4000200101"].title = c.songs["4000200001"].title;
+    c.singers.back().albumIds.push_back("40002000");
     return c;
 }
 
@@ -285,4 +291,27 @@ TEST_F(DownSingerTest, CancelStopsBetweenRetries) {
     EXPECT_EQ(summary.outcome, jobs::JobOutcome::Cancelled);
     EXPECT_FALSE(summary.listGivenUp);
     EXPECT_EQ(listQueries().size(), 1u);
+}
+
+TEST_F(DownSingerTest, DifferentAlbumsOfEqualCleanedTitleGetNumberedFolders) {
+    const jobs::SingerSummary summary = run(QStringLiteral("557"));
+
+    EXPECT_TRUE(summary.complete());
+    ASSERT_EQ(summary.albums.size(), 3);
+    EXPECT_EQ(entries(path(QStringLiteral("同名专辑"))),
+              (QStringList{QStringLiteral("重名"), QStringLiteral("重名 (2)")}));
+    // Both songs share a title; each album keeps its own.
+    EXPECT_EQ(readFile(path(QStringLiteral("同名专辑/重名/歌 1.mp3"))),
+              bytes(portal::SongBody("4000200001", 128, kSongBytes)));
+    EXPECT_EQ(readFile(path(QStringLiteral("同名专辑/重名 (2)/歌 1.mp3"))),
+              bytes(portal::SongBody("4000200101", 128, kSongBytes)));
+    // The album listed again is handled in its first folder, where its song is present.
+    EXPECT_EQ(summary.albums.at(2).folder, path(QStringLiteral("同名专辑/重名")));
+    EXPECT_EQ(summary.albums.at(2).present, 1);
+    EXPECT_EQ(portal.requests("/file/").size(), 2u);
+
+    portal.clearRequests();
+    const jobs::SingerSummary again = run(QStringLiteral("557"));
+    EXPECT_EQ(again.songsPresent(), 3);
+    EXPECT_TRUE(portal.requests("/file/").empty());
 }
