@@ -1,59 +1,20 @@
 // `orvana-dl-cli singer ADDRESS` and `orvana-dl-cli singers [ROW] [--download ...]`.
 #include "cli/cli.h"
+#include "cli/job_support.h"
 #include "cli/options.h"
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
 #include "jobs/down_singer.h"
-#include "net/cookie_store.h"
-#include "net/mod_down_file.h"
 
 #include "json/error.h"
-#include <QDir>
 #include <QSet>
 
 namespace orvana::cli {
 
 namespace {
 
-// Status lines and messages, one stderr line each.
-class LineHost : public jobs::JobHost {
-public:
-    explicit LineHost(const CliIo& io) : m_io(io) {}
-    void setStatus(const QString& text) override { line(text); }
-    void showMessage(const QString& text) override { line(text); }
-    void line(const QString& text) { m_io.printErr(text + u'\n'); }
-
-private:
-    const CliIo& m_io;
-};
-
-// What both commands need to run singer jobs.
-struct JobSetup {
-    std::unique_ptr<net::ModDownFile> transport;
-    jobs::JobSettings settings;
-};
-
-// nullopt (with the reason printed) when the output folder cannot be made.
-std::optional<JobSetup> setUp(const GlobalOptions& options, const QString& portalHost,
-                              const CliIo& io) {
-    const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
-    if (!QDir().mkpath(root)) {
-        io.printErr(u"无法创建输出文件夹: " + root + u'\n');
-        return std::nullopt;
-    }
-    const auto cookies =
-        net::CookieStore::Load(options.cookies.value_or(net::CookieStore::DefaultPath()));
-    JobSetup setup;
-    setup.transport =
-        std::make_unique<net::ModDownFile>(std::make_shared<net::TransportSession>(cookies));
-    setup.settings.portalHost = portalHost;
-    setup.settings.outputRoot = root;
-    setup.settings.proxy = {options.proxy.has_value(), options.proxy.value_or(QString())};
-    return setup;
-}
-
 // The failures of one singer job, as stderr lines.
-void reportSinger(LineHost& host, const QString& singerId, const jobs::SingerSummary& s) {
+void reportSinger(CliJobHost& host, const QString& singerId, const jobs::SingerSummary& s) {
     if (s.singerPageMissing)
         host.line(u"无法获取歌手页面: " + singerId);
     if (s.listGivenUp)
@@ -65,9 +26,7 @@ void reportSinger(LineHost& host, const QString& singerId, const jobs::SingerSum
     for (const jobs::AlbumSummary& a : s.albums) {
         if (a.songListMissing)
             host.line(u"无法获取歌曲列表: 《" + a.title + u"》");
-        for (const jobs::SongFailure& f : a.failures)
-            host.line(u"下载失败: " + (f.title.isEmpty() ? f.songId : f.title) + u" (" + f.reason +
-                      u')');
+        ReportSongFailures(host, a);
     }
 }
 
@@ -146,14 +105,8 @@ QString oneField(QString text) {
 int RunSinger(const QStringList& args, const CliIo& io) {
     QStringList rest = args;
     const GlobalOptions options = TakeGlobalOptions(rest);
-    if (options.help) {
-        io.print(singerUsage());
-        return kExitOk;
-    }
-    if (options.version) {
-        io.print(VersionText() + u'\n');
-        return kExitOk;
-    }
+    if (const auto code = AnswerHelpOrVersion(options, singerUsage(), io))
+        return *code;
     if (rest.size() != 1)
         throw Error(ErrorKind::InvalidArgument,
                     QStringLiteral("usage: orvana-dl-cli singer [OPTIONS] ADDRESS"));
@@ -165,11 +118,11 @@ int RunSinger(const QStringList& args, const CliIo& io) {
         io.printErr(QStringLiteral("无法识别的地址\n"));
         return kExitUsage;
     }
-    std::optional<JobSetup> setup = setUp(options, portalHost, io);
+    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)
         return kExitFailed;
 
-    LineHost host(io);
+    CliJobHost host(io);
     const jobs::SingerSummary summary =
         jobs::DownSinger(*singerId, *setup->transport, host, setup->settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
@@ -182,14 +135,8 @@ int RunSinger(const QStringList& args, const CliIo& io) {
 int RunSingers(const QStringList& args, const CliIo& io) {
     QStringList rest = args;
     const GlobalOptions options = TakeGlobalOptions(rest);
-    if (options.help) {
-        io.print(singersUsage());
-        return kExitOk;
-    }
-    if (options.version) {
-        io.print(VersionText() + u'\n');
-        return kExitOk;
-    }
+    if (const auto code = AnswerHelpOrVersion(options, singersUsage(), io))
+        return *code;
     std::optional<QString> download;
     QStringList positional;
     for (qsizetype i = 0; i < rest.size(); ++i) {
@@ -223,7 +170,7 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     }
 
     const QString portalHost = PortalHostOf(options);
-    std::optional<JobSetup> setup = setUp(options, portalHost, io);
+    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)
         return kExitFailed;
 
@@ -259,7 +206,7 @@ int RunSingers(const QStringList& args, const CliIo& io) {
                                 .arg(lists.size()));
         }
     }
-    LineHost host(io);
+    CliJobHost host(io);
     const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
         lists, [&chosen](int i) { return !chosen || chosen->contains(i); }, *setup->transport, host,
         setup->settings, {},

@@ -1,0 +1,99 @@
+#include "cli/job_support.h"
+
+#include "net/cookie_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <unistd.h>
+
+namespace orvana::cli {
+
+namespace {
+
+bool isTerminal(QIODevice* device) {
+    auto* file = qobject_cast<QFile*>(device);
+    return file && file->handle() >= 0 && isatty(file->handle());
+}
+
+} // namespace
+
+CliJobHost::CliJobHost(const CliIo& io) : m_io(io), m_terminal(isTerminal(io.err)) {}
+
+CliJobHost::~CliJobHost() {
+    clearBar();
+}
+
+void CliJobHost::songProgress(qint64 received, qint64 total) {
+    if (!m_terminal)
+        return;
+    const qint64 ms = m_timer.elapsed();
+    if (m_lastDraw >= 0 && ms - m_lastDraw < 100 && received != total)
+        return;
+    m_lastDraw = ms;
+    const double mib = 1024.0 * 1024.0;
+    const double rate = ms > 0 ? received / mib / (ms / 1000.0) : 0.0;
+    QString bar;
+    if (total > 0) {
+        const int filled = int(30 * received / total);
+        bar = u'[' + QString(filled, u'#') + QString(30 - filled, u'-') + u"] " +
+              QString::number(received / mib, 'f', 1) + u'/' +
+              QString::number(total / mib, 'f', 1) + u" MiB";
+    } else {
+        bar = QString::number(received / mib, 'f', 1) + u" MiB";
+    }
+    m_io.printErr(u"\r  " + bar + u"  " + QString::number(rate, 'f', 1) + u" MiB/s\x1b[K");
+    m_barShown = true;
+}
+
+void CliJobHost::line(const QString& text) {
+    clearBar();
+    m_io.printErr(text + u'\n');
+    // Every attempt at a song begins with a status line: the rate counts from there.
+    m_timer.start();
+    m_lastDraw = -1;
+}
+
+void CliJobHost::clearBar() {
+    if (m_barShown)
+        m_io.printErr(QStringLiteral("\r\x1b[K"));
+    m_barShown = false;
+}
+
+std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& portalHost,
+                                 const CliIo& io) {
+    const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
+    if (!QDir().mkpath(root)) {
+        io.printErr(u"无法创建输出文件夹: " + root + u'\n');
+        return std::nullopt;
+    }
+    const auto cookies =
+        net::CookieStore::Load(options.cookies.value_or(net::CookieStore::DefaultPath()));
+    JobSetup setup;
+    setup.transport =
+        std::make_unique<net::ModDownFile>(std::make_shared<net::TransportSession>(cookies));
+    setup.settings.portalHost = portalHost;
+    setup.settings.outputRoot = root;
+    setup.settings.proxy = {options.proxy.has_value(), options.proxy.value_or(QString())};
+    return setup;
+}
+
+std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options, const QString& usage,
+                                       const CliIo& io) {
+    if (options.help) {
+        io.print(usage);
+        return kExitOk;
+    }
+    if (options.version) {
+        io.print(VersionText() + u'\n');
+        return kExitOk;
+    }
+    return std::nullopt;
+}
+
+void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album) {
+    for (const jobs::SongFailure& f : album.failures)
+        host.line(u"下载失败: " + (f.title.isEmpty() ? f.songId : f.title) + u" (" + f.reason +
+                  u')');
+}
+
+} // namespace orvana::cli

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "cli/cli.h"
+#include "cli/options.h"
+#include "jobs/down_album.h"
+#include "jobs/job_host.h"
+#include "net/mod_down_file.h"
+
+#include <QElapsedTimer>
+#include <memory>
+#include <optional>
+
+namespace orvana::cli {
+
+// Status lines and messages as stderr lines; when stderr is a terminal also a bar (bytes, rate)
+// for the song in flight. Used by every download command.
+class CliJobHost : public jobs::JobHost {
+public:
+    explicit CliJobHost(const CliIo& io);
+    ~CliJobHost() override;
+
+    void setStatus(const QString& text) override { line(text); }
+    void showMessage(const QString& text) override { line(text); }
+    void songProgress(qint64 received, qint64 total) override;
+
+    // One stderr line; clears the bar first.
+    void line(const QString& text);
+
+private:
+    void clearBar();
+
+    const CliIo& m_io;
+    bool m_terminal;
+    bool m_barShown = false;
+    QElapsedTimer m_timer;
+    qint64 m_lastDraw = -1;
+};
+
+// The transport and settings a download command runs its jobs with.
+struct JobSetup {
+    std::unique_ptr<net::ModDownFile> transport;
+    jobs::JobSettings settings;
+};
+
+// Makes the output folder and the transport (with the cookie file) from the global options;
+// nullopt, with the reason printed, when the output folder cannot be made.
+[[nodiscard]] std::optional<JobSetup> SetUpJob(const GlobalOptions& options,
+                                               const QString& portalHost, const CliIo& io);
+
+// Prints the command's usage for --help or the version for --version and gives the exit code;
+// nullopt when neither was asked for.
+[[nodiscard]] std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options,
+                                                     const QString& usage, const CliIo& io);
+
+// The failed songs of one album, a stderr line each.
+void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album);
+
+} // namespace orvana::cli
