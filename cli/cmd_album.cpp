@@ -23,29 +23,15 @@ QString albumUsage() {
 } // namespace
 
 int RunAlbum(const QStringList& args, const CliIo& io) {
-    QStringList rest = args;
-    const GlobalOptions options = TakeGlobalOptions(rest);
-    if (const auto code = AnswerHelpOrVersion(options, albumUsage(), io))
+    auto prepared = PrepareAddressJob(args, jobs::AddressKind::Album, QStringLiteral("album"),
+                                      albumUsage(), io);
+    if (const int* code = std::get_if<int>(&prepared))
         return *code;
-    if (rest.size() != 1)
-        throw Error(ErrorKind::InvalidArgument,
-                    QStringLiteral("usage: orvana-dl-cli album [OPTIONS] ADDRESS"));
-
-    const QString portalHost = PortalHostOf(options);
-    const std::optional<QString> albumId =
-        jobs::CheckAddress(rest.first(), portalHost, jobs::AddressKind::Album);
-    if (!albumId) {
-        io.printErr(QStringLiteral("无法识别的地址\n"));
-        return kExitUsage;
-    }
-
-    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
-    if (!setup)
-        return kExitFailed;
+    AddressJob& job = std::get<AddressJob>(prepared);
 
     CliJobHost host(io);
     const jobs::AlbumSummary summary =
-        jobs::DownAlbum(*albumId, *setup->transport, host, setup->settings);
+        jobs::DownAlbum(job.id, *job.setup.transport, host, job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
 

@@ -103,31 +103,18 @@ QString oneField(QString text) {
 } // namespace
 
 int RunSinger(const QStringList& args, const CliIo& io) {
-    QStringList rest = args;
-    const GlobalOptions options = TakeGlobalOptions(rest);
-    if (const auto code = AnswerHelpOrVersion(options, singerUsage(), io))
+    auto prepared = PrepareAddressJob(args, jobs::AddressKind::Singer, QStringLiteral("singer"),
+                                      singerUsage(), io);
+    if (const int* code = std::get_if<int>(&prepared))
         return *code;
-    if (rest.size() != 1)
-        throw Error(ErrorKind::InvalidArgument,
-                    QStringLiteral("usage: orvana-dl-cli singer [OPTIONS] ADDRESS"));
-
-    const QString portalHost = PortalHostOf(options);
-    const std::optional<QString> singerId =
-        jobs::CheckAddress(rest.first(), portalHost, jobs::AddressKind::Singer);
-    if (!singerId) {
-        io.printErr(QStringLiteral("无法识别的地址\n"));
-        return kExitUsage;
-    }
-    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
-    if (!setup)
-        return kExitFailed;
+    AddressJob& job = std::get<AddressJob>(prepared);
 
     CliJobHost host(io);
     const jobs::SingerSummary summary =
-        jobs::DownSinger(*singerId, *setup->transport, host, setup->settings);
+        jobs::DownSinger(job.id, *job.setup.transport, host, job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
-    reportSinger(host, *singerId, summary);
+    reportSinger(host, job.id, summary);
     host.line(QStringLiteral("指定歌手下载完毕."));
     return summary.complete() ? kExitOk : kExitFailed;
 }

@@ -2,6 +2,7 @@
 
 #include "net/cookie_store.h"
 
+#include "json/error.h"
 #include <QDir>
 #include <QFile>
 #include <unistd.h>
@@ -88,6 +89,29 @@ std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options, const QStri
         return kExitOk;
     }
     return std::nullopt;
+}
+
+std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::AddressKind kind,
+                                                const QString& command, const QString& usage,
+                                                const CliIo& io) {
+    QStringList rest = args;
+    const GlobalOptions options = TakeGlobalOptions(rest);
+    if (const auto code = AnswerHelpOrVersion(options, usage, io))
+        return *code;
+    if (rest.size() != 1)
+        throw Error(ErrorKind::InvalidArgument,
+                    u"usage: orvana-dl-cli " + command + u" [OPTIONS] ADDRESS");
+
+    const QString portalHost = PortalHostOf(options);
+    std::optional<QString> id = jobs::CheckAddress(rest.first(), portalHost, kind);
+    if (!id) {
+        io.printErr(QStringLiteral("无法识别的地址\n"));
+        return kExitUsage;
+    }
+    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
+    if (!setup)
+        return kExitFailed;
+    return AddressJob{std::move(*id), std::move(*setup)};
 }
 
 void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album) {

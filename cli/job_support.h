@@ -2,6 +2,7 @@
 
 #include "cli/cli.h"
 #include "cli/options.h"
+#include "jobs/address_check.h"
 #include "jobs/down_album.h"
 #include "jobs/job_host.h"
 #include "net/mod_down_file.h"
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <memory>
 #include <optional>
+#include <variant>
 
 namespace orvana::cli {
 
@@ -51,6 +53,19 @@ struct JobSetup {
 // nullopt when neither was asked for.
 [[nodiscard]] std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options,
                                                      const QString& usage, const CliIo& io);
+
+// A command that downloads what one portal address names: the checked ID and its job setup.
+struct AddressJob {
+    QString id;
+    JobSetup setup;
+};
+
+// Reads "[OPTIONS] ADDRESS" for the named command: answers --help/--version, checks the address
+// (refused: "无法识别的地址", exit 2) and sets the job up. Gives the job, or the exit code to
+// return when there is nothing to run.
+[[nodiscard]] std::variant<AddressJob, int>
+PrepareAddressJob(const QStringList& args, jobs::AddressKind kind, const QString& command,
+                  const QString& usage, const CliIo& io);
 
 // The failed songs of one album, a stderr line each.
 void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album);
