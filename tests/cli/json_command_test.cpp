@@ -1,6 +1,6 @@
 #include "cli/cli.h"
+#include "tests/support/cli_runner.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -8,22 +8,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct CliRun {
-    int exitCode;
-    QByteArray out;
-    QByteArray err;
-};
+using orvana::test_support::CliRun;
 
 CliRun runCli(const QStringList& args, const QByteArray& input = {}) {
-    QByteArray inBytes = input;
-    QBuffer in(&inBytes);
-    QBuffer out;
-    QBuffer err;
-    in.open(QIODevice::ReadOnly);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    const int code = orvana::cli::Run(args, {&in, &out, &err});
-    return {code, out.data(), err.data()};
+    return orvana::test_support::RunCli(args, input);
 }
 
 TEST(JsonCommand, PrintsTheCanonicalLineAndExitsZero) {

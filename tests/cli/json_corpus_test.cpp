@@ -1,6 +1,6 @@
 #include "cli/cli.h"
+#include "tests/support/cli_runner.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -25,17 +25,12 @@ TEST(JsonCorpus, EveryCasePrintsItsExpectedOutput) {
     for (const QString& input : inputs) {
         SCOPED_TRACE(input.toStdString());
         const QString base = dir.filePath(input.chopped(5));
-        QBuffer in;
-        QBuffer out;
-        QBuffer err;
-        in.open(QIODevice::ReadOnly);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const int code = orvana::cli::Run({u"json"_s, dir.filePath(input)}, {&in, &out, &err});
+        const orvana::test_support::CliRun r =
+            orvana::test_support::RunCli({u"json"_s, dir.filePath(input)});
         const QByteArray expectedErr = readAll(base + u".err");
-        EXPECT_EQ(out.data(), readAll(base + u".out"));
-        EXPECT_EQ(err.data(), expectedErr);
-        EXPECT_EQ(code, expectedErr.isEmpty() ? 0 : 1);
+        EXPECT_EQ(r.out, readAll(base + u".out"));
+        EXPECT_EQ(r.err, expectedErr);
+        EXPECT_EQ(r.exitCode, expectedErr.isEmpty() ? 0 : 1);
     }
 }
 

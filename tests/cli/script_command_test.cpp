@@ -1,6 +1,6 @@
 #include "cli/cli.h"
+#include "tests/support/cli_runner.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -9,24 +9,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct CliRun {
-    int exitCode;
-    QByteArray out;
-    QByteArray err;
-};
+using orvana::test_support::CliRun;
 
 class ScriptCommand : public testing::Test {
 protected:
     CliRun run(const QStringList& args, const QByteArray& input = {}) {
-        QByteArray inBytes = input;
-        QBuffer in(&inBytes);
-        QBuffer out;
-        QBuffer err;
-        in.open(QIODevice::ReadOnly);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const int code = orvana::cli::Run(args, {&in, &out, &err});
-        return {code, out.data(), err.data()};
+        return orvana::test_support::RunCli(args, input);
     }
 
     QString file(const QString& name, const QByteArray& bytes) {

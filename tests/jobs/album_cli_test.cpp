@@ -1,9 +1,9 @@
 // `orvana-dl-cli album` in process, and the built binary killed mid-song.
 #include "cli/cli.h"
+#include "tests/support/cli_runner.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -38,12 +38,8 @@ protected:
     Outcome run(QStringList args) {
         // An empty cookie file of our own: the user's login never leaks into a test.
         args << QStringLiteral("--cookies") << cookieFile;
-        QBuffer in, out, err;
-        in.open(QIODevice::ReadOnly);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const int code = cli::Run(args, cli::CliIo{&in, &out, &err});
-        return {code, QString::fromUtf8(out.data()), QString::fromUtf8(err.data())};
+        const orvana::test_support::CliRun r = orvana::test_support::RunCli(args);
+        return {r.exitCode, QString::fromUtf8(r.out), QString::fromUtf8(r.err)};
     }
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }
