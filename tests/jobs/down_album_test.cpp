@@ -1,6 +1,7 @@
 // The album job end to end, against the sample portal on 127.0.0.1.
 #include "jobs/down_album.h"
 #include "net/cookie_store.h"
+#include "tests/jobs/job_test_support.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
@@ -13,44 +14,18 @@ using namespace orvana;
 using namespace std::chrono_literals;
 using portal::Endpoint;
 using portal::Fault;
+using test_support::bytes;
+using test_support::PortalJobTest;
+using test_support::readFile;
+using test_support::RecordingHost;
 
 namespace {
 
 constexpr std::size_t kSongBytes = 3000;
 const QString kDemoFolder = QStringLiteral("夜航星 第一辑 Live");
 
-class RecordingHost : public jobs::JobHost {
-public:
-    void setStatus(const QString& text) override {
-        statuses.append(text);
-        if (onStatus)
-            onStatus(text);
-    }
-    void showMessage(const QString& text) override { messages.append(text); }
-    QStringList statuses;
-    QStringList messages;
-    std::function<void(const QString&)> onStatus;
-};
-
-class RecordingClock : public jobs::JobClock {
-public:
-    void sleep(std::chrono::milliseconds duration, const net::CancelToken*) override {
-        pauses.push_back(duration);
-    }
-    std::vector<std::chrono::milliseconds> pauses;
-};
-
-QByteArray bytes(const std::string& s) {
-    return QByteArray(s.data(), qsizetype(s.size()));
-}
-
 QByteArray song(const char* id, int kbps = 128) {
     return bytes(portal::SongBody(id, kbps, kSongBytes));
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 QStringList filesIn(const QString& folder) {
@@ -67,37 +42,15 @@ const QStringList kDemoFiles = {QStringLiteral("1003.mp3"),
                                 QStringLiteral("晴天的海.mp3"),
                                 QStringLiteral("最后一首 再见.mp3")};
 
-class DownAlbumTest : public testing::Test {
+class DownAlbumTest : public PortalJobTest {
 protected:
     explicit DownAlbumTest(portal::Catalogue catalogue = portal::DemoCatalogue())
-        : portal(std::move(catalogue), portal::PortalOptions{kSongBytes, 60s}) {}
-
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        portal.start();
-        net::TransferSettings transfer;
-        transfer.stallTimeout = 5s;
-        transport = std::make_unique<net::ModDownFile>(
-            std::make_shared<net::TransportSession>(cookies), transfer, cancel);
-        settings.portalHost = QString::fromStdString(portal.host());
-        settings.outputRoot = dir.path();
-        settings.clock = clock;
-        settings.cancel = cancel;
-    }
+        : PortalJobTest(std::move(catalogue), kSongBytes) {}
 
     jobs::AlbumSummary run(const QString& id = QStringLiteral("31258219")) {
         return jobs::DownAlbum(id, *transport, host, settings);
     }
     QString folder(const QString& name = kDemoFolder) const { return dir.path() + u'/' + name; }
-
-    portal::PortalSim portal;
-    QTemporaryDir dir;
-    std::shared_ptr<net::CookieStore> cookies = std::make_shared<net::CookieStore>();
-    std::shared_ptr<net::CancelToken> cancel = std::make_shared<net::CancelToken>();
-    std::shared_ptr<RecordingClock> clock = std::make_shared<RecordingClock>();
-    std::unique_ptr<net::ModDownFile> transport;
-    jobs::JobSettings settings;
-    RecordingHost host;
 };
 
 } // namespace

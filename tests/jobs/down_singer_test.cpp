@@ -1,6 +1,7 @@
 // The singer job end to end, against the sample portal on 127.0.0.1.
 #include "jobs/down_singer.h"
 #include "net/cookie_store.h"
+#include "tests/jobs/job_test_support.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
@@ -13,38 +14,17 @@ using namespace orvana;
 using namespace std::chrono_literals;
 using portal::Endpoint;
 using portal::Fault;
+using test_support::bytes;
+using test_support::PortalJobTest;
+using test_support::readFile;
+using test_support::RecordingClock;
+using test_support::RecordingHost;
 
 namespace {
 
 constexpr std::size_t kSongBytes = 2000;
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 5, 3));
 const QString kRetryText = QStringLiteral("专辑列表获取失败,重试...2026/12/8 9:05:03");
-
-class RecordingHost : public jobs::JobHost {
-public:
-    void setStatus(const QString& text) override { statuses.append(text); }
-    void showMessage(const QString& text) override { messages.append(text); }
-    QStringList statuses;
-    QStringList messages;
-};
-
-class RecordingClock : public jobs::JobClock {
-public:
-    void sleep(std::chrono::milliseconds duration, const net::CancelToken*) override {
-        pauses.push_back(duration);
-    }
-    QDateTime now() const override { return kNow; }
-    std::vector<std::chrono::milliseconds> pauses;
-};
-
-QByteArray bytes(const std::string& s) {
-    return QByteArray(s.data(), qsizetype(s.size()));
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
@@ -67,22 +47,9 @@ portal::Catalogue catalogue() {
     return c;
 }
 
-class DownSingerTest : public testing::Test {
+class DownSingerTest : public PortalJobTest {
 protected:
-    DownSingerTest() : portal(catalogue(), portal::PortalOptions{kSongBytes, 60s}) {}
-
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        portal.start();
-        net::TransferSettings transfer;
-        transfer.stallTimeout = 5s;
-        transport = std::make_unique<net::ModDownFile>(
-            std::make_shared<net::TransportSession>(cookies), transfer, cancel);
-        settings.portalHost = QString::fromStdString(portal.host());
-        settings.outputRoot = dir.path();
-        settings.clock = clock;
-        settings.cancel = cancel;
-    }
+    DownSingerTest() : PortalJobTest(catalogue(), kSongBytes) { clock->fixedNow = kNow; }
 
     jobs::SingerSummary run(const QString& id) {
         return jobs::DownSinger(id, *transport, host, settings, list);
@@ -95,15 +62,7 @@ protected:
     }
     QString path(const QString& relative) const { return dir.path() + u'/' + relative; }
 
-    portal::PortalSim portal;
-    QTemporaryDir dir;
-    std::shared_ptr<net::CookieStore> cookies = std::make_shared<net::CookieStore>();
-    std::shared_ptr<net::CancelToken> cancel = std::make_shared<net::CancelToken>();
-    std::shared_ptr<RecordingClock> clock = std::make_shared<RecordingClock>();
-    std::unique_ptr<net::ModDownFile> transport;
-    jobs::JobSettings settings;
     jobs::AlbumListSettings list;
-    RecordingHost host;
 };
 
 } // namespace
@@ -285,6 +244,7 @@ TEST_F(DownSingerTest, CancelStopsBetweenRetries) {
     };
     auto cancelling = std::make_shared<CancellingClock>();
     cancelling->token = cancel;
+    cancelling->fixedNow = kNow;
     settings.clock = cancelling;
     const jobs::SingerSummary summary = run(QStringLiteral("556"));
 
