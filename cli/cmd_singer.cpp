@@ -161,15 +161,10 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     if (!setup)
         return kExitFailed;
 
-    if (download) {
-        // A proxy that cannot be read refuses the run before the list is even fetched.
-        try {
-            setup->transport->ApplyProxySetting(setup->settings.proxy);
-        } catch (const std::exception&) {
-            io.printErr(jobs::kInvalidProxy.toString() + u'\n');
-            return kExitUsage;
-        }
-    }
+    CliJobHost host(io);
+    // A proxy that cannot be read refuses the run before the list is even fetched.
+    if (download && !jobs::ApplyJobProxy(*setup->transport, host, setup->settings))
+        return kExitUsage;
     jobs::SingerLists lists;
     try {
         lists = jobs::GetSingers(*setup->transport, portalHost, *row);
@@ -193,7 +188,6 @@ int RunSingers(const QStringList& args, const CliIo& io) {
                                 .arg(lists.size()));
         }
     }
-    CliJobHost host(io);
     const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
         lists, [&chosen](int i) { return !chosen || chosen->contains(i); }, *setup->transport, host,
         setup->settings, {},

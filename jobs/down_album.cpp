@@ -230,14 +230,20 @@ void AlbumSteps::pause(int attempt, std::optional<int> retryAfterSeconds) {
     clock.sleep(wait, m_settings.cancel.get());
 }
 
+bool ApplyJobProxy(net::ModDownFile& transport, JobHost& host, const JobSettings& settings) {
+    try {
+        transport.ApplyProxySetting(settings.proxy);
+        return true;
+    } catch (const std::exception&) {
+        host.showMessage(kInvalidProxy.toString());
+        return false;
+    }
+}
+
 AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobHost& host,
                        const JobSettings& settings) {
     AlbumSummary summary;
-    try {
-        transport.ApplyProxySetting(settings.proxy);
-    } catch (const std::exception&) {
-        // A proxy that cannot be read must never turn into a direct connection.
-        host.showMessage(kInvalidProxy.toString());
+    if (!ApplyJobProxy(transport, host, settings)) {
         summary.outcome = JobOutcome::NotStarted;
         return summary;
     }

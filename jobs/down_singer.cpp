@@ -41,11 +41,7 @@ public:
           m_steps(transport, host, settings), m_base(PortalBase(settings.portalHost)) {}
 
     SingerSummary run() {
-        try {
-            m_transport.ApplyProxySetting(m_settings.proxy);
-        } catch (const std::exception&) {
-            // A proxy that cannot be read must never turn into a direct connection.
-            m_host.showMessage(kInvalidProxy.toString());
+        if (!ApplyJobProxy(m_transport, m_host, m_settings)) {
             m_summary.outcome = JobOutcome::NotStarted;
             return m_summary;
         }
