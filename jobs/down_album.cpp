@@ -48,7 +48,11 @@ std::optional<QString> songListFragment(const QString& text) {
 
 AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings)
     : m_transport(transport), m_host(host), m_settings(settings),
-      m_base(PortalBase(settings.portalHost)) {}
+      m_base(PortalBase(settings.portalHost)) {
+    // The job's token is the transport's too: one cancel stops a transfer and a retry pause
+    // alike.
+    m_transport.setCancelToken(settings.cancel);
+}
 
 bool AlbumSteps::cancelled() const {
     return m_settings.cancel && m_settings.cancel->isCancelled();

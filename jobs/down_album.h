@@ -47,6 +47,7 @@ struct AlbumSummary {
 // transport's thread; absorbs every failure (counted in the summary), never throws.
 class AlbumSteps {
 public:
+    // Binds settings.cancel to the transport, so the job's one token stops its transfers too.
     AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings);
 
     // Creates parent + "/" + the cleaned title (cut to the name limit), or + fallbackName when
