@@ -291,12 +291,8 @@ bool paintGradientChamfer(PaintContext& c) {
     DrawLine(c.p, 1, 2, 1, H - 3, topLeft);
     DrawLine(c.p, 2, H - 3, W - 3, H - 3, bottomRight);
     DrawLine(c.p, W - 3, 2, W - 3, H - 2, bottomRight);
-    // The last column and row sit outside the outline and read as a soft drop shadow.
-    DrawLine(c.p, W - 1, 3, W - 1, H - 3, OffsetColor(face, -24));
-    DrawLine(c.p, 4, H - 1, W - 3, H - 1, OffsetColor(face, -24));
-    const OleColor outline = OffsetColor(face, down                                ? -48
-                                               : (c.focused || c.displayAsDefault) ? -96
-                                                                                   : -48);
+    // Only focus darkens the outline; the last column and row keep the base colour.
+    const OleColor outline = OffsetColor(face, !down && c.focused ? -96 : -48);
     DrawLine(c.p, 2, 0, W - 3, 0, outline);
     DrawLine(c.p, 0, 2, 0, H - 3, outline);
     DrawLine(c.p, W - 2, 2, W - 2, H - 3, outline);
@@ -324,7 +320,9 @@ bool paintGradientDeep(PaintContext& c) {
     auto o = [base](int delta) {
         return OffsetColor(base, delta);
     };
-    GradientV(c.p, o(32 * sign), o(-32 * sign), 5, 2, W - 5, H - 6);
+    // The face reaches row H-3 like the side columns, so no row of bare base shows between
+    // it and the bottom band.
+    GradientV(c.p, o(32 * sign), o(-32 * sign), 5, 2, W - 5, H - 5);
     // Side columns: a bright rim fading into the face on the left, a shadow on the right.
     const int left[] = {128, 37, 5, 5};
     const int right[] = {-53, -37, -5, -5};

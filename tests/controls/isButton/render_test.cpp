@@ -2,6 +2,7 @@
 #include "controls/isButton/style_painters.h"
 #include "support.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -446,4 +447,123 @@ TEST(Caption, AlignmentPlacesTextInTheInnerRectangle) {
     b->SetCaptionAlign(4);
     EXPECT_GT(extentOf(grabbed(*b), RGB(200, 0, 0)).bottom(), centre.bottom());
     EXPECT_LE(extentOf(grabbed(*b), RGB(200, 0, 0)).bottom(), 28);
+}
+
+namespace {
+
+constexpr OleColor kBack = RGB(140, 150, 160);
+constexpr OleColor kHigh = RGB(100, 120, 200);
+constexpr OleColor kGrey = RGB(160, 160, 160);
+constexpr OleColor kBlueHigh = RGB(100, 140, 180);
+
+std::unique_ptr<isButton> customButton(int style, OleColor back, OleColor high) {
+    auto b = shownButton(style);
+    b->SetUseCustomColors(true);
+    b->SetBackColor(back);
+    b->SetHighlightColor(high);
+    return b;
+}
+
+void focus(isButton& b) {
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(&b, &in);
+}
+
+} // namespace
+
+TEST(StyleGradientChamfer, FaceInnerLinesOutlineAndNoShadow) {
+    auto b = customButton(8, kBack, kHigh);
+    const QImage img = grabbed(*b);
+    EXPECT_EQ(b->Frame(), img);
+    // Face from base + 15 to base - 15 over H - 6 = 27 steps, from row 2.
+    EXPECT_EQ(at(img, 10, 4), RGB(153, 163, 173));
+    EXPECT_EQ(at(img, 10, 16), RGB(139, 149, 159));
+    // Light lines top and left, base lines bottom and right, a second ring 3 in.
+    EXPECT_EQ(at(img, 10, 1), RGB(236, 246, 255));
+    EXPECT_EQ(at(img, 1, 10), RGB(236, 246, 255));
+    EXPECT_EQ(at(img, 10, 30), kBack);
+    EXPECT_EQ(at(img, 78, 10), kBack);
+    EXPECT_EQ(at(img, 3, 10), RGB(155, 165, 175));
+    EXPECT_EQ(at(img, 10, 3), RGB(155, 165, 175));
+    // Outline face - 48, corner pixels included.
+    const OleColor outline = RGB(92, 102, 112);
+    for (auto [x, y] :
+         {std::pair{10, 0}, {0, 10}, {79, 10}, {10, 31}, {1, 1}, {1, 30}, {78, 1}, {78, 30}})
+        EXPECT_EQ(at(img, x, y), outline) << x << "," << y;
+    // The last column and row outside the outline keep the base colour: no drop shadow.
+    for (int y = 3; y <= 29; ++y)
+        ASSERT_EQ(at(img, 80, y), kBack) << y;
+    for (int x = 4; x <= 76; ++x)
+        ASSERT_EQ(at(img, x, 32), kBack) << x;
+}
+
+TEST(StyleGradientChamfer, OnlyFocusDarkensTheOutline) {
+    auto b = customButton(8, kBack, kHigh);
+    b->SetDisplayAsDefault(true);
+    EXPECT_EQ(at(grabbed(*b), 10, 0), RGB(92, 102, 112));
+    focus(*b);
+    QImage img = grabbed(*b);
+    EXPECT_EQ(at(img, 10, 0), RGB(44, 54, 64));
+    EXPECT_EQ(at(img, 80, 10), kBack);
+    // Pressed: the highlight base, face and lines swapped, the light outline again.
+    sendPress(*b);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 10, 0), RGB(92, 102, 112));
+    EXPECT_EQ(at(img, 10, 4), RGB(87, 107, 187));
+    EXPECT_EQ(at(img, 10, 1), kHigh);
+    EXPECT_EQ(at(img, 10, 30), RGB(196, 216, 255));
+    EXPECT_EQ(at(img, 80, 10), kHigh);
+    EXPECT_EQ(at(img, 10, 32), kHigh);
+}
+
+TEST(StyleGradientDeep, FaceReachesTheBottomBandWithoutASeam) {
+    auto b = customButton(9, kGrey, kBlueHigh);
+    QImage img = grabbed(*b);
+    // Base is BackColor - 15; face from base + 32 to base - 32 over rows 2 to H - 3.
+    EXPECT_EQ(at(img, 40, 2), RGB(177, 177, 177));
+    EXPECT_EQ(at(img, 40, 29), RGB(115, 115, 115));
+    for (int x = 5; x <= 75; ++x)
+        ASSERT_EQ(at(img, x, 30), RGB(113, 113, 113)) << x;
+    EXPECT_EQ(at(img, 40, 0), RGB(17, 17, 17));
+
+    sendMove(*b);
+    EXPECT_EQ(at(grabbed(*b), 40, 2), RGB(133, 173, 213));
+    sendPress(*b);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 2), RGB(92, 132, 172));
+    for (int x = 5; x <= 75; ++x)
+        ASSERT_EQ(at(img, x, 30), RGB(156, 196, 236)) << x;
+    b->SetEnabled(false);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 2), RGB(207, 207, 207));
+    EXPECT_EQ(at(img, 40, 0), RGB(127, 127, 127));
+}
+
+TEST(StyleGradientFace, FaceStripsAndOutlineByState) {
+    auto b = customButton(7, kGrey, kBlueHigh);
+    QImage img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 1), RGB(176, 176, 176));
+    EXPECT_EQ(at(img, 40, 16), kGrey);
+    EXPECT_EQ(at(img, 40, 31), RGB(144, 144, 144));
+    EXPECT_EQ(at(img, 1, 2), RGB(181, 181, 181));
+    EXPECT_EQ(at(img, 1, 30), RGB(139, 139, 139));
+    EXPECT_EQ(at(img, 79, 2), RGB(155, 155, 155));
+    EXPECT_EQ(at(img, 79, 30), RGB(128, 128, 128));
+    for (auto [x, y] : {std::pair{40, 0}, {0, 10}, {80, 10}, {40, 32}, {1, 0}, {0, 1}})
+        EXPECT_EQ(at(img, x, y), RGB(64, 64, 64)) << x << "," << y;
+
+    sendMove(*b);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 16), RGB(184, 184, 184));
+    EXPECT_EQ(at(img, 40, 0), RGB(88, 88, 88));
+    sendPress(*b);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 1), RGB(84, 124, 164));
+    EXPECT_EQ(at(img, 40, 31), RGB(116, 156, 196));
+    EXPECT_EQ(at(img, 1, 2), RGB(79, 119, 159));
+    b->SetEnabled(false);
+    img = grabbed(*b);
+    EXPECT_EQ(at(img, 40, 1), kGrey);
+    EXPECT_EQ(at(img, 1, 2), kGrey);
+    EXPECT_EQ(at(img, 40, 0), RGB(112, 112, 112));
 }
