@@ -3,6 +3,7 @@
 #include "controls/isButton/about_box.h"
 #include "controls/isButton/draw.h"
 #include "controls/isButton/icon_gray.h"
+#include "controls/isButton/is_button_accessible.h"
 #include "controls/isButton/style_painters.h"
 #include "controls/isButton/tool_tip.h"
 
@@ -124,6 +125,7 @@ OleColor readColor(const PropertyBag& bag, const QString& key, OleColor def) {
 } // namespace
 
 isButton::isButton(QWidget* parent, const QString& instanceName) : QWidget(parent) {
+    InstallIsButtonAccessibility();
     setObjectName(instanceName);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -173,6 +175,27 @@ void isButton::changed(const QString& name) {
     Q_EMIT PropertyChanged(name);
 }
 
+void isButton::setCaptionRecord(const QString& value) {
+    if (m_caption == value)
+        return;
+    m_caption = value;
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    NotifyAccessibility(&event);
+}
+
+void isButton::setToolTipRecord(const QString& value) {
+    if (m_toolTipText == value)
+        return;
+    m_toolTipText = value;
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    NotifyAccessibility(&event);
+}
+
+void isButton::notifyState(QAccessible::State changed) {
+    QAccessibleStateChangeEvent event(this, changed);
+    NotifyAccessibility(&event);
+}
+
 // ---- properties -------------------------------------------------------------------------------
 
 void isButton::SetStyle(int value) {
@@ -182,7 +205,7 @@ void isButton::SetStyle(int value) {
 }
 
 void isButton::SetCaption(const QString& value) {
-    m_caption = value;
+    setCaptionRecord(value);
     changed(QStringLiteral("Caption"));
     updateAccessKey();
     relayout();
@@ -219,6 +242,7 @@ void isButton::SetNonThemeStyle(int value) {
 }
 
 void isButton::SetEnabled(bool value) {
+    const bool was = m_enabled;
     m_enabled = value;
     m_state = StateNormal;
     if (!value)
@@ -226,6 +250,13 @@ void isButton::SetEnabled(bool value) {
     Refresh();
     changed(QStringLiteral("Enabled"));
     QWidget::setEnabled(value);
+    // Qt's own report follows the widget's effective state, which a disabled parent hides; the
+    // control reports its own flag.
+    if (was != value) {
+        QAccessible::State st;
+        st.disabled = true;
+        notifyState(st);
+    }
 }
 
 void isButton::SetShowFocus(bool value) {
@@ -265,7 +296,7 @@ void isButton::SetFontHighlightColor(OleColor value) {
 }
 
 void isButton::SetToolTipText(const QString& value) {
-    m_toolTipText = value;
+    setToolTipRecord(value);
     changed(QStringLiteral("ToolTipText"));
     // While the own tip is up the host's text stays empty and the tip is rebuilt with the new
     // text; otherwise the host's text carries it until the pointer enters.
@@ -313,13 +344,26 @@ void isButton::SetFont(const QFont& value) {
 }
 
 void isButton::SetButtonType(int value) {
+    const bool checkable = m_buttonType == 1;
     m_buttonType = value;
+    if (checkable != (value == 1)) {
+        QAccessible::State st;
+        st.checkable = true;
+        st.checked = m_value;
+        notifyState(st);
+    }
     changed(QStringLiteral("ButtonType"));
     Refresh();
 }
 
 void isButton::SetValue(bool value) {
+    const bool was = m_value;
     m_value = value;
+    if (was != value && m_buttonType == 1) {
+        QAccessible::State st;
+        st.checked = true;
+        notifyState(st);
+    }
     changed(QStringLiteral("Value"));
     Refresh();
 }
@@ -396,7 +440,8 @@ void isButton::ReadProperties(const PropertyBag& bag) {
     m_icon =
         icon.typeId() == QMetaType::QImage ? QPixmap::fromImage(icon.value<QImage>()) : QPixmap();
     m_style = int(readNumber(bag, QStringLiteral("Style"), 3, 0, 10));
-    m_caption = readString(bag, QStringLiteral("Caption"), QStringLiteral("isButton"));
+    const bool wasCheckable = m_buttonType == 1, wasChecked = m_value, wasEnabled = m_enabled;
+    setCaptionRecord(readString(bag, QStringLiteral("Caption"), QStringLiteral("isButton")));
     m_iconSize =
         int(int16_t(uint16_t(readNumber(bag, QStringLiteral("IconSize"), 16, -32768, 65535))));
     m_captionAlign = int(readNumber(bag, QStringLiteral("CaptionAlign"), 0, 0, 4));
@@ -413,8 +458,9 @@ void isButton::ReadProperties(const PropertyBag& bag) {
     m_fontHighlightColor =
         readColor(bag, QStringLiteral("FontHighlightColor"), sys(SysColor::ButtonText));
     setToolTip(readString(bag, QStringLiteral("ToolTipText"), toolTip()));
-    // The record mirrors the host's text, so ToolTipText reads what the tip will show.
-    m_toolTipText = readString(bag, QStringLiteral("ToolTipText"), toolTip());
+    // The second read defaults to empty: a form without the key keeps the host's text as the
+    // tip's source, which the record takes when the tip is built.
+    setToolTipRecord(readString(bag, QStringLiteral("ToolTipText"), QString()));
     m_toolTipTitle = readString(bag, QStringLiteral("Tooltiptitle"), QString());
     m_toolTipIcon = int(readNumber(bag, QStringLiteral("ToolTipIcon"), 0, 0, 3));
     m_toolTipType = int(readNumber(bag, QStringLiteral("ToolTipType"), 1, 0, 1));
@@ -432,6 +478,13 @@ void isButton::ReadProperties(const PropertyBag& bag) {
     m_maskColor = readColor(bag, QStringLiteral("MaskColor"), kDefaultMaskColor);
     SetMousePointer(int(readNumber(bag, QStringLiteral("MousePointer"), 0, -32768, 65535)));
     m_hooked = m_userMode;
+    if (wasCheckable != (m_buttonType == 1) || wasChecked != m_value || wasEnabled != m_enabled) {
+        QAccessible::State st;
+        st.checkable = wasCheckable != (m_buttonType == 1);
+        st.checked = wasChecked != m_value;
+        st.disabled = wasEnabled != m_enabled;
+        notifyState(st);
+    }
     // A stored disabled button must not take input either.
     QWidget::setEnabled(m_enabled);
     updateAccessKey();
@@ -521,6 +574,8 @@ void isButton::Refresh() {
 }
 
 void isButton::render() {
+    ++m_renderCount;
+    m_frameStale = false;
     const int W = width(), H = height();
     QImage image(W, H, QImage::Format_RGB32);
     QPainter p(&image);
@@ -566,6 +621,7 @@ void isButton::render() {
             } else {
                 // No theme: this frame keeps the plain face; later frames use the fallback.
                 m_style = m_nonThemeStyle;
+                m_frameStale = true;
                 applyRegion();
             }
         }
@@ -667,8 +723,10 @@ void isButton::paintCaption(QPainter& p) {
 }
 
 void isButton::paintEvent(QPaintEvent*) {
-    // Every paint is a full repaint from the state record.
-    render();
+    // Refresh has rendered the frame already; a paint only shows it, unless something outside
+    // the control's own steps changed the look since.
+    if (m_frameStale || m_frame.size() != size())
+        render();
     QPainter p(this);
     p.drawImage(0, 0, m_frame);
 }
@@ -684,15 +742,7 @@ bool isButton::event(QEvent* e) {
     if (e->type() == QEvent::Shortcut) {
         auto* se = static_cast<QShortcutEvent*>(e);
         if (m_accessKeyId != 0 && se->shortcutId() == m_accessKeyId) {
-            // The access key clicks like a left click whatever button was released last.
-            QPointer<isButton> self(this);
-            const int last = m_lastMouseButton;
-            m_lastMouseButton = 1;
-            clickStep(true);
-            if (!self)
-                return true;
-            m_lastMouseButton = last;
-            m_state = StateNormal;
+            accessKeyClick();
             return true;
         }
     }
@@ -700,7 +750,17 @@ bool isButton::event(QEvent* e) {
     // Text given straight to the host's tooltip is the control's tooltip text too; only the
     // emptying while the own tip is up is not.
     if (e->type() == QEvent::ToolTipChange && !m_hidingHostTip)
-        m_toolTipText = toolTip();
+        setToolTipRecord(toolTip());
+    switch (e->type()) {
+    case QEvent::FontChange:
+    case QEvent::LayoutDirectionChange:
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+        m_frameStale = true;
+        break;
+    default:
+        break;
+    }
     if (m_hooked) {
         switch (e->type()) {
         case QEvent::MouseMove:
@@ -717,6 +777,31 @@ bool isButton::event(QEvent* e) {
         }
     }
     return result;
+}
+
+void isButton::accessKeyClick() {
+    // The access key clicks like a left click whatever button was released last.
+    QPointer<isButton> self(this);
+    const int last = m_lastMouseButton;
+    m_lastMouseButton = 1;
+    clickStep(true);
+    if (!self)
+        return;
+    m_lastMouseButton = last;
+    m_state = StateNormal;
+}
+
+void isButton::AccessiblePress() {
+    // Queued: the button may have been disabled since the press was asked for.
+    if (!m_enabled || !isEnabled())
+        return;
+    QPointer<isButton> self(this);
+    accessKeyClick();
+    // Unlike the access key, no key or pointer event follows to repaint the look.
+    if (!self)
+        return;
+    m_state = m_mouseInside ? StateHot : StateNormal;
+    Refresh();
 }
 
 void isButton::zSubclass_Proc(bool before, bool& handled, bool& result, QEvent* message) {
@@ -772,8 +857,12 @@ void isButton::mouseUpStep(int button) {
 void isButton::clickStep(bool raise) {
     if (m_lastMouseButton != 1)
         return;
-    if (m_buttonType == 1)
+    if (m_buttonType == 1) {
         m_value = !m_value;
+        QAccessible::State st;
+        st.checked = true;
+        notifyState(st);
+    }
     m_state = StateHot;
     Refresh();
     if (raise)
@@ -897,7 +986,7 @@ isButtonTip* isButton::ToolTipWindow() const {
 
 void isButton::buildToolTip() {
     if (!m_toolTipWindow) {
-        m_toolTipText = toolTip();
+        setToolTipRecord(toolTip());
         m_hidingHostTip = true;
         setToolTip(QString());
         m_hidingHostTip = false;

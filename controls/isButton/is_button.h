@@ -4,6 +4,7 @@
 #include "controls/isButton/form_store.h"
 #include "controls/isButton/property_bag.h"
 
+#include <QAccessible>
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
@@ -150,6 +151,8 @@ public:
     [[nodiscard]] isButtonAbout* AboutBox() const { return m_about; }
     // The last painted frame.
     [[nodiscard]] const QImage& Frame() const { return m_frame; }
+    // How many frames have been rendered since construction: one per repaint of the look.
+    [[nodiscard]] quint64 RenderCount() const { return m_renderCount; }
 
 Q_SIGNALS:
     void Click();
@@ -172,6 +175,14 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
 
 private:
+    friend class isButtonAccessible;
+
+    // The accessibility Press: the click of the access key, run from the event loop.
+    void AccessiblePress();
+    void accessKeyClick();
+    void setCaptionRecord(const QString& value);
+    void setToolTipRecord(const QString& value);
+    void notifyState(QAccessible::State changed);
     void relayout();
     void applyRegion();
     void mouseDownStep(int button);
@@ -228,6 +239,10 @@ private:
     bool m_userMode = true;
     OleColor m_surfaceBack = 0;
     QImage m_frame;
+    // Set when something outside Refresh changed the look (font, size), so the next paint
+    // renders; Refresh renders at once and clears it.
+    bool m_frameStale = true;
+    quint64 m_renderCount = 0;
     QTimer m_tipTimer;
     isButtonAbout* m_about = nullptr;
 };

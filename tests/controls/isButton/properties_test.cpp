@@ -118,6 +118,28 @@ TEST(ButtonProperties, ToolTipTextIsWrittenOnlyWhileItDiffersFromTheHostText) {
     EXPECT_EQ(c.ToolTipText(), QStringLiteral("host tip"));
 }
 
+TEST(ButtonProperties, LoadingWithoutToolTipTextKeepsTheHostTextAndEmptiesTheRecord) {
+    auto b = shownButton(0);
+    b->SetToolTipText(QStringLiteral("old record"));
+    b->setToolTip(QStringLiteral("host tip"));
+    b->ReadProperties(MemoryPropertyBag());
+    EXPECT_EQ(b->toolTip(), QStringLiteral("host tip"));
+    EXPECT_EQ(b->ToolTipText(), QString());
+    // The tip still shows the host's text: building it takes the text over.
+    sendMove(*b);
+    ASSERT_NE(b->ToolTipWindow(), nullptr);
+    EXPECT_EQ(b->ToolTipText(), QStringLiteral("host tip"));
+    EXPECT_EQ(b->toolTip(), QString());
+    sendLeave(*b);
+    EXPECT_EQ(b->toolTip(), QStringLiteral("host tip"));
+
+    MemoryPropertyBag bag;
+    bag.WriteProperty(QStringLiteral("ToolTipText"), QStringLiteral("stored tip"));
+    b->ReadProperties(bag);
+    EXPECT_EQ(b->toolTip(), QStringLiteral("stored tip"));
+    EXPECT_EQ(b->ToolTipText(), QStringLiteral("stored tip"));
+}
+
 TEST(ButtonProperties, DefaultsAreLeftOutButTitleIconTypeAndFontAlwaysWritten) {
     isButton b;
     b.ReadProperties(MemoryPropertyBag());
@@ -262,8 +284,9 @@ TEST(StoredForms, RoundTripThroughAFileKeepsEveryProperty) {
     EXPECT_EQ(b.ToolTipTitle(), QStringLiteral("标题"));
     EXPECT_EQ(b.ToolTipIcon(), 3);
     EXPECT_EQ(b.ToolTipType(), 0);
+    // The text equalled the host's and was not stored: the host's text carries it.
     EXPECT_EQ(b.toolTip(), QStringLiteral("host text"));
-    EXPECT_EQ(b.ToolTipText(), QStringLiteral("host text"));
+    EXPECT_EQ(b.ToolTipText(), QString());
     EXPECT_EQ(b.Font().family(), QStringLiteral("Verdana"));
     EXPECT_EQ(b.Font().pointSizeF(), 8.25);
     EXPECT_EQ(b.Font().weight(), QFont::Bold);

@@ -4,6 +4,7 @@
 
 #include <QFocusEvent>
 #include <QPainter>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace orvana::controls;
@@ -469,6 +470,19 @@ void focus(isButton& b) {
     QCoreApplication::sendEvent(&b, &in);
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& w) { w.installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 } // namespace
 
 TEST(StyleGradientChamfer, FaceInnerLinesOutlineAndNoShadow) {
@@ -566,4 +580,43 @@ TEST(StyleGradientFace, FaceStripsAndOutlineByState) {
     EXPECT_EQ(at(img, 40, 1), kGrey);
     EXPECT_EQ(at(img, 1, 2), kGrey);
     EXPECT_EQ(at(img, 40, 0), RGB(112, 112, 112));
+}
+
+TEST(Refresh, EachStateChangeRendersOnceAndPaintsShowThatFrame) {
+    auto b = shownButton(8);
+    b->SetCaption(QStringLiteral("Go"));
+    QCoreApplication::processEvents();
+    PaintCounter counter(*b);
+    quint64 n = b->RenderCount();
+
+    auto change = [&](const char* what, const std::function<void()>& step) {
+        const int paints = counter.paints;
+        step();
+        EXPECT_EQ(b->RenderCount(), n + 1) << what;
+        b->repaint();
+        QCoreApplication::processEvents();
+        EXPECT_GT(counter.paints, paints) << what;
+        EXPECT_EQ(b->RenderCount(), n + 1) << what;
+        EXPECT_EQ(b->Frame(), grabbed(*b)) << what;
+        n = b->RenderCount();
+    };
+    b->clearFocus(); // losing focus would be a second change of its own
+    n = b->RenderCount();
+    change("disable", [&] { b->SetEnabled(false); });
+    change("enable", [&] { b->SetEnabled(true); });
+    change("enter", [&] { sendMove(*b); });
+    change("press", [&] { sendPress(*b); });
+    change("leave", [&] { sendLeave(*b); });
+    change("focus", [&] { focus(*b); });
+    change("value", [&] { b->SetValue(true); });
+    change("resize", [&] { b->resize(90, 33); });
+
+    // A font given to the widget directly is no step of the control: the next paint renders it.
+    const QImage before = b->Frame();
+    QFont big = b->font();
+    big.setPixelSize(20);
+    b->setFont(big);
+    b->repaint();
+    EXPECT_EQ(b->RenderCount(), n + 1);
+    EXPECT_NE(b->Frame(), before);
 }
