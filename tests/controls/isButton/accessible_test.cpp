@@ -4,7 +4,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
-#include <QFocusEvent>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -13,37 +13,49 @@ using namespace orvana::controls::testing;
 
 namespace {
 
+// What one accessibility event said: its kind and, for a state change, which states changed.
 struct Seen {
     QAccessible::Event type;
     QObject* object;
-    QAccessible::State changed;
+    bool disabled = false, checkable = false, checked = false;
 };
 
 std::vector<Seen> g_seen;
 
 void recordEvent(QAccessibleEvent* event) {
-    QAccessible::State changed;
-    if (event->type() == QAccessible::StateChanged)
-        changed = static_cast<QAccessibleStateChangeEvent*>(event)->changedStates();
-    g_seen.push_back({event->type(), event->object(), changed});
+    Seen seen{event->type(), event->object()};
+    if (event->type() == QAccessible::StateChanged) {
+        const auto st = static_cast<QAccessibleStateChangeEvent*>(event)->changedStates();
+        seen.disabled = st.disabled, seen.checkable = st.checkable, seen.checked = st.checked;
+    }
+    g_seen.push_back(seen);
 }
 
 // Catches every accessibility event the controls raise for the life of a test. QAccessible itself
 // drops them on the offscreen platform, which has no accessibility bridge to activate.
-class Events {
-public:
+struct Events {
     Events() {
         g_seen.clear();
         SetAccessibleEventSink(recordEvent);
     }
     ~Events() { SetAccessibleEventSink(nullptr); }
-    int count(QObject* object, QAccessible::Event type) const {
-        int n = 0;
-        for (const Seen& s : g_seen)
-            n += s.object == object && s.type == type;
-        return n;
+    template <typename Pred> int count(QObject* object, Pred pred) const {
+        return int(std::count_if(g_seen.begin(), g_seen.end(),
+                                 [&](const Seen& s) { return s.object == object && pred(s); }));
     }
-    void clear() { g_seen.clear(); }
+    int count(QObject* object, QAccessible::Event type) const {
+        return count(object, [type](const Seen& s) { return s.type == type; });
+    }
+};
+
+const auto disabledChange = [](const Seen& s) {
+    return s.type == QAccessible::StateChanged && s.disabled;
+};
+const auto checkableChange = [](const Seen& s) {
+    return s.type == QAccessible::StateChanged && s.checkable;
+};
+const auto checkedChange = [](const Seen& s) {
+    return s.type == QAccessible::StateChanged && s.checked;
 };
 
 QAccessibleInterface* ifaceOf(isButton& b) {
@@ -56,28 +68,9 @@ std::unique_ptr<isButton> captioned(const QString& caption) {
     return b;
 }
 
-// StateChanged events of the object that report the watched state as changed. The states are
-// bit-fields, so each is named by a small function.
-bool disabledBit(const QAccessible::State& s) {
-    return s.disabled;
-}
-bool checkableBit(const QAccessible::State& s) {
-    return s.checkable;
-}
-bool checkedBit(const QAccessible::State& s) {
-    return s.checked;
-}
-
-int stateChanges(QObject* object, bool (*bit)(const QAccessible::State&)) {
-    int n = 0;
-    for (const Seen& s : g_seen)
-        n += s.object == object && s.type == QAccessible::StateChanged && bit(s.changed);
-    return n;
-}
-
 } // namespace
 
-TEST(ButtonAccessibility, PushButtonNamedByItsCaptionWithoutTheAccessKeyMarker) {
+TEST(ButtonAccessibility, PushButtonNamedByItsCaptionAndDescribedByItsTip) {
     auto b = captioned(QStringLiteral("&Download"));
     QAccessibleInterface* iface = ifaceOf(*b);
     ASSERT_NE(iface, nullptr);
@@ -98,15 +91,10 @@ TEST(ButtonAccessibility, PushButtonNamedByItsCaptionWithoutTheAccessKeyMarker) 
     // A name given by the host wins.
     b->setAccessibleName(QStringLiteral("获取歌手"));
     EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("获取歌手"));
-}
 
-TEST(ButtonAccessibility, DescriptionIsTheToolTipText) {
-    auto b = captioned(QStringLiteral("Go"));
-    QAccessibleInterface* iface = ifaceOf(*b);
+    // The description is the tooltip text, also while the own tip is up and the host's is empty.
     EXPECT_TRUE(iface->text(QAccessible::Description).isEmpty());
     b->SetToolTipText(QStringLiteral("下载该歌手的全部专辑"));
-    EXPECT_EQ(iface->text(QAccessible::Description), QStringLiteral("下载该歌手的全部专辑"));
-    // While the own tip is up the host's text is empty; the description stays.
     sendMove(*b);
     ASSERT_TRUE(b->toolTip().isEmpty());
     EXPECT_EQ(iface->text(QAccessible::Description), QStringLiteral("下载该歌手的全部专辑"));
@@ -172,12 +160,12 @@ TEST(ButtonAccessibility, DisabledFocusableAndFocusedStates) {
     b->SetEnabled(false);
     EXPECT_TRUE(iface->state().disabled);
     EXPECT_FALSE(iface->state().focusable);
-    EXPECT_EQ(stateChanges(b.get(), disabledBit), 1);
+    EXPECT_EQ(events.count(b.get(), disabledChange), 1);
     b->SetEnabled(false);
-    EXPECT_EQ(stateChanges(b.get(), disabledBit), 1);
+    EXPECT_EQ(events.count(b.get(), disabledChange), 1);
     b->SetEnabled(true);
     EXPECT_FALSE(iface->state().disabled);
-    EXPECT_EQ(stateChanges(b.get(), disabledBit), 2);
+    EXPECT_EQ(events.count(b.get(), disabledChange), 2);
 
     // Inside a disabled parent the control is disabled too, and its own flag still reports.
     QWidget parent(host());
@@ -185,9 +173,9 @@ TEST(ButtonAccessibility, DisabledFocusableAndFocusedStates) {
     parent.show();
     parent.setEnabled(false);
     EXPECT_TRUE(ifaceOf(*child)->state().disabled);
-    events.clear();
+    g_seen.clear();
     child->SetEnabled(false);
-    EXPECT_EQ(stateChanges(child, disabledBit), 1);
+    EXPECT_EQ(events.count(child, disabledChange), 1);
 
     host()->activateWindow();
     QApplication::setActiveWindow(host());
@@ -204,7 +192,7 @@ TEST(ButtonAccessibility, CheckButtonIsCheckableAndPressTogglesIt) {
     b->SetButtonType(1);
     EXPECT_TRUE(iface->state().checkable);
     EXPECT_FALSE(iface->state().checked);
-    EXPECT_EQ(stateChanges(b.get(), checkableBit), 1);
+    EXPECT_EQ(events.count(b.get(), checkableChange), 1);
     EXPECT_TRUE(iface->actionInterface()->actionNames().contains(
         QAccessibleActionInterface::toggleAction()));
 
@@ -213,12 +201,12 @@ TEST(ButtonAccessibility, CheckButtonIsCheckableAndPressTogglesIt) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(b->Value());
     EXPECT_TRUE(iface->state().checked);
-    EXPECT_EQ(stateChanges(b.get(), checkedBit), 1);
+    EXPECT_EQ(events.count(b.get(), checkedChange), 1);
     b->SetValue(false);
     EXPECT_FALSE(iface->state().checked);
-    EXPECT_EQ(stateChanges(b.get(), checkedBit), 2);
+    EXPECT_EQ(events.count(b.get(), checkedChange), 2);
     b->SetValue(false);
-    EXPECT_EQ(stateChanges(b.get(), checkedBit), 2);
+    EXPECT_EQ(events.count(b.get(), checkedChange), 2);
 }
 
 TEST(ButtonAccessibility, NameAndDescriptionChangesAreAnnouncedOnce) {
@@ -238,12 +226,12 @@ TEST(ButtonAccessibility, NameAndDescriptionChangesAreAnnouncedOnce) {
     bag.WriteProperty(QStringLiteral("ToolTipText"), QStringLiteral("tip"));
     bag.WriteProperty(QStringLiteral("ButtonType"), 1);
     bag.WriteProperty(QStringLiteral("Enabled"), false);
-    events.clear();
+    g_seen.clear();
     b->ReadProperties(bag);
     EXPECT_EQ(events.count(b.get(), QAccessible::NameChanged), 1);
     EXPECT_EQ(events.count(b.get(), QAccessible::DescriptionChanged), 1);
-    EXPECT_EQ(stateChanges(b.get(), checkableBit), 1);
-    EXPECT_EQ(stateChanges(b.get(), disabledBit), 1);
+    EXPECT_EQ(events.count(b.get(), checkableChange), 1);
+    EXPECT_EQ(events.count(b.get(), disabledChange), 1);
     EXPECT_EQ(ifaceOf(*b)->text(QAccessible::Name), QStringLiteral("下载该专辑"));
     EXPECT_TRUE(ifaceOf(*b)->state().disabled);
 }
