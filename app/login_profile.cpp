@@ -53,7 +53,7 @@ bool LoginProfile::PrepareOpening(const net::ProxySetting& proxy) {
 void LoginProfile::createProfile() {
     m_profile = new QWebEngineProfile(QStringLiteral("orvana-dl"));
     m_profile->setPersistentStoragePath(m_storageFolder);
-    m_profile->setCachePath(m_storageFolder + QStringLiteral("/cache"));
+    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
     m_profile->setDownloadPath(m_storageFolder + QStringLiteral("/refused-downloads"));
 
