@@ -45,6 +45,8 @@ CookieMirror::~CookieMirror() {
 }
 
 QList<BrowserCookie> CookieMirror::Seed() {
+    // A change not yet written would otherwise be lost to the older file.
+    Flush();
     try {
         m_cookies = net::CookieStore::ReadFile(m_filePath);
     } catch (const Error& e) {

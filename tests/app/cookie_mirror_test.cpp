@@ -156,6 +156,19 @@ TEST_F(CookieMirrorTest, SeedGivesTheFileUnexpiredCookiesToStoreAndBrowser) {
     EXPECT_NE(inode(file()), before);
 }
 
+// The window reopened before the pass that writes the file: the browser's latest login is what
+// the new opening gets, not the older file.
+TEST_F(CookieMirrorTest, ALoginNotYetWrittenIsNotLostToTheNextSeed) {
+    writeFile("127.0.0.1\tFALSE\t/\tFALSE\t0\torvana_session\told\n");
+    CookieMirror mirror(store, file());
+    ASSERT_EQ(mirror.Seed().size(), 1);
+    mirror.CookieAdded(cookie("orvana_session", "new", "127.0.0.1"));
+    const QList<app::BrowserCookie> seeds = mirror.Seed();
+    ASSERT_EQ(seeds.size(), 1);
+    EXPECT_EQ(seeds[0].cookie.value(), QByteArray("new"));
+    EXPECT_EQ(store->cookiesForUrl(kPortal).at(0).value(), QByteArray("new"));
+}
+
 // A cookie file that cannot be written costs the login's survival, never the login itself.
 TEST_F(CookieMirrorTest, AnUnwritableFileIsReportedAndTheStoreStillGetsTheLogin) {
     // A file where the folder should be: refused to root as well.
