@@ -4,7 +4,6 @@
 #include "app/frm_browser.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,11 +56,6 @@ inline bool CloseAndWait(app::frmBrowser* window) {
     QPointer<app::frmBrowser> guard = window;
     window->close();
     return QTest::qWaitFor([&] { return guard.isNull(); }, kBrowserWaitMs);
-}
-
-inline QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 } // namespace orvana::test_support

@@ -1,7 +1,6 @@
 // The login browser's cookies as the program keeps them, without a browser: the conversion both
 // ways, expiry, and what reaches the program's store and the cookie file.
 #include "app/cookie_mirror.h"
-#include "app/login_profile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -181,17 +180,4 @@ TEST_F(CookieMirrorTest, AnUnwritableFileIsReportedAndTheStoreStillGetsTheLogin)
     EXPECT_TRUE(store->holdsCookie(kPortal, "orvana_session"));
     ASSERT_EQ(failures.size(), 1);
     EXPECT_TRUE(failures.at(0).at(0).toString().contains(blocker));
-}
-
-// The browser keeps its profile beside the cookie file unless told otherwise; making the object
-// starts no browser.
-TEST(LoginProfile, StorageLiesBesideTheCookieFile) {
-    auto store = std::make_shared<net::CookieStore>();
-    const app::LoginProfile beside(store,
-                                   QStringLiteral("/home/u/.local/share/orvana-dl/cookies.txt"));
-    EXPECT_EQ(beside.storageFolder(), QStringLiteral("/home/u/.local/share/orvana-dl/browser"));
-    EXPECT_EQ(beside.profile(), nullptr);
-    const app::LoginProfile elsewhere(store, QStringLiteral("/a/cookies.txt"),
-                                      QStringLiteral("/b"));
-    EXPECT_EQ(elsewhere.storageFolder(), QStringLiteral("/b"));
 }

@@ -90,9 +90,8 @@ TEST_F(LoginWindowTest, LoginReachesTheJobAndTheFileSurvivesARestartAndLogoutEnd
     const QByteArray expected = "# Netscape HTTP Cookie File\n"
                                 "#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t0\torvana_session\t" +
                                 session + "\n";
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return ReadBytes(cookieFile()) == expected; }, kBrowserWaitMs))
-        << ReadBytes(cookieFile()).toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readFile(cookieFile()) == expected; }, kBrowserWaitMs))
+        << readFile(cookieFile()).toStdString();
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(cookieFile()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -109,7 +108,7 @@ TEST_F(LoginWindowTest, LoginReachesTheJobAndTheFileSurvivesARestartAndLogoutEnd
         net::ModDownFile transport(std::make_shared<net::TransportSession>(store));
         EXPECT_TRUE(
             jobs::DownAlbum(QStringLiteral("31258219"), transport, host, settings).complete());
-        EXPECT_EQ(ReadBytes(settings.outputRoot + u"/夜航星 第一辑 Live/晴天的海.mp3"),
+        EXPECT_EQ(readFile(settings.outputRoot + u"/夜航星 第一辑 Live/晴天的海.mp3"),
                   song320("1001"));
     }
 
@@ -128,8 +127,8 @@ TEST_F(LoginWindowTest, LoginReachesTheJobAndTheFileSurvivesARestartAndLogoutEnd
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return !store->holdsCookie(portalUrl(), jobs::kLoginCookieName); }, kBrowserWaitMs));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return ReadBytes(cookieFile()) == "# Netscape HTTP Cookie File\n"; }, kBrowserWaitMs))
-        << ReadBytes(cookieFile()).toStdString();
+        [&] { return readFile(cookieFile()) == "# Netscape HTTP Cookie File\n"; }, kBrowserWaitMs))
+        << readFile(cookieFile()).toStdString();
     EXPECT_TRUE(WaitForPageText(page, QStringLiteral("<form id=\"login\"")));
     EXPECT_TRUE(CloseAndWait(window));
 }

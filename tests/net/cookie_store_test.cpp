@@ -175,27 +175,6 @@ TEST(CookieStore, DefaultPathIsTheSameForEveryApplicationName) {
     QCoreApplication::setApplicationName(name);
 }
 
-TEST(CookieStore, InsertReplacesDeleteRemovesAndAnExpiredCookieOnlyRemoves) {
-    CookieStore store;
-    const QString host = QStringLiteral("127.0.0.1");
-    const QDateTime future = QDateTime::currentDateTimeUtc().addDays(30);
-    const QUrl portal(QStringLiteral("http://127.0.0.1:4000/album/1"));
-
-    EXPECT_TRUE(store.insertCookie(cookie("login", "first", host, future)));
-    EXPECT_TRUE(store.insertCookie(cookie("login", "second", host)));
-    ASSERT_EQ(store.allCookies().size(), 1);
-    EXPECT_EQ(store.cookiesForUrl(portal).at(0).value(), QByteArray("second"));
-
-    // A cookie the server expires: it removes the live one and is not kept itself.
-    EXPECT_FALSE(store.insertCookie(cookie("login", "", host, QDateTime::fromSecsSinceEpoch(1))));
-    EXPECT_TRUE(store.allCookies().isEmpty());
-
-    EXPECT_TRUE(store.insertCookie(cookie("login", "third", host)));
-    EXPECT_TRUE(store.deleteCookie(cookie("login", "whatever", host)));
-    EXPECT_FALSE(store.deleteCookie(cookie("login", "whatever", host)));
-    EXPECT_TRUE(store.allCookies().isEmpty());
-}
-
 TEST(CookieStore, HoldsOnlyAnUnexpiredCookieWithAValueForTheUrl) {
     CookieStore store;
     const QUrl otherPort(QStringLiteral("http://127.0.0.1:5000/"));
