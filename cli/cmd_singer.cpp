@@ -178,6 +178,7 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     io.printErr(jobs::SingerCountText(lists.size()) + u'\n');
     if (!download)
         return kExitOk;
+    HintLoginBeforeDownload(*setup, io);
 
     if (chosen) {
         for (int i : *chosen) {

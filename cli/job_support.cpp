@@ -1,5 +1,6 @@
 #include "cli/job_support.h"
 
+#include "jobs/portal.h"
 #include "net/cookie_store.h"
 
 #include "json/error.h"
@@ -78,6 +79,11 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
     return setup;
 }
 
+void HintLoginBeforeDownload(const JobSetup& setup, const CliIo& io) {
+    if (!jobs::HoldsPortalLogin(*setup.transport->session()->cookies(), setup.settings.portalHost))
+        io.printErr(jobs::kLoginHint.toString() + u'\n');
+}
+
 std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options, const QString& usage,
                                        const CliIo& io) {
     if (options.help) {
@@ -111,6 +117,7 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)
         return kExitFailed;
+    HintLoginBeforeDownload(*setup, io);
     return AddressJob{std::move(*id), std::move(*setup)};
 }
 

@@ -49,6 +49,10 @@ struct JobSetup {
 [[nodiscard]] std::optional<JobSetup> SetUpJob(const GlobalOptions& options,
                                                const QString& portalHost, const CliIo& io);
 
+// Before a download: prints the login hint on stderr when the cookies hold no unexpired portal
+// login, since the portal then serves only 128 kbps files. The download goes on either way.
+void HintLoginBeforeDownload(const JobSetup& setup, const CliIo& io);
+
 // Prints the command's usage for --help or the version for --version and gives the exit code;
 // nullopt when neither was asked for.
 [[nodiscard]] std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options,

@@ -20,4 +20,8 @@ bool IsNumericId(QStringView text) {
     return true;
 }
 
+bool HoldsPortalLogin(const net::CookieStore& cookies, const QString& portalHost) {
+    return cookies.holdsCookie(QUrl(PortalBase(portalHost) + u'/'), kLoginCookieName);
+}
+
 } // namespace orvana::jobs

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/cookie_store.h"
+
 #include <QString>
 
 namespace orvana::jobs {
@@ -12,5 +14,15 @@ namespace orvana::jobs {
 
 // Whether text is an ID the portal can have: one or more ASCII digits, nothing else.
 [[nodiscard]] bool IsNumericId(QStringView text);
+
+// The cookie the portal sets when a user logs in; with it the portal serves 320 kbps files.
+inline constexpr char kLoginCookieName[] = "orvana_session";
+
+// Whether the portal's requests would carry an unexpired login cookie from cookies.
+[[nodiscard]] bool HoldsPortalLogin(const net::CookieStore& cookies, const QString& portalHost);
+
+// Shown once before the first download of a run when no login cookie is held.
+inline constexpr QStringView kLoginHint = u"提示: 尚未登录Orvana帐号, 网站只提供128kbps的歌曲文件; "
+                                          u"如需下载320kbps(约10M/首), 请先使用Orvana帐号登录.";
 
 } // namespace orvana::jobs

@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkCookieJar>
-#include <QStandardPaths>
+#include <algorithm>
 
 namespace orvana::net {
 
@@ -17,28 +17,56 @@ namespace orvana::net {
 class CookieStore::Jar : public QNetworkCookieJar {
 public:
     using QNetworkCookieJar::allCookies;
+    using QNetworkCookieJar::deleteCookie;
+    using QNetworkCookieJar::insertCookie;
     using QNetworkCookieJar::setAllCookies;
 };
+
+namespace {
+
+bool expired(const QNetworkCookie& cookie, const QDateTime& now) {
+    return !cookie.isSessionCookie() && cookie.expirationDate() <= now;
+}
+
+} // namespace
 
 CookieStore::CookieStore() : m_jar(std::make_unique<Jar>()) {}
 CookieStore::~CookieStore() = default;
 
 std::shared_ptr<CookieStore> CookieStore::Load(const QString& path) {
     auto store = std::make_shared<CookieStore>();
+    store->setAllCookies(ReadFile(path));
+    return store;
+}
+
+QList<QNetworkCookie> CookieStore::ReadFile(const QString& path) {
     QFile file(path);
     if (!file.exists())
-        return store;
+        return {};
     if (!file.open(QIODevice::ReadOnly))
         throw Error(
             ErrorKind::Io,
             QStringLiteral("Cannot read the cookie file \"%1\": %2").arg(path, file.errorString()));
-    store->setAllCookies(ParseNetscape(file.readAll()));
-    return store;
+    return Unexpired(ParseNetscape(file.readAll()), QDateTime::currentDateTimeUtc());
 }
 
 QString CookieStore::DefaultPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-           QStringLiteral("/cookies.txt");
+    // Spelled out rather than taken from QStandardPaths::AppDataLocation, which follows the
+    // application name: the window and orvana-dl-cli must meet in one file.
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || QDir::isRelativePath(data))
+        data = QDir::homePath() + u"/.local/share";
+    return QDir::cleanPath(data + u"/orvana-dl/cookies.txt");
+}
+
+QList<QNetworkCookie> CookieStore::Unexpired(const QList<QNetworkCookie>& cookies,
+                                             const QDateTime& now) {
+    QList<QNetworkCookie> kept;
+    for (const QNetworkCookie& cookie : cookies) {
+        if (!expired(cookie, now))
+            kept.append(cookie);
+    }
+    return kept;
 }
 
 QList<QNetworkCookie> CookieStore::ParseNetscape(const QByteArray& text) {
@@ -116,7 +144,7 @@ void CookieStore::Save(const QString& path, const QList<QNetworkCookie>& cookies
             QStringLiteral("Cannot create the folder \"%1\" for the cookie file").arg(folder));
     // The file holds login sessions: readable by the user alone.
     AtomicFile file(folder, 0600);
-    file.write(ToNetscape(cookies));
+    file.write(ToNetscape(Unexpired(cookies, QDateTime::currentDateTimeUtc())));
     (void)file.commit(path, CommitMode::ReplaceExisting);
 }
 
@@ -138,6 +166,24 @@ QList<QNetworkCookie> CookieStore::allCookies() const {
 void CookieStore::setAllCookies(const QList<QNetworkCookie>& cookies) {
     std::lock_guard lock(m_mutex);
     m_jar->setAllCookies(cookies);
+}
+
+bool CookieStore::insertCookie(const QNetworkCookie& cookie) {
+    std::lock_guard lock(m_mutex);
+    return m_jar->insertCookie(cookie);
+}
+
+bool CookieStore::deleteCookie(const QNetworkCookie& cookie) {
+    std::lock_guard lock(m_mutex);
+    return m_jar->deleteCookie(cookie);
+}
+
+bool CookieStore::holdsCookie(const QUrl& url, QByteArrayView name) const {
+    // cookiesForUrl leaves out expired cookies already.
+    const QList<QNetworkCookie> cookies = cookiesForUrl(url);
+    return std::any_of(cookies.begin(), cookies.end(), [name](const QNetworkCookie& cookie) {
+        return cookie.name() == name && !cookie.value().isEmpty();
+    });
 }
 
 } // namespace orvana::net

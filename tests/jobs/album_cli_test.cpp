@@ -1,5 +1,6 @@
 // `orvana-dl-cli album` in process, and the built binary killed mid-song.
 #include "cli/cli.h"
+#include "jobs/portal.h"
 #include "tests/support/cli_runner.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
@@ -50,6 +51,9 @@ protected:
     QString cookieFile;
 };
 
+// Without a login cookie every download begins with the hint that only 128 kbps files come.
+const QString kHint = jobs::kLoginHint.toString() + u'\n';
+
 const QString kDemoStderr = QStringLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
                                            "正在下载MP3: 晴天的海 ...\n"
                                            "正在下载MP3: A/B: Side? ...\n"
@@ -77,7 +81,7 @@ TEST_F(AlbumCliTest, DownloadsTheAlbumAndPrintsEveryStatusLine) {
     const Outcome o = run({QStringLiteral("album"), u"http://" + host + u"/album/31258219/",
                            QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitOk);
-    EXPECT_EQ(o.err, kDemoStderr);
+    EXPECT_EQ(o.err, kHint + kDemoStderr);
     EXPECT_EQ(o.out, QString());
     EXPECT_EQ(readFile(output() + u"/夜航星 第一辑 Live/同名曲 (3).mp3"), song("1007"));
 }
@@ -95,7 +99,7 @@ TEST_F(AlbumCliTest, PortalHostComesFromTheEnvironmentWhenNotGiven) {
                            QStringLiteral("-o"), output()});
     qunsetenv("ORVANA_PORTAL_HOST");
     EXPECT_EQ(o.code, cli::kExitOk);
-    EXPECT_EQ(o.err, kDemoStderr);
+    EXPECT_EQ(o.err, kHint + kDemoStderr);
 }
 
 TEST_F(AlbumCliTest, RefusedAddressExitsTwoWithoutARequest) {
@@ -127,18 +131,18 @@ TEST_F(AlbumCliTest, MissingSongListMakesExitOne) {
     const Outcome o = run({QStringLiteral("album"), QStringLiteral("31258219"),
                            QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitFailed);
-    EXPECT_EQ(o.err, QStringLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
-                                    "无法获取歌曲列表\n"
-                                    "指定专辑下载完毕.\n"));
+    EXPECT_EQ(o.err, kHint + QStringLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
+                                            "无法获取歌曲列表\n"
+                                            "指定专辑下载完毕.\n"));
 }
 
 TEST_F(AlbumCliTest, UnknownAlbumMakesExitOne) {
     const Outcome o = run({QStringLiteral("album"), QStringLiteral("99999"),
                            QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitFailed);
-    EXPECT_EQ(o.err, QStringLiteral("下载专辑封面: 《》 ... \n"
-                                    "无法获取专辑页面\n"
-                                    "指定专辑下载完毕.\n"));
+    EXPECT_EQ(o.err, kHint + QStringLiteral("下载专辑封面: 《》 ... \n"
+                                            "无法获取专辑页面\n"
+                                            "指定专辑下载完毕.\n"));
 }
 
 TEST_F(AlbumCliTest, UnreadableProxyIsRefusedAndNothingIsFetched) {
@@ -146,7 +150,7 @@ TEST_F(AlbumCliTest, UnreadableProxyIsRefusedAndNothingIsFetched) {
                            QStringLiteral("--portal-host"), host, QStringLiteral("--proxy"),
                            QStringLiteral("ftp://x:1"), QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitUsage);
-    EXPECT_EQ(o.err, QStringLiteral("代理地址无效\n"));
+    EXPECT_EQ(o.err, kHint + QStringLiteral("代理地址无效\n"));
     EXPECT_EQ(portal.requests().size(), 0u);
 }
 
@@ -199,7 +203,39 @@ TEST_F(AlbumCliTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()), kDemoStderr);
+    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()), kHint + kDemoStderr);
     EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), song("1001"));
     EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 9);
+}
+
+// The login window leaves the portal's login cookie in the cookie file: the command line then
+// fetches the 320 kbps files and has no hint to give. An expired one counts as no login.
+TEST_F(AlbumCliTest, ALoginCookieInTheFileBringsThe320FilesAndNoHint) {
+    const QByteArray session = QByteArray::fromStdString(portal.issueSession("demo"));
+    auto writeCookie = [this, &session](const QByteArray& expiry) {
+        QFile file(cookieFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t" + expiry + "\torvana_session\t" +
+                   session + "\n");
+    };
+    const QStringList args = {QStringLiteral("album"),
+                              QStringLiteral("31258219"),
+                              QStringLiteral("--portal-host"),
+                              host,
+                              QStringLiteral("-o"),
+                              output()};
+
+    writeCookie("1000000000");
+    const Outcome expired = run(args);
+    EXPECT_EQ(expired.err, kHint + kDemoStderr);
+    EXPECT_EQ(readFile(output() + u"/夜航星 第一辑 Live/晴天的海.mp3"), song("1001"));
+
+    QDir(output()).removeRecursively();
+    writeCookie("0");
+    const Outcome loggedIn = run(args);
+    EXPECT_EQ(loggedIn.code, cli::kExitOk);
+    EXPECT_EQ(loggedIn.err, kDemoStderr);
+    const std::string body = portal::SongBody("1001", 320, kSongBytes);
+    EXPECT_EQ(readFile(output() + u"/夜航星 第一辑 Live/晴天的海.mp3"),
+              QByteArray(body.data(), qsizetype(body.size())));
 }

@@ -1,5 +1,6 @@
 // `orvana-dl-cli singer` and `orvana-dl-cli singers`, in process against the sample portal.
 #include "cli/cli.h"
+#include "jobs/portal.h"
 #include "tests/support/cli_runner.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
@@ -15,6 +16,9 @@ using portal::Endpoint;
 using portal::Fault;
 
 namespace {
+
+// Without a login cookie every download begins with the hint that only 128 kbps files come.
+const QString kHint = jobs::kLoginHint.toString() + u'\n';
 
 struct Outcome {
     int code;
@@ -56,7 +60,8 @@ TEST_F(SingerCliTest, SingerDownloadsEveryAlbumAndEndsWithTheSingerText) {
 
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QString());
-    EXPECT_TRUE(r.err.startsWith(u"下载专辑封面: 《专辑 01》 ... \n正在下载MP3: 第01张 歌1 ...\n"))
+    EXPECT_TRUE(
+        r.err.startsWith(kHint + u"下载专辑封面: 《专辑 01》 ... \n正在下载MP3: 第01张 歌1 ...\n"))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.endsWith(u"正在下载MP3: 最后一首 \"再见\" ...\n指定歌手下载完毕.\n"));
     EXPECT_EQ(folders(), QStringList{u"夜航星乐队"_qs});
@@ -74,10 +79,10 @@ TEST_F(SingerCliTest, SingerWithAFailedSongExitsOne) {
     portal.addFault(Endpoint::DownloadPage, Fault::OmitFileLink);
     const Outcome r = run({u"singer"_qs, u"18105001"_qs});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, u"下载专辑封面: 《雨桐 首张专辑》 ... \n"
-                     u"正在下载MP3: 雨桐 之歌 ...\n"
-                     u"下载失败: 雨桐 之歌 (下载页中没有歌曲文件地址)\n"
-                     u"指定歌手下载完毕.\n");
+    EXPECT_EQ(r.err, kHint + u"下载专辑封面: 《雨桐 首张专辑》 ... \n"
+                             u"正在下载MP3: 雨桐 之歌 ...\n"
+                             u"下载失败: 雨桐 之歌 (下载页中没有歌曲文件地址)\n"
+                             u"指定歌手下载完毕.\n");
 }
 
 TEST_F(SingerCliTest, SingersListsACategoryByIndexOrPath) {
@@ -110,10 +115,10 @@ TEST_F(SingerCliTest, SingersDownloadRunsTheChosenRowsInListOrder) {
     const Outcome r = run({u"singers"_qs, u"--download"_qs, u"3,1"_qs});
 
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.err, u"共获取歌手10位, 请勾选需要下载的歌手\n"
-                     u"下载专辑封面: 《River Lane 首张专辑》 ... \n"
-                     u"正在下载MP3: River Lane 之歌 ...\n"
-                     u"所选专辑已下载完毕.\n");
+    EXPECT_EQ(r.err, u"共获取歌手10位, 请勾选需要下载的歌手\n" + kHint +
+                         u"下载专辑封面: 《River Lane 首张专辑》 ... \n"
+                         u"正在下载MP3: River Lane 之歌 ...\n"
+                         u"所选专辑已下载完毕.\n");
     const auto pages = portal.requests("/artist/1");
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages.at(0).path, "/artist/18104397");
@@ -139,7 +144,7 @@ TEST_F(SingerCliTest, FailedIndexFetchIsReportedAndExitsOne) {
 TEST_F(SingerCliTest, UnreadableProxyIsRefusedBeforeAnyFetch) {
     const Outcome singer = run({u"singer"_qs, u"18104396"_qs, u"--proxy"_qs, u"ftp://x:1"_qs});
     EXPECT_EQ(singer.code, 2);
-    EXPECT_EQ(singer.err, u"代理地址无效\n");
+    EXPECT_EQ(singer.err, kHint + u"代理地址无效\n");
     const Outcome singers =
         run({u"singers"_qs, u"--download"_qs, u"all"_qs, u"--proxy"_qs, u"ftp://x:1"_qs});
     EXPECT_EQ(singers.code, 2);

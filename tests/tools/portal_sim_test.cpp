@@ -102,6 +102,55 @@ TEST_F(PortalSimTest, LoginSetsTheSessionCookie) {
               "orvana_session=" + portal.issueSession("demo") + "; Path=/");
 }
 
+// The login window's start page: a form on a port of its own whose cookie the portal's port
+// honours; the wrong password, the logged-in page and the logout that ends the session.
+TEST_F(PortalSimTest, FrontPageLogsInOnItsOwnPortAndLogsOut) {
+    const int frontPort = portal.startFront();
+    ASSERT_GT(frontPort, 0);
+    ASSERT_NE(frontPort, portal.port());
+    EXPECT_EQ(portal.frontHost(), "127.0.0.1:" + std::to_string(frontPort));
+    httplib::Client front("127.0.0.1", frontPort);
+    front.set_keep_alive(false);
+
+    const std::string form = front.Get("/")->body;
+    EXPECT_NE(form.find("<form id=\"login\" method=\"post\" action=\"/login\">"),
+              std::string::npos);
+    EXPECT_NE(form.find("<input id=\"password\" name=\"password\" type=\"password\">"),
+              std::string::npos);
+
+    auto wrong =
+        front.Post("/login", "user=demo&password=nope", "application/x-www-form-urlencoded");
+    EXPECT_EQ(wrong->status, 403);
+    EXPECT_NE(wrong->body.find("<p id=\"error\">帐号或密码错误</p>"), std::string::npos);
+    EXPECT_FALSE(wrong->has_header("Set-Cookie"));
+
+    auto ok =
+        front.Post("/login", "user=demo&password=orvana320", "application/x-www-form-urlencoded");
+    EXPECT_EQ(ok->status, 303);
+    EXPECT_EQ(ok->get_header_value("Location"), "/");
+    const std::string session = portal.issueSession("demo");
+    EXPECT_EQ(ok->get_header_value("Set-Cookie"),
+              "orvana_session=" + session + "; Path=/; HttpOnly");
+    const httplib::Headers cookie = {{"Cookie", "orvana_session=" + session}};
+    EXPECT_NE(front.Get("/", cookie)->body.find("<p id=\"status\">已登录: demo</p>"),
+              std::string::npos);
+    EXPECT_NE(client().Get("/song/1001/download", cookie)->body.find("320.mp3"), std::string::npos);
+
+    auto out = front.Get("/logout", cookie);
+    EXPECT_EQ(out->status, 303);
+    EXPECT_EQ(out->get_header_value("Set-Cookie"),
+              "orvana_session=; Path=/; HttpOnly; Max-Age=0; Expires=Thu, 01 Jan 1970 00:00:00 "
+              "GMT");
+    // The session is over on the server too.
+    EXPECT_EQ(client().Get("/song/1001/download", cookie)->body.find("320.mp3"), std::string::npos);
+    EXPECT_NE(front.Get("/", cookie)->body.find("<form id=\"login\""), std::string::npos);
+
+    portal.addAccount("other", "pw");
+    EXPECT_EQ(
+        front.Post("/login", "user=other&password=pw", "application/x-www-form-urlencoded")->status,
+        303);
+}
+
 TEST(PortalMedia, SongBodiesAreWholeFramesNamingTheirSong) {
     const std::string body = SongBody("1001", 128, 5000);
     ASSERT_EQ(body.size(), 11u * 417u);
@@ -209,22 +258,30 @@ TEST_F(PortalSimTest, StopEndsAStalledTransfer) {
     fetch.join();
 }
 
-// The standalone portal: prints its port, obeys fault flags, stops on SIGTERM.
-TEST(PortalSimBinary, PrintsItsPortServesAndStopsOnTerm) {
+// The standalone portal: prints its two ports, obeys fault flags, stops on SIGTERM.
+TEST(PortalSimBinary, PrintsItsPortsServesAndStopsOnTerm) {
     QProcess sim;
     sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
               {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--print-port"),
                QStringLiteral("--song-bytes"), QStringLiteral("1000"), QStringLiteral("--fault"),
                QStringLiteral("song-file=500:1")});
     ASSERT_TRUE(sim.waitForStarted());
-    ASSERT_TRUE(sim.waitForReadyRead(10000));
+    for (int i = 0; i < 100 && !sim.canReadLine(); ++i)
+        sim.waitForReadyRead(100);
     const int port = sim.readLine().trimmed().toInt();
     ASSERT_GT(port, 0);
+    for (int i = 0; i < 100 && !sim.canReadLine(); ++i)
+        sim.waitForReadyRead(100);
+    const int frontPort = sim.readLine().trimmed().toInt();
+    ASSERT_GT(frontPort, 0);
 
     httplib::Client c("127.0.0.1", port);
     EXPECT_EQ(c.Get("/file/1001/128.mp3")->status, 500);
     EXPECT_EQ(c.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 1000));
     c.stop();
+    httplib::Client front("127.0.0.1", frontPort);
+    EXPECT_NE(front.Get("/")->body.find("<form id=\"login\""), std::string::npos);
+    front.stop();
 
     sim.terminate();
     ASSERT_TRUE(sim.waitForFinished(10000));

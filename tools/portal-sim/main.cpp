@@ -10,10 +10,13 @@
 namespace {
 
 void usage() {
-    std::cerr << "usage: orvana-portal-sim [--port N] [--print-port] [--song-bytes N]\n"
-                 "                         [--bench-album ID:COUNT] [--stall-seconds S]\n"
-                 "                         [--fault ENDPOINT=KIND[:COUNT]]...\n"
-                 "Serves the sample portal on 127.0.0.1 until SIGINT or SIGTERM.\n"
+    std::cerr << "usage: orvana-portal-sim [--port N] [--front-port N] [--print-port]\n"
+                 "                         [--song-bytes N] [--bench-album ID:COUNT]\n"
+                 "                         [--stall-seconds S] [--fault ENDPOINT=KIND[:COUNT]]...\n"
+                 "Serves the sample portal on 127.0.0.1 until SIGINT or SIGTERM, and its front\n"
+                 "page (login form; account demo, password orvana320) on a second port.\n"
+                 "Port 0 (the default) takes any free port. --print-port prints the portal's\n"
+                 "port on the first line of stdout and the front page's on the second.\n"
                  "ENDPOINT: album-page cover song-list download-page song-file singer-page\n"
                  "          album-list artist-index\n"
                  "KIND: 500 503 429 refuse empty one-byte drop stall no-link bad-json\n"
@@ -36,6 +39,7 @@ bool parseSize(const std::string& text, long long& out) {
 int main(int argc, char** argv) {
     using namespace orvana::portal;
     int port = 0;
+    int frontPort = 0;
     bool printPort = false;
     PortalOptions options;
     Catalogue catalogue = DemoCatalogue();
@@ -63,6 +67,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--port" && value(v) && parseSize(v, n) && n >= 0 && n < 65536) {
             port = int(n);
+        } else if (arg == "--front-port" && value(v) && parseSize(v, n) && n >= 0 && n < 65536) {
+            frontPort = int(n);
         } else if (arg == "--song-bytes" && value(v) && parseSize(v, n) && n > 0) {
             options.songBytes = std::size_t(n);
         } else if (arg == "--stall-seconds" && value(v) && parseSize(v, n) && n >= 0) {
@@ -105,14 +111,16 @@ int main(int argc, char** argv) {
         portal.addFault(f.endpoint, f.fault, f.count);
     try {
         portal.start(port);
+        portal.startFront(frontPort);
     } catch (const std::exception& e) {
         std::cerr << "orvana-portal-sim: " << e.what() << "\n";
         return 1;
     }
     if (printPort)
-        std::cout << portal.port() << std::endl;
+        std::cout << portal.port() << "\n" << portal.frontPort() << std::endl;
     else
-        std::cerr << "orvana-portal-sim: serving http://" << portal.host() << "/\n";
+        std::cerr << "orvana-portal-sim: serving http://" << portal.host()
+                  << "/ (front page http://" << portal.frontHost() << "/)\n";
 
     int signal = 0;
     sigwait(&stopSignals, &signal);

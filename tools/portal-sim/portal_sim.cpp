@@ -11,7 +11,6 @@
 #include <functional>
 #include <httplib.h>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -133,18 +132,58 @@ std::string LoggedRequest::header(const std::string& name) const {
     return {};
 }
 
+namespace {
+
+// Binds 127.0.0.1:port and runs server's loop in thread; returns the bound port.
+int serveInThread(httplib::Server& server, std::thread& thread, int port) {
+    const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
+                                : (server.bind_to_port("127.0.0.1", port) ? port : -1);
+    if (bound <= 0)
+        throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(port));
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    thread = std::thread([&server, ended] {
+        server.listen_after_bind();
+        *ended = true;
+    });
+    // stop() before the server loop runs would be lost and leave it accepting for ever.
+    while (!server.is_running() && !*ended)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!server.is_running()) {
+        thread.join();
+        throw std::runtime_error("cannot serve on 127.0.0.1:" + std::to_string(bound));
+    }
+    return bound;
+}
+
+// The front page's own frame: no portal navigation, which lives on the other port.
+std::string frontPage(const std::string& title, const std::string& body) {
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + htmlEscape(title) +
+           " - Orvana音乐</title></head>\n<body>\n<h2>Orvana音乐</h2>\n" + body +
+           "\n</body></html>\n";
+}
+
+const char* const kLoginForm =
+    "<form id=\"login\" method=\"post\" action=\"/login\">\n"
+    "<p><label>帐号 <input id=\"user\" name=\"user\"></label></p>\n"
+    "<p><label>密码 <input id=\"password\" name=\"password\" type=\"password\"></label></p>\n"
+    "<p><button id=\"submit\" type=\"submit\">登录</button></p>\n</form>";
+
+} // namespace
+
 struct PortalSim::Impl {
     httplib::Server server;
     std::thread thread;
+    httplib::Server front;
+    std::thread frontThread;
 
     mutable std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
     int stallsBegun = 0;
-    std::atomic<bool> listenEnded{false};
     std::map<Endpoint, std::deque<std::pair<Fault, int>>> faults;
     std::vector<LoggedRequest> log;
-    std::set<std::string> sessions;
+    std::map<std::string, std::string> sessions; // value -> user
+    std::map<std::string, std::string> accounts; // user -> password
 
     void record(const httplib::Request& req) {
         LoggedRequest r;
@@ -172,10 +211,14 @@ struct PortalSim::Impl {
         return f;
     }
 
-    bool hasSession(const httplib::Request& req) {
+    bool hasSession(const httplib::Request& req) { return !sessionUser(req).empty(); }
+
+    // The user whose login cookie req carries, or "".
+    std::string sessionUser(const httplib::Request& req) {
         const std::string value = cookieValue(req, kSessionCookie);
         std::lock_guard lock(mutex);
-        return !value.empty() && sessions.count(value) > 0;
+        const auto it = sessions.find(value);
+        return value.empty() || it == sessions.end() ? std::string() : it->second;
     }
 
     // Waits up to `duration`; false when the portal is stopping.
@@ -187,7 +230,9 @@ struct PortalSim::Impl {
 };
 
 PortalSim::PortalSim(Catalogue catalogue, PortalOptions options)
-    : m_catalogue(std::move(catalogue)), m_options(options), m_impl(std::make_unique<Impl>()) {}
+    : m_catalogue(std::move(catalogue)), m_options(options), m_impl(std::make_unique<Impl>()) {
+    m_impl->accounts[kDemoUser] = kDemoPassword;
+}
 
 PortalSim::~PortalSim() {
     stop();
@@ -195,6 +240,15 @@ PortalSim::~PortalSim() {
 
 std::string PortalSim::host() const {
     return "127.0.0.1:" + std::to_string(m_port);
+}
+
+std::string PortalSim::frontHost() const {
+    return "127.0.0.1:" + std::to_string(m_frontPort);
+}
+
+void PortalSim::addAccount(const std::string& user, const std::string& password) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->accounts[user] = password;
 }
 
 void PortalSim::addFault(Endpoint endpoint, Fault fault, int count) {
@@ -219,7 +273,7 @@ std::string PortalSim::issueSession(const std::string& user) {
     char text[20];
     std::snprintf(text, sizeof text, "s%016llx", static_cast<unsigned long long>(hash));
     std::lock_guard lock(m_impl->mutex);
-    m_impl->sessions.insert(text);
+    m_impl->sessions[text] = user;
     return text;
 }
 
@@ -249,15 +303,79 @@ void PortalSim::clearRequests() {
 }
 
 void PortalSim::stop() {
-    if (!m_impl->thread.joinable())
+    if (!m_impl->thread.joinable() && !m_impl->frontThread.joinable())
         return;
     {
         std::lock_guard lock(m_impl->mutex);
         m_impl->stopping = true;
     }
     m_impl->wake.notify_all();
-    m_impl->server.stop();
-    m_impl->thread.join();
+    if (m_impl->thread.joinable()) {
+        m_impl->server.stop();
+        m_impl->thread.join();
+    }
+    if (m_impl->frontThread.joinable()) {
+        m_impl->front.stop();
+        m_impl->frontThread.join();
+    }
+}
+
+int PortalSim::startFront(int port) {
+    Impl* d = m_impl.get();
+    httplib::Server& s = d->front;
+    s.set_keep_alive_timeout(1);
+    s.set_tcp_nodelay(true);
+
+    s.Get("/", [d](const httplib::Request& req, httplib::Response& res) {
+        const std::string user = d->sessionUser(req);
+        if (user.empty()) {
+            res.set_content(frontPage("登录", kLoginForm), kHtml);
+            return;
+        }
+        res.set_content(frontPage("已登录", "<p id=\"status\">已登录: " + htmlEscape(user) +
+                                                "</p>\n<p><a id=\"logout\" href=\"/logout\">"
+                                                "退出登录</a></p>"),
+                        kHtml);
+    });
+    s.Post("/login", [this, d](const httplib::Request& req, httplib::Response& res) {
+        const std::string user = formValue(req.body, "user");
+        const std::string password = formValue(req.body, "password");
+        bool known = false;
+        {
+            std::lock_guard lock(d->mutex);
+            const auto it = d->accounts.find(user);
+            known = it != d->accounts.end() && it->second == password;
+        }
+        if (!known) {
+            res.status = 403;
+            res.set_content(frontPage("登录失败", "<p id=\"error\">帐号或密码错误</p>\n"
+                                                  "<p><a href=\"/\">重新登录</a></p>"),
+                            kHtml);
+            return;
+        }
+        // No Domain attribute: host-only on 127.0.0.1, which the portal's port shares.
+        res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + issueSession(user) +
+                                         "; Path=/; HttpOnly");
+        res.set_redirect("/", 303);
+    });
+    s.Get("/logout", [d](const httplib::Request& req, httplib::Response& res) {
+        const std::string value = cookieValue(req, kSessionCookie);
+        {
+            std::lock_guard lock(d->mutex);
+            d->sessions.erase(value);
+        }
+        res.set_header("Set-Cookie", std::string(kSessionCookie) +
+                                         "=; Path=/; HttpOnly; Max-Age=0; "
+                                         "Expires=Thu, 01 Jan 1970 00:00:00 GMT");
+        res.set_redirect("/", 303);
+    });
+    s.Get(".*", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content(frontPage("404", "<p>页面不存在</p>"), kHtml);
+    });
+
+    m_frontPort = serveInThread(s, d->frontThread, port);
+    return m_frontPort;
 }
 
 int PortalSim::start(int port) {
@@ -585,23 +703,7 @@ int PortalSim::start(int port) {
         notFound(res);
     });
 
-    const int bound = port == 0 ? s.bind_to_any_port("127.0.0.1")
-                                : (s.bind_to_port("127.0.0.1", port) ? port : -1);
-    if (bound <= 0)
-        throw std::runtime_error("cannot bind 127.0.0.1:" + std::to_string(port));
-    m_port = bound;
-    d->listenEnded = false;
-    d->thread = std::thread([d] {
-        d->server.listen_after_bind();
-        d->listenEnded = true;
-    });
-    // stop() before the server loop runs would be lost and leave it accepting for ever.
-    while (!d->server.is_running() && !d->listenEnded)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!d->server.is_running()) {
-        d->thread.join();
-        throw std::runtime_error("cannot serve on 127.0.0.1:" + std::to_string(m_port));
-    }
+    m_port = serveInThread(s, d->thread, port);
     return m_port;
 }
 

@@ -68,11 +68,25 @@ public:
     // Binds 127.0.0.1:port (0 = any free port) and serves in a thread of its own. Returns the
     // bound port; throws std::runtime_error when the port cannot be bound.
     int start(int port = 0);
+    // The front page, the login window's start page, on a port of its own (0 = any free port),
+    // served as start() serves: "/" shows the login form (or the logged-in page), POST "/login"
+    // checks the account and sets the login cookie, "/logout" removes it. The cookie is
+    // host-only on 127.0.0.1, so it reaches the portal's port too. Throws as start() does.
+    int startFront(int port = 0);
+    // Stops both servers.
     void stop();
 
     [[nodiscard]] int port() const { return m_port; }
     // "127.0.0.1:PORT", the host value a client puts in its portal base.
     [[nodiscard]] std::string host() const;
+    [[nodiscard]] int frontPort() const { return m_frontPort; }
+    // "127.0.0.1:PORT" of the front page.
+    [[nodiscard]] std::string frontHost() const;
+
+    // An account the front page accepts besides the demo account.
+    void addAccount(const std::string& user, const std::string& password);
+    static constexpr const char* kDemoUser = "demo";
+    static constexpr const char* kDemoPassword = "orvana320";
     [[nodiscard]] const Catalogue& catalogue() const { return m_catalogue; }
     [[nodiscard]] const PortalOptions& options() const { return m_options; }
 
@@ -97,6 +111,7 @@ private:
     Catalogue m_catalogue;
     PortalOptions m_options;
     int m_port = 0;
+    int m_frontPort = 0;
     std::unique_ptr<Impl> m_impl;
 };
 
