@@ -85,6 +85,9 @@ QString frmMain::Caption() {
 void frmMain::buildControls() {
     const QPalette normal = palette();
     const QFont boxFont = simSun(10.5);
+    // The other controls use the Song face at the size of the desktop's dialogs, so the proxy
+    // box's caption fits beside the text box.
+    const QFont plainFont = simSun(9);
     auto group = [&](const char* name, const QString& caption, QRect geometry) {
         auto* g = new QGroupBox(caption, this);
         g->setObjectName(QString::fromLatin1(name));
@@ -102,6 +105,7 @@ void frmMain::buildControls() {
         l->setObjectName(QString::fromLatin1(name));
         l->setTextFormat(Qt::PlainText);
         l->setGeometry(geometry);
+        l->setFont(plainFont);
         normalText(l, normal);
         return l;
     };
@@ -119,6 +123,7 @@ void frmMain::buildControls() {
     chkProxy = new QCheckBox(tr("使用HTTP代理下载"), Frame2);
     chkProxy->setObjectName(QStringLiteral("chkProxy"));
     chkProxy->setGeometry(8, 96, 153, 25);
+    chkProxy->setFont(plainFont);
     normalText(chkProxy, normal);
     txtProxy = textBox(Frame2, "txtProxy", {144, 96, 185, 21});
 
@@ -131,6 +136,7 @@ void frmMain::buildControls() {
     cboSingerList = new QComboBox(Frame1);
     cboSingerList->setObjectName(QStringLiteral("cboSingerList"));
     cboSingerList->setGeometry(48, 32, 145, 22);
+    cboSingerList->setFont(plainFont);
     normalText(cboSingerList, normal);
     // The category texts are the portal's own names, not window texts.
     for (const jobs::SingerCategory& c : jobs::kSingerCategories)
@@ -138,6 +144,7 @@ void frmMain::buildControls() {
     lstSingerName = new QListWidget(Frame1);
     lstSingerName->setObjectName(QStringLiteral("lstSingerName"));
     lstSingerName->setGeometry(48, 64, 289, 214);
+    lstSingerName->setFont(plainFont);
     normalText(lstSingerName, normal);
     Label1 = label(Frame1, "Label1", tr("请先选择一个分类，获取歌手列表"), {8, 288, 321, 17});
     lstSingerID = new QListWidget(Frame1);
