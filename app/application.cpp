@@ -82,6 +82,15 @@ int RunOrvanaDl(int argc, char** argv, const std::function<void(frmMain&)>& afte
     window->show();
     if (afterShow)
         QTimer::singleShot(0, window, [window, afterShow] { afterShow(*window); });
+    // For the demo without a display: the shown window saved as a PNG, then closed.
+    const QString screenshot = qEnvironmentVariable("ORVANA_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(500, window, [window, screenshot] {
+            if (!window->grab().save(screenshot))
+                qWarning("orvana-dl: cannot write %s", qPrintable(screenshot));
+            window->close();
+        });
+    }
     const int code = app.exec();
 
     // A job may sit in a transfer or a pause: the cancel ends it within the transport's poll
