@@ -235,7 +235,7 @@ void frmMain::Form_Load() {
 }
 
 bool frmMain::busy() const {
-    return m_running > 0;
+    return m_downloads > 0 || m_singerLists > 0;
 }
 
 void frmMain::showBox(const QString& text, int icon) {
@@ -268,7 +268,7 @@ void frmMain::setStatus(const QString& text) {
 }
 
 void frmMain::showProgress(qint64 received, qint64 total) {
-    if (!busy())
+    if (m_downloads == 0)
         return;
     if (total > 0) {
         progressStrip->setRange(0, 1000);
@@ -280,10 +280,11 @@ void frmMain::showProgress(qint64 received, qint64 total) {
     progressStrip->show();
 }
 
-void frmMain::jobEnded(int delta) {
-    m_running += delta;
-    if (m_running == 0)
+void frmMain::jobEnded(JobKind kind) {
+    if (kind == JobKind::Download && --m_downloads == 0)
         progressStrip->hide();
+    if (kind == JobKind::SingerList)
+        --m_singerLists;
     Q_EMIT jobFinished();
 }
 
@@ -302,13 +303,13 @@ void frmMain::cmdDownAlbum_Click() {
     if (!settings)
         return;
     cmdDownAlbum->SetEnabled(false);
-    ++m_running;
+    ++m_downloads;
     m_bridge->runAlbum(*id, *settings, [this](const jobs::AlbumSummary& summary) {
         // A refused proxy text started nothing; a closed window shows nothing more.
         if (summary.outcome == jobs::JobOutcome::Finished)
             setStatus(tr("指定专辑下载完毕."));
         cmdDownAlbum->SetEnabled(true);
-        jobEnded(-1);
+        jobEnded(JobKind::Download);
     });
 }
 
@@ -327,13 +328,13 @@ void frmMain::cmdDownSinger_Click() {
     if (!settings)
         return;
     cmdDownSinger->SetEnabled(false);
-    ++m_running;
+    ++m_downloads;
     m_bridge->runSinger(*id, *settings, m_options.albumList,
                         [this](const jobs::SingerSummary& summary) {
                             if (summary.outcome == jobs::JobOutcome::Finished)
                                 setStatus(tr("指定歌手下载完毕."));
                             cmdDownSinger->SetEnabled(true);
-                            jobEnded(-1);
+                            jobEnded(JobKind::Download);
                         });
 }
 
@@ -347,7 +348,7 @@ void frmMain::cmdDownload_Click() {
         return;
     cmdDownload->SetEnabled(false);
     cmdGetSingers->SetEnabled(false);
-    ++m_running;
+    ++m_downloads;
     // The row count is taken once; each row's tick and ID are read when the loop gets there.
     const int rows = lstSingerName->count();
     m_bridge->runTicked(rows, m_tickedRows, *settings, m_options.albumList,
@@ -359,14 +360,14 @@ void frmMain::cmdDownload_Click() {
                                 setStatus(tr("所选专辑已下载完毕."));
                             cmdDownload->SetEnabled(true);
                             cmdGetSingers->SetEnabled(true);
-                            jobEnded(-1);
+                            jobEnded(JobKind::Download);
                         });
 }
 
 void frmMain::cmdGetSingers_Click() {
     cmdGetSingers->SetEnabled(false);
     Label1->setText(QString());
-    ++m_running;
+    ++m_singerLists;
     // The address is built now: a category change during the fetch does not touch it.
     m_bridge->getSingers(
         m_options.portalHost, cboSingerList->currentIndex(),
@@ -385,13 +386,13 @@ void frmMain::cmdGetSingers_Click() {
             m_tickedRows->setRows(lists.ids);
             Label1->setText(jobs::SingerCountText(lists.size()));
             cmdGetSingers->SetEnabled(true);
-            jobEnded(-1);
+            jobEnded(JobKind::SingerList);
         },
         [this](const QString& reason) {
             // The lists keep their rows: the fetch comes before they are emptied.
             Label1->setText(tr("获取歌手列表失败: %1").arg(reason));
             cmdGetSingers->SetEnabled(true);
-            jobEnded(-1);
+            jobEnded(JobKind::SingerList);
         });
 }
 

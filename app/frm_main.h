@@ -89,12 +89,16 @@ private:
     [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();
     void setStatus(const QString& text);
     void showProgress(qint64 received, qint64 total);
-    void jobEnded(int delta);
+    // A job of the given kind has ended: the buttons are set, the strip hides with the last
+    // download.
+    enum class JobKind { Download, SingerList };
+    void jobEnded(JobKind kind);
 
     FrmMainOptions m_options;
     std::unique_ptr<JobBridge> m_bridge;
     std::shared_ptr<TickedRows> m_tickedRows;
-    int m_running = 0;
+    int m_downloads = 0;   // download jobs running (0 or 1: the busy rules keep them apart)
+    int m_singerLists = 0; // get-singers fetches running
 
     QGroupBox* Frame0 = nullptr;
     QGroupBox* Frame1 = nullptr;

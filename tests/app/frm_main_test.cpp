@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -44,14 +45,26 @@ public:
     void show(QWidget*, const QString& title, const QString& text,
               QMessageBox::Icon icon) override {
         boxes.push_back({title, text, icon});
+        if (onShow)
+            onShow(boxes.back());
     }
     std::vector<Box> boxes;
+    // Runs while the box is "open".
+    std::function<void(const Box&)> onShow;
 };
 
 // Pauses between attempts are not waited for.
 class NoWaitClock : public jobs::JobClock {
 public:
     void sleep(std::chrono::milliseconds, const net::CancelToken*) override {}
+};
+
+// Receives the addresses the desktop would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void open(const QUrl& url) { urls.append(url); }
+    QList<QUrl> urls;
 };
 
 const QString kAlbumFolder = QStringLiteral("夜航星 第一辑 Live");
@@ -279,6 +292,13 @@ TEST_F(FrmMainTest, AlbumJobWritesTheAlbumAndEndsWithItsCompletionText) {
     // The completion text stays until the next job writes the line.
     QTest::qWait(50);
     EXPECT_EQ(status(), u"指定专辑下载完毕.");
+
+    // A double click on the status line opens the download folder.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(out())});
 }
 
 TEST_F(FrmMainTest, AlbumClickDuringASingerJobIsRefusedAndTheSingerJobGoesOn) {
@@ -465,6 +485,26 @@ TEST_F(FrmMainTest, ClosingDuringAJobCancelsItPromptly) {
     EXPECT_EQ(files(out() + u'/' + kAlbumFolder), QStringList{u"cover.jpg"_qs});
 }
 
+TEST_F(FrmMainTest, ClosingWhileAJobWaitsForItsMessageBoxEndsTheWaitAtOnce) {
+    child<QCheckBox>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("no proxy here"));
+    bool ended = false;
+    qint64 ms = -1;
+    presenter.onShow = [&](const Box&) {
+        // The box is still open when the main window is closed (as a termination signal does).
+        QElapsedTimer timer;
+        timer.start();
+        window->close();
+        ended = window->bridge().shutdown(1s);
+        ms = timer.elapsed();
+    };
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([&ms] { return ms >= 0; }));
+    EXPECT_TRUE(ended);
+    EXPECT_LT(ms, 1000);
+    EXPECT_EQ(presenter.boxes.back().text, u"代理地址无效");
+}
+
 TEST_F(FrmMainTest, ScreenshotsOfTheIdleWindowAndOfAJob) {
     const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
     ASSERT_TRUE(QDir().mkpath(screens));
@@ -491,3 +531,5 @@ TEST_F(FrmMainTest, ScreenshotsOfTheIdleWindowAndOfAJob) {
     for (std::size_t i = 1; i < deliveries.size(); ++i)
         EXPECT_GE(deliveries[i] - deliveries[i - 1], 40) << i;
 }
+
+#include "frm_main_test.moc"
