@@ -78,14 +78,14 @@ protected:
         openWindow();
     }
 
-    void openWindow() {
+    void openWindow(std::shared_ptr<jobs::JobClock> clock = std::make_shared<NoWaitClock>()) {
         app::FrmMainOptions options;
         options.portalHost = host;
         options.downloadFolder = out();
         options.settings = &settings;
         options.presenter = &presenter;
         options.transfer.stallTimeout = 5s;
-        options.clock = std::make_shared<NoWaitClock>();
+        options.clock = std::move(clock);
         window = std::make_unique<frmMain>(options);
         window->Form_Load();
         window->show();
@@ -483,6 +483,28 @@ TEST_F(FrmMainTest, ClosingDuringAJobCancelsItPromptly) {
     EXPECT_TRUE(window->bridge().shutdown(1s));
     EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_EQ(files(out() + u'/' + kAlbumFolder), QStringList{u"cover.jpg"_qs});
+}
+
+TEST_F(FrmMainTest, ClosingDuringARetryPauseEndsTheJobWithoutFurtherRetries) {
+    window.reset();
+    openWindow(nullptr); // real pauses: 1 s, 2 s, 4 s ...
+    QStringList seen;
+    QObject::connect(&window->bridge(), &app::JobBridge::statusChanged,
+                     [&seen](const QString& text) { seen.append(text); });
+    portal.addFault(Endpoint::AlbumList, Fault::Refuse, -1);
+    click("cmdDownSinger");
+    ASSERT_TRUE(waitFor([this] { return !portal.requests("/data/user/getalbums").empty(); }));
+    // Inside the first pause.
+    QTest::qWait(100);
+    QElapsedTimer timer;
+    timer.start();
+    window->close();
+    EXPECT_TRUE(window->bridge().shutdown(1s));
+    EXPECT_LT(timer.elapsed(), 1000);
+    QTest::qWait(50);
+    EXPECT_EQ(portal.requests("/data/user/getalbums").size(), 1u);
+    EXPECT_EQ(seen.filter(u"专辑列表获取失败,重试..."_qs).size(), 1);
+    EXPECT_NE(status(), u"指定歌手下载完毕.");
 }
 
 TEST_F(FrmMainTest, ClosingWhileAJobWaitsForItsMessageBoxEndsTheWaitAtOnce) {
