@@ -234,6 +234,19 @@ TEST_F(FrmMainTest, LayoutTextsAndFirstRunContents) {
     EXPECT_EQ(child<QWidget>("Frame1")->palette().color(QPalette::WindowText), QColor(192, 64, 0));
     // Only the caption: the labels inside keep the normal text colour.
     EXPECT_NE(child<QWidget>("Label1")->palette().color(QPalette::WindowText), QColor(192, 64, 0));
+    // The style really paints the captions in that colour (not only the palette holds it).
+    const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto captionPixels = [&shot](QRect area) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += shot.pixel(x, y) == qRgb(192, 64, 0) ? 1 : 0;
+        }
+        return n;
+    };
+    EXPECT_GT(captionPixels({8, 4, 80, 20}), 10);    // 准备下载
+    EXPECT_GT(captionPixels({360, 4, 160, 20}), 10); // 歌手全部专辑 打包下载
+    EXPECT_EQ(captionPixels({16, 36, 300, 14}), 0);  // the hint label inside Frame2
     EXPECT_TRUE(QFont::substitutes(QStringLiteral("SimSun"))
                     .contains(u"Noto Serif CJK SC", Qt::CaseInsensitive));
     EXPECT_TRUE(presenter.boxes.empty());
