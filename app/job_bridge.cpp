@@ -204,48 +204,54 @@ void JobBridge::showMessageAndWait(const QString& text) {
     m_waitCv.wait(lock, [this, &closed] { return *closed || m_cancel->isCancelled(); });
 }
 
+void JobBridge::runOnJobThread(std::function<void(net::ModDownFile&, jobs::JobHost&)> task,
+                               std::function<void()> done) {
+    jobQueued();
+    m_jobs->post(
+        [this, task = std::move(task), done = std::move(done)](net::ModDownFile& transport) {
+            Host host(this);
+            task(transport, host);
+            toWindow([this, done] {
+                jobDone();
+                done();
+            });
+        });
+}
+
 void JobBridge::runAlbum(const QString& albumId, const jobs::JobSettings& settings,
                          std::function<void(const jobs::AlbumSummary&)> done) {
-    jobQueued();
-    m_jobs->post([this, albumId, settings, done](net::ModDownFile& transport) {
-        Host host(this);
-        const jobs::AlbumSummary summary = jobs::DownAlbum(albumId, transport, host, settings);
-        toWindow([this, done, summary] {
-            jobDone();
-            done(summary);
-        });
-    });
+    // Written on the job thread before the queued done call reads it on the window thread.
+    auto summary = std::make_shared<jobs::AlbumSummary>();
+    runOnJobThread(
+        [albumId, settings, summary](net::ModDownFile& transport, jobs::JobHost& host) {
+            *summary = jobs::DownAlbum(albumId, transport, host, settings);
+        },
+        [done, summary] { done(*summary); });
 }
 
 void JobBridge::runSinger(const QString& singerId, const jobs::JobSettings& settings,
                           const jobs::AlbumListSettings& listSettings,
                           std::function<void(const jobs::SingerSummary&)> done) {
-    jobQueued();
-    m_jobs->post([this, singerId, settings, listSettings, done](net::ModDownFile& transport) {
-        Host host(this);
-        const jobs::SingerSummary summary =
-            jobs::DownSinger(singerId, transport, host, settings, listSettings);
-        toWindow([this, done, summary] {
-            jobDone();
-            done(summary);
-        });
-    });
+    auto summary = std::make_shared<jobs::SingerSummary>();
+    runOnJobThread(
+        [singerId, settings, listSettings, summary](net::ModDownFile& transport,
+                                                    jobs::JobHost& host) {
+            *summary = jobs::DownSinger(singerId, transport, host, settings, listSettings);
+        },
+        [done, summary] { done(*summary); });
 }
 
 void JobBridge::runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
                           const jobs::JobSettings& settings,
                           const jobs::AlbumListSettings& listSettings,
                           std::function<void(const jobs::TickedRunSummary&)> done) {
-    jobQueued();
-    m_jobs->post([this, rowCount, rows, settings, listSettings, done](net::ModDownFile& transport) {
-        Host host(this);
-        const jobs::TickedRunSummary run =
-            DownloadTickedRows(rowCount, *rows, transport, host, settings, listSettings);
-        toWindow([this, done, run] {
-            jobDone();
-            done(run);
-        });
-    });
+    auto run = std::make_shared<jobs::TickedRunSummary>();
+    runOnJobThread(
+        [rowCount, rows, settings, listSettings, run](net::ModDownFile& transport,
+                                                      jobs::JobHost& host) {
+            *run = DownloadTickedRows(rowCount, *rows, transport, host, settings, listSettings);
+        },
+        [done, run] { done(*run); });
 }
 
 void JobBridge::getSingers(const QString& portalHost, int row,

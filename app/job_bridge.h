@@ -64,6 +64,11 @@ public:
     // Shows a job's message (a box); the job's thread waits until it returns or cancelAll.
     void setMessageHandler(std::function<void(const QString&)> handler);
 
+    // Queues task on the download thread, given its transport and the bridge's job host; done
+    // runs on the window thread once the task has returned. The run* calls below use it.
+    void runOnJobThread(std::function<void(net::ModDownFile&, jobs::JobHost&)> task,
+                        std::function<void()> done);
+
     // Queue a job on the download thread; done runs on the window thread when it has ended.
     void runAlbum(const QString& albumId, const jobs::JobSettings& settings,
                   std::function<void(const jobs::AlbumSummary&)> done);
