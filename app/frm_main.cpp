@@ -238,9 +238,9 @@ bool frmMain::busy() const {
     return m_downloads > 0 || m_singerLists > 0;
 }
 
-void frmMain::showBox(const QString& text, int icon) {
+void frmMain::showBox(const QString& text, QMessageBox::Icon icon) {
     if (m_options.presenter)
-        m_options.presenter->show(this, Caption(), text, QMessageBox::Icon(icon));
+        m_options.presenter->show(this, Caption(), text, icon);
 }
 
 std::optional<jobs::JobSettings> frmMain::jobSettings() {

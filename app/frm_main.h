@@ -4,6 +4,7 @@
 #include "net/transfer_settings.h"
 #include "net/transport_session.h"
 
+#include <QMessageBox>
 #include <QWidget>
 #include <memory>
 
@@ -83,7 +84,7 @@ private:
     void cmdGetSingers_Click();
     void cboSingerList_Click();
 
-    void showBox(const QString& text, int icon);
+    void showBox(const QString& text, QMessageBox::Icon icon);
     // The settings of a job starting now (proxy read now); nullopt, after a box, when the
     // download folder cannot be made.
     [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();
