@@ -7,6 +7,13 @@
 
 namespace orvana::app {
 
+namespace {
+
+// At most 20 song-progress updates a second reach the window thread.
+constexpr int kProgressIntervalMs = 50;
+
+} // namespace
+
 void TickedRows::setRows(const QStringList& ids) {
     std::lock_guard lock(m_mutex);
     m_ids = ids;
@@ -149,7 +156,9 @@ JobBridge::JobBridge(std::shared_ptr<net::TransportSession> session, net::Transf
     : QObject(parent), m_progressTimer(new QTimer(this)),
       m_jobs(std::make_unique<JobThread>(session, transfer, m_cancel)),
       m_singers(std::make_unique<JobThread>(session, transfer, m_cancel)) {
-    m_progressTimer->setInterval(50);
+    // Precise: never early, so the gap check in deliverProgress does not skip a whole period.
+    m_progressTimer->setTimerType(Qt::PreciseTimer);
+    m_progressTimer->setInterval(kProgressIntervalMs);
     connect(m_progressTimer, &QTimer::timeout, this, &JobBridge::deliverProgress);
 }
 
@@ -172,9 +181,12 @@ void JobBridge::deliverProgress() {
         std::lock_guard lock(m_progressMutex);
         latest = m_latest;
     }
-    if (latest == m_delivered)
+    // A late tick may be followed by a prompt one: keep the gap itself at the interval or more.
+    if (latest == m_delivered ||
+        (m_sinceDelivery.isValid() && m_sinceDelivery.elapsed() < kProgressIntervalMs))
         return;
     m_delivered = latest;
+    m_sinceDelivery.start();
     if (latest.received >= 0)
         Q_EMIT songProgress(latest.received, latest.total);
 }

@@ -5,6 +5,7 @@
 #include "jobs/down_singer.h"
 #include "net/mod_down_file.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -121,6 +122,7 @@ private:
     std::mutex m_progressMutex;
     Progress m_latest;    // written by the download thread
     Progress m_delivered; // window thread
+    QElapsedTimer m_sinceDelivery;
     QTimer* m_progressTimer;
     int m_queued = 0;
     std::unique_ptr<JobThread> m_jobs;

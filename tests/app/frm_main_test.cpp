@@ -564,7 +564,7 @@ TEST_F(FrmMainTest, ScreenshotsOfTheIdleWindowAndOfAJob) {
     EXPECT_FALSE(child<QProgressBar>("progressStrip")->isVisible());
     // At most 20 updates a second reach the window thread.
     for (std::size_t i = 1; i < deliveries.size(); ++i)
-        EXPECT_GE(deliveries[i] - deliveries[i - 1], 40) << i;
+        EXPECT_GE(deliveries[i] - deliveries[i - 1], 45) << i;
 }
 
 #include "frm_main_test.moc"
