@@ -1,0 +1,425 @@
+#include "app/frm_main.h"
+
+#include "app/app_settings.h"
+#include "app/job_bridge.h"
+#include "app/message_presenter.h"
+#include "controls/isButton/form_store.h"
+#include "controls/isButton/is_button.h"
+#include "jobs/address_check.h"
+#include "jobs/catalogue.h"
+
+#include "json/error.h"
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSettings>
+#include <QUrl>
+
+namespace orvana::app {
+
+namespace {
+
+// SimSun is a Song (serif) face; on Debian its Simplified Chinese counterpart is Noto Serif
+// CJK SC. Without the substitution Chinese falls back to Japanese glyph shapes.
+void installFontSubstitutes() {
+    if (!QFont::substitutes(QStringLiteral("SimSun"))
+             .contains(QStringLiteral("Noto Serif CJK SC"), Qt::CaseInsensitive))
+        QFont::insertSubstitution(QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"));
+}
+
+QFont simSun(double points, bool bold = false) {
+    QFont font(QStringLiteral("SimSun"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// Gives a child of a group box the normal text colour back (the group's caption colour would
+// otherwise be inherited).
+void normalText(QWidget* widget, const QPalette& normal) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, normal.color(QPalette::WindowText));
+    p.setColor(QPalette::Text, normal.color(QPalette::Text));
+    widget->setPalette(p);
+}
+
+const QString kButtonForm = QStringLiteral(":/isButton/forms/frm_main_buttons.json");
+
+} // namespace
+
+frmMain::frmMain(FrmMainOptions options, QWidget* parent)
+    : QWidget(parent), m_options(std::move(options)), m_tickedRows(std::make_shared<TickedRows>()) {
+    installFontSubstitutes();
+    if (!m_options.session)
+        m_options.session = std::make_shared<net::TransportSession>();
+    m_bridge = std::make_unique<JobBridge>(m_options.session, m_options.transfer);
+    m_bridge->setMessageHandler(
+        [this](const QString& text) { showBox(text, QMessageBox::Information); });
+    connect(m_bridge.get(), &JobBridge::statusChanged, this, &frmMain::setStatus);
+    connect(m_bridge.get(), &JobBridge::songProgress, this, &frmMain::showProgress);
+
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(Caption());
+    setFixedSize(731, 410);
+    buildControls();
+    loadButtons();
+    loadInputs();
+}
+
+frmMain::~frmMain() {
+    m_bridge->cancelAll();
+}
+
+QString frmMain::Caption() {
+    return tr("Orvana音乐 专辑打包下载工具 1.0");
+}
+
+void frmMain::buildControls() {
+    const QPalette normal = palette();
+    const QFont boxFont = simSun(10.5);
+    // The other controls use the Song face at the size of the desktop's dialogs, so the proxy
+    // box's caption fits beside the text box.
+    const QFont plainFont = simSun(9);
+    auto group = [&](const char* name, const QString& caption, QRect geometry) {
+        auto* g = new QGroupBox(caption, this);
+        g->setObjectName(QString::fromLatin1(name));
+        g->setGeometry(geometry);
+        g->setFont(boxFont);
+        QPalette p = g->palette();
+        // Fusion draws the caption in WindowText; other styles read Text for it.
+        p.setColor(QPalette::WindowText, QColor(192, 64, 0));
+        p.setColor(QPalette::Text, QColor(192, 64, 0));
+        g->setPalette(p);
+        return g;
+    };
+    auto label = [&](QWidget* parent, const char* name, const QString& text, QRect geometry) {
+        auto* l = new QLabel(text, parent);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setTextFormat(Qt::PlainText);
+        l->setGeometry(geometry);
+        l->setFont(plainFont);
+        normalText(l, normal);
+        return l;
+    };
+    auto textBox = [&](QWidget* parent, const char* name, QRect geometry) {
+        auto* t = new QLineEdit(parent);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setGeometry(geometry);
+        t->setFont(boxFont);
+        normalText(t, normal);
+        return t;
+    };
+
+    Frame2 = group("Frame2", tr("准备下载"), {8, 8, 345, 129});
+    Label2 = label(Frame2, "Label2", tr("如果需要下载320kbps(约10M/首)，请先"), {8, 24, 305, 25});
+    chkProxy = new QCheckBox(tr("使用HTTP代理下载"), Frame2);
+    chkProxy->setObjectName(QStringLiteral("chkProxy"));
+    chkProxy->setGeometry(8, 96, 153, 25);
+    chkProxy->setFont(plainFont);
+    normalText(chkProxy, normal);
+    txtProxy = textBox(Frame2, "txtProxy", {144, 96, 185, 21});
+
+    Frame0 = group("Frame0", tr("下载指定歌手 / 专辑"), {8, 152, 345, 217});
+    txtSinger = textBox(Frame0, "txtSinger", {8, 32, 321, 25});
+    txtAlbum = textBox(Frame0, "txtAlbum", {8, 136, 321, 25});
+
+    Frame1 = group("Frame1", tr("歌手全部专辑 打包下载"), {360, 8, 361, 361});
+    Label0 = label(Frame1, "Label0", tr("分类"), {8, 40, 49, 25});
+    cboSingerList = new QComboBox(Frame1);
+    cboSingerList->setObjectName(QStringLiteral("cboSingerList"));
+    cboSingerList->setGeometry(48, 32, 145, 22);
+    cboSingerList->setFont(plainFont);
+    normalText(cboSingerList, normal);
+    // The category texts are the portal's own names, not window texts.
+    for (const jobs::SingerCategory& c : jobs::kSingerCategories)
+        cboSingerList->addItem(c.text.toString());
+    lstSingerName = new QListWidget(Frame1);
+    lstSingerName->setObjectName(QStringLiteral("lstSingerName"));
+    lstSingerName->setGeometry(48, 64, 289, 214);
+    lstSingerName->setFont(plainFont);
+    normalText(lstSingerName, normal);
+    Label1 = label(Frame1, "Label1", tr("请先选择一个分类，获取歌手列表"), {8, 288, 321, 17});
+    lstSingerID = new QListWidget(Frame1);
+    lstSingerID->setObjectName(QStringLiteral("lstSingerID"));
+    lstSingerID->setGeometry(48, 352, 281, 144);
+    // Below the visible part of its group; the IDs are never shown.
+    lstSingerID->hide();
+
+    lblStatus = new QLabel(tr("Orvana音乐 专辑打包下载 · 就绪"), this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setGeometry(8, 384, 713, 17);
+    lblStatus->setFont(simSun(9, true));
+    {
+        QPalette p = lblStatus->palette();
+        p.setColor(QPalette::WindowText, Qt::red);
+        lblStatus->setPalette(p);
+    }
+    lblStatus->installEventFilter(this);
+
+    progressStrip = new QProgressBar(this);
+    progressStrip->setObjectName(QStringLiteral("progressStrip"));
+    progressStrip->setGeometry(0, 406, 731, 4);
+    progressStrip->setTextVisible(false);
+    progressStrip->setRange(0, 1000);
+    progressStrip->hide();
+
+    connect(cboSingerList, &QComboBox::currentIndexChanged, this, &frmMain::cboSingerList_Click);
+    connect(lstSingerName, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        m_tickedRows->setTicked(lstSingerName->row(item), item->checkState() == Qt::Checked);
+    });
+}
+
+void frmMain::loadButtons() {
+    controls::StoredForm form;
+    try {
+        form = controls::LoadForm(kButtonForm);
+    } catch (const Error&) {
+        // Compiled in: only a broken build gets here; the buttons keep their own defaults.
+    }
+    auto button = [&](QWidget* parent, const char* name, QRect geometry) {
+        const QString objectName = QString::fromLatin1(name);
+        auto* b = new controls::isButton(parent, objectName);
+        b->setObjectName(objectName);
+        if (const controls::StoredControl* stored = form.find(objectName))
+            b->LoadStored(*stored);
+        b->setGeometry(geometry);
+        return b;
+    };
+    cmdLogin = button(Frame2, "cmdLogin", {64, 48, 153, 33});
+    cmdDownSinger = button(Frame0, "cmdDownSinger", {216, 64, 113, 33});
+    cmdDownAlbum = button(Frame0, "cmdDownAlbum", {216, 168, 113, 33});
+    cmdGetSingers = button(Frame1, "cmdGetSingers", {224, 24, 113, 33});
+    cmdDownload = button(Frame1, "cmdDownload", {208, 312, 129, 33});
+
+    connect(cmdLogin, &controls::isButton::Click, this, &frmMain::loginRequested);
+    connect(cmdDownSinger, &controls::isButton::Click, this, &frmMain::cmdDownSinger_Click);
+    connect(cmdDownAlbum, &controls::isButton::Click, this, &frmMain::cmdDownAlbum_Click);
+    connect(cmdGetSingers, &controls::isButton::Click, this, &frmMain::cmdGetSingers_Click);
+    connect(cmdDownload, &controls::isButton::Click, this, &frmMain::cmdDownload_Click);
+}
+
+void frmMain::loadInputs() {
+    const RememberedInputs inputs = m_options.settings
+                                        ? LoadInputs(*m_options.settings, m_options.portalHost)
+                                        : DefaultInputs(m_options.portalHost);
+    chkProxy->setChecked(inputs.proxyEnabled);
+    txtProxy->setText(inputs.proxyText);
+    txtSinger->setText(inputs.singerAddress);
+    txtAlbum->setText(inputs.albumAddress);
+}
+
+void frmMain::saveInputs() const {
+    if (m_options.settings)
+        SaveInputs(*m_options.settings,
+                   {chkProxy->isChecked(), txtProxy->text(), txtSinger->text(), txtAlbum->text()});
+}
+
+void frmMain::Form_Load() {
+    cboSingerList->setCurrentIndex(0);
+    cboSingerList_Click();
+    const QScreen* screen = this->screen();
+    if (screen) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+bool frmMain::busy() const {
+    return m_downloads > 0 || m_singerLists > 0;
+}
+
+void frmMain::showBox(const QString& text, QMessageBox::Icon icon) {
+    if (m_options.presenter)
+        m_options.presenter->show(this, Caption(), text, icon);
+}
+
+std::optional<jobs::JobSettings> frmMain::jobSettings() {
+    saveInputs();
+    const QString folder = m_options.downloadFolder;
+    if (!QDir().mkpath(folder)) {
+        showBox(tr("无法创建下载文件夹: %1").arg(QDir::toNativeSeparators(folder)),
+                QMessageBox::Critical);
+        return std::nullopt;
+    }
+    lblStatus->setToolTip(QDir::toNativeSeparators(folder));
+    jobs::JobSettings settings;
+    settings.portalHost = m_options.portalHost;
+    settings.outputRoot = folder;
+    settings.proxy = {chkProxy->isChecked(), txtProxy->text()};
+    settings.retry = m_options.retry;
+    settings.clock = m_options.clock;
+    settings.cancel = m_bridge->cancelToken();
+    return settings;
+}
+
+void frmMain::setStatus(const QString& text) {
+    lblStatus->setText(text);
+    progressStrip->setValue(0);
+}
+
+void frmMain::showProgress(qint64 received, qint64 total) {
+    if (m_downloads == 0)
+        return;
+    if (total > 0) {
+        progressStrip->setRange(0, 1000);
+        progressStrip->setValue(int(qBound(qint64(0), received * 1000 / total, qint64(1000))));
+    } else {
+        // Unknown length: a busy strip.
+        progressStrip->setRange(0, 0);
+    }
+    progressStrip->show();
+}
+
+void frmMain::jobEnded(JobKind kind) {
+    if (kind == JobKind::Download && --m_downloads == 0)
+        progressStrip->hide();
+    if (kind == JobKind::SingerList)
+        --m_singerLists;
+    Q_EMIT jobFinished();
+}
+
+void frmMain::cmdDownAlbum_Click() {
+    if (!cmdDownload->Enabled() || !cmdDownSinger->Enabled()) {
+        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+        return;
+    }
+    const std::optional<QString> id =
+        jobs::CheckAddress(txtAlbum->text(), m_options.portalHost, jobs::AddressKind::Album);
+    if (!id) {
+        showBox(tr("无法识别的地址"), QMessageBox::Critical);
+        return;
+    }
+    const std::optional<jobs::JobSettings> settings = jobSettings();
+    if (!settings)
+        return;
+    cmdDownAlbum->SetEnabled(false);
+    ++m_downloads;
+    m_bridge->runAlbum(*id, *settings, [this](const jobs::AlbumSummary& summary) {
+        // A refused proxy text started nothing; a closed window shows nothing more.
+        if (summary.outcome == jobs::JobOutcome::Finished)
+            setStatus(tr("指定专辑下载完毕."));
+        cmdDownAlbum->SetEnabled(true);
+        jobEnded(JobKind::Download);
+    });
+}
+
+void frmMain::cmdDownSinger_Click() {
+    if (!cmdDownload->Enabled() || !cmdDownAlbum->Enabled()) {
+        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+        return;
+    }
+    const std::optional<QString> id =
+        jobs::CheckAddress(txtSinger->text(), m_options.portalHost, jobs::AddressKind::Singer);
+    if (!id) {
+        showBox(tr("无法识别的地址"), QMessageBox::Critical);
+        return;
+    }
+    const std::optional<jobs::JobSettings> settings = jobSettings();
+    if (!settings)
+        return;
+    cmdDownSinger->SetEnabled(false);
+    ++m_downloads;
+    m_bridge->runSinger(*id, *settings, m_options.albumList,
+                        [this](const jobs::SingerSummary& summary) {
+                            if (summary.outcome == jobs::JobOutcome::Finished)
+                                setStatus(tr("指定歌手下载完毕."));
+                            cmdDownSinger->SetEnabled(true);
+                            jobEnded(JobKind::Download);
+                        });
+}
+
+void frmMain::cmdDownload_Click() {
+    if (!cmdDownAlbum->Enabled() || !cmdDownSinger->Enabled()) {
+        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+        return;
+    }
+    const std::optional<jobs::JobSettings> settings = jobSettings();
+    if (!settings)
+        return;
+    cmdDownload->SetEnabled(false);
+    cmdGetSingers->SetEnabled(false);
+    ++m_downloads;
+    // The row count is taken once; each row's tick and ID are read when the loop gets there.
+    const int rows = lstSingerName->count();
+    m_bridge->runTicked(rows, m_tickedRows, *settings, m_options.albumList,
+                        [this](const jobs::TickedRunSummary& run) {
+                            const bool refused =
+                                !run.singers.isEmpty() &&
+                                run.singers.last().outcome == jobs::JobOutcome::NotStarted;
+                            if (!run.cancelled && !refused)
+                                setStatus(tr("所选专辑已下载完毕."));
+                            cmdDownload->SetEnabled(true);
+                            cmdGetSingers->SetEnabled(true);
+                            jobEnded(JobKind::Download);
+                        });
+}
+
+void frmMain::cmdGetSingers_Click() {
+    cmdGetSingers->SetEnabled(false);
+    Label1->setText(QString());
+    ++m_singerLists;
+    // The address is built now: a category change during the fetch does not touch it.
+    m_bridge->getSingers(
+        m_options.portalHost, cboSingerList->currentIndex(),
+        [this](const jobs::SingerLists& lists) {
+            lstSingerName->clear();
+            lstSingerID->clear();
+            {
+                const QSignalBlocker block(lstSingerName);
+                for (int i = 0; i < lists.size(); ++i) {
+                    auto* item = new QListWidgetItem(lists.names.at(i), lstSingerName);
+                    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+                    item->setCheckState(Qt::Unchecked);
+                    lstSingerID->addItem(lists.ids.at(i));
+                }
+            }
+            m_tickedRows->setRows(lists.ids);
+            Label1->setText(jobs::SingerCountText(lists.size()));
+            cmdGetSingers->SetEnabled(true);
+            jobEnded(JobKind::SingerList);
+        },
+        [this](const QString& reason) {
+            // The lists keep their rows: the fetch comes before they are emptied.
+            Label1->setText(tr("获取歌手列表失败: %1").arg(reason));
+            cmdGetSingers->SetEnabled(true);
+            jobEnded(JobKind::SingerList);
+        });
+}
+
+void frmMain::cboSingerList_Click() {
+    const int row = cboSingerList->currentIndex();
+    if (!jobs::IsSeparatorRow(row))
+        return;
+    showBox(tr("请选择一个有效的分类"), QMessageBox::Information);
+    // Runs this handler once more, which finds row 0 and does nothing.
+    cboSingerList->setCurrentIndex(0);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    saveInputs();
+    // Abandon running jobs where they stand: no partial file can stay (writes are atomic).
+    m_bridge->cancelAll();
+    event->accept();
+    Q_EMIT closing();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblStatus && event->type() == QEvent::MouseButtonDblClick &&
+        !lblStatus->toolTip().isEmpty()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(m_options.downloadFolder));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace orvana::app

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "jobs/down_singer.h"
+#include "net/transfer_settings.h"
+#include "net/transport_session.h"
+
+#include <QMessageBox>
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QSettings;
+
+namespace orvana::controls {
+class isButton;
+}
+
+namespace orvana::app {
+
+class JobBridge;
+class MessagePresenter;
+class TickedRows;
+
+// What the window is given: where it talks to and writes, what it remembers in, how it shows
+// boxes, and the limits of its jobs (tests shorten them).
+struct FrmMainOptions {
+    QString portalHost;                             // "host" or "host:port"
+    QString downloadFolder;                         // created when a job starts
+    QSettings* settings = nullptr;                  // remembered inputs; not owned; may be null
+    MessagePresenter* presenter = nullptr;          // not owned; must outlive the window
+    std::shared_ptr<net::TransportSession> session; // cookies and proxy of every transport
+    net::TransferSettings transfer;
+    jobs::RetrySettings retry;
+    jobs::AlbumListSettings albumList;
+    std::shared_ptr<jobs::JobClock> clock; // null: real time
+};
+
+// The main window: inputs, status line and command handlers. Jobs run on the bridge's threads;
+// the busy state is the Enabled property of the command buttons. Window thread only.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(FrmMainOptions options, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The caption, also the title of every message box.
+    [[nodiscard]] static QString Caption();
+
+    // Start-up: selects category row 0 (which runs the category handler). The registration
+    // step of the original has no counterpart here.
+    void Form_Load();
+
+    // Whether a download or get-singers job is running.
+    [[nodiscard]] bool busy() const;
+    [[nodiscard]] JobBridge& bridge() const { return *m_bridge; }
+
+Q_SIGNALS:
+    // cmdLogin was clicked (the login window answers it).
+    void loginRequested();
+    // A job or a get-singers fetch has ended and the buttons are set again.
+    void jobFinished();
+    // The window is closing: jobs are cancelled; the program should end.
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void loadButtons();
+    void loadInputs();
+    void saveInputs() const;
+
+    void cmdDownAlbum_Click();
+    void cmdDownSinger_Click();
+    void cmdDownload_Click();
+    void cmdGetSingers_Click();
+    void cboSingerList_Click();
+
+    void showBox(const QString& text, QMessageBox::Icon icon);
+    // The settings of a job starting now (proxy read now); nullopt, after a box, when the
+    // download folder cannot be made.
+    [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();
+    void setStatus(const QString& text);
+    void showProgress(qint64 received, qint64 total);
+    // A job of the given kind has ended: the buttons are set, the strip hides with the last
+    // download.
+    enum class JobKind { Download, SingerList };
+    void jobEnded(JobKind kind);
+
+    FrmMainOptions m_options;
+    std::unique_ptr<JobBridge> m_bridge;
+    std::shared_ptr<TickedRows> m_tickedRows;
+    int m_downloads = 0;   // download jobs running (0 or 1: the busy rules keep them apart)
+    int m_singerLists = 0; // get-singers fetches running
+
+    QGroupBox* Frame0 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Label0 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    controls::isButton* cmdLogin = nullptr;
+    QCheckBox* chkProxy = nullptr;
+    QLineEdit* txtProxy = nullptr;
+    QLineEdit* txtSinger = nullptr;
+    controls::isButton* cmdDownSinger = nullptr;
+    QLineEdit* txtAlbum = nullptr;
+    controls::isButton* cmdDownAlbum = nullptr;
+    QComboBox* cboSingerList = nullptr;
+    controls::isButton* cmdGetSingers = nullptr;
+    QListWidget* lstSingerName = nullptr;
+    controls::isButton* cmdDownload = nullptr;
+    QListWidget* lstSingerID = nullptr;
+    QLabel* lblStatus = nullptr;
+    QProgressBar* progressStrip = nullptr;
+};
+
+} // namespace orvana::app

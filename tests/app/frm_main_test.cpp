@@ -1,0 +1,568 @@
+// The main window offscreen against the sample portal: layout, refusals, busy rules, the jobs
+// on their threads, the catalogue, remembered inputs and screenshots.
+#include "app/frm_main.h"
+#include "app/job_bridge.h"
+#include "app/message_presenter.h"
+#include "controls/isButton/is_button.h"
+#include "tools/portal-sim/media.h"
+#include "tools/portal-sim/portal_sim.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace orvana;
+using namespace std::chrono_literals;
+using app::frmMain;
+using controls::isButton;
+using portal::Endpoint;
+using portal::Fault;
+
+namespace {
+
+constexpr std::size_t kSongBytes = 4000;
+
+struct Box {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+};
+
+class RecordingPresenter : public app::MessagePresenter {
+public:
+    void show(QWidget*, const QString& title, const QString& text,
+              QMessageBox::Icon icon) override {
+        boxes.push_back({title, text, icon});
+        if (onShow)
+            onShow(boxes.back());
+    }
+    std::vector<Box> boxes;
+    // Runs while the box is "open".
+    std::function<void(const Box&)> onShow;
+};
+
+// Pauses between attempts are not waited for.
+class NoWaitClock : public jobs::JobClock {
+public:
+    void sleep(std::chrono::milliseconds, const net::CancelToken*) override {}
+};
+
+// Receives the addresses the desktop would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void open(const QUrl& url) { urls.append(url); }
+    QList<QUrl> urls;
+};
+
+const QString kAlbumFolder = QStringLiteral("夜航星 第一辑 Live");
+
+class FrmMainTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        portal.start();
+        host = QString::fromStdString(portal.host());
+        openWindow();
+    }
+
+    void openWindow(std::shared_ptr<jobs::JobClock> clock = std::make_shared<NoWaitClock>()) {
+        app::FrmMainOptions options;
+        options.portalHost = host;
+        options.downloadFolder = out();
+        options.settings = &settings;
+        options.presenter = &presenter;
+        options.transfer.stallTimeout = 5s;
+        options.clock = std::move(clock);
+        window = std::make_unique<frmMain>(options);
+        window->Form_Load();
+        window->show();
+    }
+
+    QString out() const { return dir.filePath(QStringLiteral("out")); }
+
+    template <typename T> T* child(const char* name) const {
+        T* w = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    isButton* button(const char* name) const { return child<isButton>(name); }
+    QString status() const { return child<QLabel>("lblStatus")->text(); }
+
+    void click(const char* name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
+
+    [[nodiscard]] bool waitFor(const std::function<bool()>& done, int ms = 20000) const {
+        return QTest::qWaitFor(done, ms);
+    }
+    [[nodiscard]] bool waitIdle() const {
+        return waitFor([this] { return !window->busy(); });
+    }
+    [[nodiscard]] bool waitForStall() const {
+        return waitFor([this] { return portal.stallsBegun() > 0; });
+    }
+
+    // The row of the singer list that holds id.
+    int rowOf(const QString& id) const {
+        const QListWidget* ids = child<QListWidget>("lstSingerID");
+        for (int i = 0; i < ids->count(); ++i) {
+            if (ids->item(i)->text() == id)
+                return i;
+        }
+        ADD_FAILURE() << "no row for " << id.toStdString();
+        return -1;
+    }
+    void tick(const QString& id, bool ticked) const {
+        child<QListWidget>("lstSingerName")
+            ->item(rowOf(id))
+            ->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+
+    QByteArray song(const char* id) const {
+        const std::string body = portal::SongBody(id, 128, kSongBytes);
+        return QByteArray(body.data(), qsizetype(body.size()));
+    }
+
+    QTemporaryDir dir;
+    // A stall of one second: long enough to act during a song, short enough to finish.
+    portal::PortalSim portal{portal::DemoCatalogue(), portal::PortalOptions{kSongBytes, 1s}};
+    QString host;
+    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    RecordingPresenter presenter;
+    std::unique_ptr<frmMain> window;
+};
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList files(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+TEST_F(FrmMainTest, LayoutTextsAndFirstRunContents) {
+    EXPECT_EQ(window->windowTitle(), u"Orvana音乐 专辑打包下载工具 1.0");
+    EXPECT_EQ(window->size(), QSize(731, 410));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+
+    struct Expected {
+        const char* name;
+        const char* parent;
+        QRect geometry;
+    };
+    const Expected layout[] = {
+        {"Frame2", "frmMain", {8, 8, 345, 129}},
+        {"Label2", "Frame2", {8, 24, 305, 25}},
+        {"cmdLogin", "Frame2", {64, 48, 153, 33}},
+        {"chkProxy", "Frame2", {8, 96, 153, 25}},
+        {"txtProxy", "Frame2", {144, 96, 185, 21}},
+        {"Frame0", "frmMain", {8, 152, 345, 217}},
+        {"txtSinger", "Frame0", {8, 32, 321, 25}},
+        {"cmdDownSinger", "Frame0", {216, 64, 113, 33}},
+        {"txtAlbum", "Frame0", {8, 136, 321, 25}},
+        {"cmdDownAlbum", "Frame0", {216, 168, 113, 33}},
+        {"Frame1", "frmMain", {360, 8, 361, 361}},
+        {"Label0", "Frame1", {8, 40, 49, 25}},
+        {"cboSingerList", "Frame1", {48, 32, 145, 22}},
+        {"cmdGetSingers", "Frame1", {224, 24, 113, 33}},
+        {"lstSingerName", "Frame1", {48, 64, 289, 214}},
+        {"Label1", "Frame1", {8, 288, 321, 17}},
+        {"cmdDownload", "Frame1", {208, 312, 129, 33}},
+        {"lstSingerID", "Frame1", {48, 352, 281, 144}},
+        {"lblStatus", "frmMain", {8, 384, 713, 17}},
+    };
+    for (const Expected& e : layout) {
+        const QWidget* w = child<QWidget>(e.name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->geometry(), e.geometry) << e.name;
+        EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(e.parent)) << e.name;
+    }
+    EXPECT_FALSE(child<QWidget>("lstSingerID")->isVisible());
+    EXPECT_FALSE(child<QWidget>("progressStrip")->isVisible());
+    EXPECT_EQ(child<QWidget>("progressStrip")->geometry(), QRect(0, 406, 731, 4));
+
+    EXPECT_EQ(child<QGroupBox>("Frame2")->title(), u"准备下载");
+    EXPECT_EQ(child<QGroupBox>("Frame0")->title(), u"下载指定歌手 / 专辑");
+    EXPECT_EQ(child<QGroupBox>("Frame1")->title(), u"歌手全部专辑 打包下载");
+    EXPECT_EQ(child<QLabel>("Label2")->text(), u"如果需要下载320kbps(约10M/首)，请先");
+    EXPECT_EQ(child<QLabel>("Label0")->text(), u"分类");
+    EXPECT_EQ(child<QLabel>("Label1")->text(), u"请先选择一个分类，获取歌手列表");
+    EXPECT_EQ(child<QCheckBox>("chkProxy")->text(), u"使用HTTP代理下载");
+    EXPECT_FALSE(child<QCheckBox>("chkProxy")->isChecked());
+    EXPECT_EQ(child<QLineEdit>("txtProxy")->text(), u"127.0.0.1:8081");
+    EXPECT_EQ(child<QLineEdit>("txtSinger")->text(), u"http://" + host + u"/artist/18104396");
+    EXPECT_EQ(child<QLineEdit>("txtAlbum")->text(), u"http://" + host + u"/album/31258219");
+    EXPECT_EQ(button("cmdLogin")->Caption(), u"使用Orvana帐号登录");
+    EXPECT_EQ(button("cmdDownSinger")->Caption(), u"下载该歌手");
+    EXPECT_EQ(button("cmdDownAlbum")->Caption(), u"下载该专辑");
+    EXPECT_EQ(button("cmdGetSingers")->Caption(), u"获取歌手列表");
+    EXPECT_EQ(button("cmdDownload")->Caption(), u"开始下载");
+
+    const QComboBox* categories = child<QComboBox>("cboSingerList");
+    ASSERT_EQ(categories->count(), 15);
+    EXPECT_EQ(categories->currentIndex(), 0);
+    EXPECT_EQ(categories->itemText(0), u"全部歌手");
+    EXPECT_EQ(categories->itemText(5), u"=============");
+    EXPECT_EQ(categories->itemText(14), u"其他歌手");
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), 0);
+
+    // Fonts and colours: captions and text boxes SimSun 10.5 pt, status bold red 9 pt.
+    for (const char* name : {"Frame0", "Frame1", "Frame2", "txtProxy", "txtSinger", "txtAlbum"}) {
+        const QFont f = child<QWidget>(name)->font();
+        EXPECT_EQ(f.family(), u"SimSun") << name;
+        EXPECT_EQ(f.pointSizeF(), 10.5) << name;
+    }
+    const QLabel* status = child<QLabel>("lblStatus");
+    EXPECT_EQ(status->font().pointSizeF(), 9.0);
+    EXPECT_TRUE(status->font().bold());
+    EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_FALSE(status->text().isEmpty());
+    EXPECT_EQ(child<QWidget>("Frame1")->palette().color(QPalette::WindowText), QColor(192, 64, 0));
+    // Only the caption: the labels inside keep the normal text colour.
+    EXPECT_NE(child<QWidget>("Label1")->palette().color(QPalette::WindowText), QColor(192, 64, 0));
+    // The style really paints the captions in that colour (not only the palette holds it).
+    const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto captionPixels = [&shot](QRect area) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += shot.pixel(x, y) == qRgb(192, 64, 0) ? 1 : 0;
+        }
+        return n;
+    };
+    EXPECT_GT(captionPixels({8, 4, 80, 20}), 10);    // 准备下载
+    EXPECT_GT(captionPixels({360, 4, 160, 20}), 10); // 歌手全部专辑 打包下载
+    EXPECT_EQ(captionPixels({16, 36, 300, 14}), 0);  // the hint label inside Frame2
+    EXPECT_TRUE(QFont::substitutes(QStringLiteral("SimSun"))
+                    .contains(u"Noto Serif CJK SC", Qt::CaseInsensitive));
+    EXPECT_TRUE(presenter.boxes.empty());
+}
+
+TEST_F(FrmMainTest, RefusedAddressesShowTheMessageAndStartNothing) {
+    const QString base = u"http://" + host;
+    const QStringList refused = {base + u"/album/31258219?from=home",
+                                 u"HTTP://" + host + u"/album/31258219", base + u"/artist/18104396",
+                                 QString(), QStringLiteral("   ")};
+    for (const QString& text : refused) {
+        child<QLineEdit>("txtAlbum")->setText(text);
+        click("cmdDownAlbum");
+        ASSERT_EQ(presenter.boxes.size(), 1u) << text.toStdString();
+        EXPECT_EQ(presenter.boxes.back().text, u"无法识别的地址");
+        EXPECT_EQ(presenter.boxes.back().title, frmMain::Caption());
+        EXPECT_EQ(presenter.boxes.back().icon, QMessageBox::Critical);
+        EXPECT_TRUE(button("cmdDownAlbum")->Enabled());
+        EXPECT_FALSE(window->busy());
+        presenter.boxes.clear();
+    }
+    child<QLineEdit>("txtSinger")->setText(base + u"/album/31258219");
+    click("cmdDownSinger");
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"无法识别的地址");
+    QTest::qWait(50);
+    EXPECT_TRUE(portal.requests().empty());
+    EXPECT_FALSE(QDir(out()).exists());
+}
+
+TEST_F(FrmMainTest, AlbumJobWritesTheAlbumAndEndsWithItsCompletionText) {
+    // Spaces around the address and a trailing "/" are accepted.
+    child<QLineEdit>("txtAlbum")->setText(u"  http://" + host + u"/album/31258219/ ");
+    QStringList seen;
+    QObject::connect(&window->bridge(), &app::JobBridge::statusChanged,
+                     [&seen](const QString& text) { seen.append(text); });
+    click("cmdDownAlbum");
+    EXPECT_FALSE(button("cmdDownAlbum")->Enabled());
+    EXPECT_TRUE(button("cmdDownSinger")->Enabled());
+    ASSERT_TRUE(waitIdle());
+
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+    EXPECT_TRUE(button("cmdDownAlbum")->Enabled());
+    EXPECT_FALSE(child<QWidget>("progressStrip")->isVisible());
+    EXPECT_TRUE(presenter.boxes.empty());
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first(), u"下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... ");
+    EXPECT_EQ(seen.last(), u"正在下载MP3: 最后一首 \"再见\" ...");
+    EXPECT_EQ(child<QLabel>("lblStatus")->toolTip(), out());
+
+    const QString album = out() + u'/' + kAlbumFolder;
+    EXPECT_EQ(files(album).size(), 9);
+    EXPECT_TRUE(files(album).contains(u"cover.jpg"));
+    EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), song("1001"));
+
+    // The completion text stays until the next job writes the line.
+    QTest::qWait(50);
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+
+    // A double click on the status line opens the download folder.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(out())});
+}
+
+TEST_F(FrmMainTest, AlbumClickDuringASingerJobIsRefusedAndTheSingerJobGoesOn) {
+    child<QLineEdit>("txtSinger")->setText(u"http://" + host + u"/artist/18105001");
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownSinger");
+    ASSERT_TRUE(waitForStall());
+    click("cmdDownAlbum");
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"请等待上一个操作结束.");
+    EXPECT_EQ(presenter.boxes.back().icon, QMessageBox::Information);
+    EXPECT_EQ(presenter.boxes.back().title, frmMain::Caption());
+    EXPECT_TRUE(button("cmdDownAlbum")->Enabled());
+    click("cmdDownload");
+    EXPECT_EQ(presenter.boxes.size(), 2u);
+
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定歌手下载完毕.");
+    EXPECT_TRUE(button("cmdDownSinger")->Enabled());
+    EXPECT_EQ(files(out() + u"/雨桐/雨桐 首张专辑"),
+              (QStringList{u"cover.jpg"_qs, u"雨桐 之歌.mp3"_qs}));
+    EXPECT_TRUE(portal.requests("/album/31258219").empty());
+}
+
+TEST_F(FrmMainTest, GetSingersDuringAnAlbumJobIsAccepted) {
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitForStall());
+    click("cmdGetSingers");
+    EXPECT_TRUE(presenter.boxes.empty());
+    EXPECT_FALSE(button("cmdGetSingers")->Enabled());
+    EXPECT_EQ(child<QLabel>("Label1")->text(), u"");
+    const int singers = int(portal.catalogue().singers.size());
+    ASSERT_TRUE(waitFor([this] { return button("cmdGetSingers")->Enabled(); }));
+    EXPECT_EQ(child<QLabel>("Label1")->text(),
+              u"共获取歌手" + QString::number(singers) + u"位, 请勾选需要下载的歌手");
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), singers);
+    EXPECT_EQ(child<QListWidget>("lstSingerID")->count(), singers);
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->item(0)->text(), u"夜航星乐队");
+    EXPECT_EQ(child<QListWidget>("lstSingerID")->item(0)->text(), u"18104396");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+}
+
+TEST_F(FrmMainTest, SeparatorRowIsRefusedAndRowZeroSelectedAgain) {
+    QComboBox* categories = child<QComboBox>("cboSingerList");
+    categories->setCurrentIndex(3);
+    EXPECT_TRUE(presenter.boxes.empty());
+    for (int row : {1, 5, 9, 13}) {
+        categories->setCurrentIndex(row);
+        ASSERT_EQ(presenter.boxes.size(), 1u);
+        EXPECT_EQ(presenter.boxes.back().text, u"请选择一个有效的分类");
+        EXPECT_EQ(presenter.boxes.back().icon, QMessageBox::Information);
+        EXPECT_EQ(presenter.boxes.back().title, frmMain::Caption());
+        EXPECT_EQ(categories->currentIndex(), 0);
+        presenter.boxes.clear();
+    }
+    // Row 14 fetches the index of its path.
+    categories->setCurrentIndex(14);
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(portal.requests("/artist").back().path, "/artist/other");
+    EXPECT_EQ(child<QLabel>("Label1")->text(), u"共获取歌手1位, 请勾选需要下载的歌手");
+}
+
+TEST_F(FrmMainTest, TickedRunReadsEachTickWhenItGetsThere) {
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    const QString first = QStringLiteral("18105001");   // 雨桐
+    const QString later = QStringLiteral("18105004");   // River Lane
+    const QString dropped = QStringLiteral("18105005"); // Ann Marie
+    ASSERT_LT(rowOf(first), rowOf(later));
+    ASSERT_LT(rowOf(later), rowOf(dropped));
+    tick(first, true);
+    tick(dropped, true);
+
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownload");
+    EXPECT_FALSE(button("cmdDownload")->Enabled());
+    EXPECT_FALSE(button("cmdGetSingers")->Enabled());
+    ASSERT_TRUE(waitForStall());
+    // While the first singer's song is in flight: one row ticked, one unticked.
+    tick(later, true);
+    tick(dropped, false);
+    click("cmdDownAlbum");
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"请等待上一个操作结束.");
+    ASSERT_TRUE(waitIdle());
+
+    EXPECT_EQ(status(), u"所选专辑已下载完毕.");
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+    EXPECT_EQ(QDir(out()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{u"River Lane"_qs, u"雨桐"_qs}));
+    std::vector<std::string> singerPages;
+    for (const auto& r : portal.requests("/artist/"))
+        singerPages.push_back(r.path);
+    EXPECT_EQ(singerPages, (std::vector<std::string>{"/artist/18105001", "/artist/18105004"}));
+    // The run changes neither the lists nor the ticks.
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->item(rowOf(later))->checkState(), Qt::Checked);
+
+    // Nothing ticked: no download, and still the completion text.
+    tick(first, false);
+    tick(later, false);
+    child<QLabel>("lblStatus")->setText(QString());
+    portal.clearRequests();
+    click("cmdDownload");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕.");
+    EXPECT_TRUE(portal.requests().empty());
+}
+
+TEST_F(FrmMainTest, FailedIndexFetchIsReportedOnLabelOneAndTheListsStay) {
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    const int rows = child<QListWidget>("lstSingerName")->count();
+    ASSERT_GT(rows, 0);
+    portal.addFault(Endpoint::ArtistIndex, Fault::Status500);
+    child<QComboBox>("cboSingerList")->setCurrentIndex(4);
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    const QString label = child<QLabel>("Label1")->text();
+    EXPECT_TRUE(label.startsWith(u"获取歌手列表失败: ")) << label.toStdString();
+    EXPECT_TRUE(label.contains(u"/artist/cn/group")) << label.toStdString();
+    EXPECT_TRUE(label.contains(u"500")) << label.toStdString();
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), rows);
+    EXPECT_EQ(child<QListWidget>("lstSingerID")->count(), rows);
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+    EXPECT_TRUE(presenter.boxes.empty());
+}
+
+TEST_F(FrmMainTest, UnreadableProxyTextIsRefusedInABoxAndNothingIsFetched) {
+    child<QCheckBox>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("no proxy here"));
+    const QString before = status();
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"代理地址无效");
+    EXPECT_EQ(presenter.boxes.back().title, frmMain::Caption());
+    EXPECT_EQ(status(), before);
+    EXPECT_TRUE(button("cmdDownAlbum")->Enabled());
+    EXPECT_TRUE(portal.requests().empty());
+
+    // The ticked run stops after one box as well.
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    tick(QStringLiteral("18105001"), true);
+    tick(QStringLiteral("18105004"), true);
+    portal.clearRequests();
+    click("cmdDownload");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(presenter.boxes.size(), 2u);
+    EXPECT_EQ(status(), before);
+    EXPECT_TRUE(portal.requests().empty());
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+}
+
+TEST_F(FrmMainTest, InputsAreRememberedBetweenRuns) {
+    child<QCheckBox>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("10.1.2.3:3128"));
+    child<QLineEdit>("txtSinger")->setText(QStringLiteral("18105001"));
+    child<QLineEdit>("txtAlbum")->setText(QStringLiteral("31258220"));
+    window->close();
+    window.reset();
+    openWindow();
+    EXPECT_TRUE(child<QCheckBox>("chkProxy")->isChecked());
+    EXPECT_EQ(child<QLineEdit>("txtProxy")->text(), u"10.1.2.3:3128");
+    EXPECT_EQ(child<QLineEdit>("txtSinger")->text(), u"18105001");
+    EXPECT_EQ(child<QLineEdit>("txtAlbum")->text(), u"31258220");
+}
+
+TEST_F(FrmMainTest, ClosingDuringAJobCancelsItPromptly) {
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitForStall());
+    QElapsedTimer timer;
+    timer.start();
+    window->close();
+    EXPECT_TRUE(window->bridge().shutdown(1s));
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(files(out() + u'/' + kAlbumFolder), QStringList{u"cover.jpg"_qs});
+}
+
+TEST_F(FrmMainTest, ClosingDuringARetryPauseEndsTheJobWithoutFurtherRetries) {
+    window.reset();
+    openWindow(nullptr); // real pauses: 1 s, 2 s, 4 s ...
+    QStringList seen;
+    QObject::connect(&window->bridge(), &app::JobBridge::statusChanged,
+                     [&seen](const QString& text) { seen.append(text); });
+    portal.addFault(Endpoint::AlbumList, Fault::Refuse, -1);
+    click("cmdDownSinger");
+    ASSERT_TRUE(waitFor([this] { return !portal.requests("/data/user/getalbums").empty(); }));
+    // Inside the first pause.
+    QTest::qWait(100);
+    QElapsedTimer timer;
+    timer.start();
+    window->close();
+    EXPECT_TRUE(window->bridge().shutdown(1s));
+    EXPECT_LT(timer.elapsed(), 1000);
+    QTest::qWait(50);
+    EXPECT_EQ(portal.requests("/data/user/getalbums").size(), 1u);
+    EXPECT_EQ(seen.filter(u"专辑列表获取失败,重试..."_qs).size(), 1);
+    EXPECT_NE(status(), u"指定歌手下载完毕.");
+}
+
+TEST_F(FrmMainTest, ClosingWhileAJobWaitsForItsMessageBoxEndsTheWaitAtOnce) {
+    child<QCheckBox>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("no proxy here"));
+    bool ended = false;
+    qint64 ms = -1;
+    presenter.onShow = [&](const Box&) {
+        // The box is still open when the main window is closed (as a termination signal does).
+        QElapsedTimer timer;
+        timer.start();
+        window->close();
+        ended = window->bridge().shutdown(1s);
+        ms = timer.elapsed();
+    };
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([&ms] { return ms >= 0; }));
+    EXPECT_TRUE(ended);
+    EXPECT_LT(ms, 1000);
+    EXPECT_EQ(presenter.boxes.back().text, u"代理地址无效");
+}
+
+TEST_F(FrmMainTest, ScreenshotsOfTheIdleWindowAndOfAJob) {
+    const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
+    ASSERT_TRUE(QDir().mkpath(screens));
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    QImage idle = window->grab().toImage();
+    EXPECT_EQ(idle.size() / idle.devicePixelRatio(), QSize(731, 410));
+    EXPECT_TRUE(idle.save(screens + u"/frm_main_idle.png"));
+
+    tick(QStringLiteral("18105001"), true);
+    std::vector<qint64> deliveries;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&window->bridge(), &app::JobBridge::songProgress,
+                     [&](qint64, qint64) { deliveries.push_back(clock.elapsed()); });
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownload");
+    ASSERT_TRUE(waitForStall());
+    ASSERT_TRUE(waitFor([this] { return status() == u"正在下载MP3: 雨桐 之歌 ..."; }));
+    EXPECT_TRUE(window->grab().toImage().save(screens + u"/frm_main_job.png"));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(child<QProgressBar>("progressStrip")->isVisible());
+    // At most 20 updates a second reach the window thread.
+    for (std::size_t i = 1; i < deliveries.size(); ++i)
+        EXPECT_GE(deliveries[i] - deliveries[i - 1], 45) << i;
+}
+
+#include "frm_main_test.moc"
