@@ -35,8 +35,10 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
 
-    if (summary.albumPageMissing && summary.listed == 0)
-        host.line(QStringLiteral("无法获取专辑页面"));
+    if (summary.albumPageMissing)
+        host.line(u"无法获取专辑页面: " + summary.albumPageError);
+    if (!summary.coverError.isEmpty())
+        host.line(summary.coverError);
     if (summary.songListMissing)
         host.line(QStringLiteral("无法获取歌曲列表"));
     ReportSongFailures(host, summary);

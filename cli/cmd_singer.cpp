@@ -20,12 +20,17 @@ void reportSinger(CliJobHost& host, const QString& singerId, const jobs::SingerS
     if (s.listGivenUp)
         host.line(u"专辑列表获取失败, 已放弃 (歌手 " + singerId + u", start=" +
                   QString::number(s.stoppedAtOffset) + u')');
+    for (int offset : s.unreadablePages)
+        host.line(u"专辑列表无法读取 (歌手 " + singerId + u", start=" + QString::number(offset) +
+                  u')');
     if (s.offsetLimitReached)
         host.line(u"专辑列表超过 " + QString::number(s.stoppedAtOffset) +
                   u" 条, 其后的专辑未下载 (歌手 " + singerId + u')');
     for (const jobs::AlbumSummary& a : s.albums) {
         if (a.songListMissing)
             host.line(u"无法获取歌曲列表: 《" + a.title + u"》");
+        if (!a.coverError.isEmpty())
+            host.line(a.coverError);
         ReportSongFailures(host, a);
     }
 }

@@ -75,6 +75,7 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
     setup.settings.portalHost = portalHost;
     setup.settings.outputRoot = root;
     setup.settings.proxy = {options.proxy.has_value(), options.proxy.value_or(QString())};
+    setup.settings.clock = io.clock;
     return setup;
 }
 

@@ -27,8 +27,10 @@ struct AlbumSummary {
     JobOutcome outcome = JobOutcome::Finished;
     QString title;                 // the album title as the page gives it
     QString folder;                // the album folder
-    bool albumPageMissing = false; // the album page could not be fetched
+    bool albumPageMissing = false; // the album page could not be fetched: nothing was written
+    QString albumPageError;        // why, in words
     bool songListMissing = false;  // the song list could not be fetched or read
+    QString coverError;            // the cover could not be stored for a local reason
     int listed = 0;                // different songs in the song list
     int stored = 0;                // songs fetched and written in this run
     int present = 0;               // songs whose file existed already
@@ -36,10 +38,9 @@ struct AlbumSummary {
 
     [[nodiscard]] int failed() const { return int(failures.size()); }
     // Every song of the album is on disk now.
-    // An album whose page failed and whose list is empty is most likely no album at all.
     [[nodiscard]] bool complete() const {
-        return outcome == JobOutcome::Finished && !songListMissing && failures.isEmpty() &&
-               !(albumPageMissing && listed == 0);
+        return outcome == JobOutcome::Finished && !albumPageMissing && !songListMissing &&
+               failures.isEmpty() && coverError.isEmpty();
     }
 };
 
@@ -59,10 +60,17 @@ public:
     // Shows the cover status, reads the cover address from img ("org_src" when "src" holds
     // "blank"), fetches it and writes folder + "/cover.jpg". A failed or empty fetch leaves an
     // existing cover.jpg as it was.
-    void StoreCover(const QString& title, const net::HtmlElement& img, const QString& folder);
+    // A folder standing at "cover.jpg" is reported in summary.coverError.
+    void StoreCover(const QString& title, const net::HtmlElement& img, const QString& folder,
+                    AlbumSummary& summary);
 
     // The song list of albumId and every song of it, into folder.
     void DownloadSongs(const QString& albumId, const QString& folder, AlbumSummary& summary);
+
+    // GETs a page into the transport's buffer, tried as often as a song (with its pauses), and
+    // gives its text; nullopt with the last failure in reason when every attempt failed (or
+    // the job was cancelled).
+    [[nodiscard]] std::optional<QString> FetchPage(const QString& url, QString& reason);
 
     [[nodiscard]] bool cancelled() const;
 
@@ -77,6 +85,15 @@ private:
     QString m_base;
     JobClock m_realClock;
 };
+
+// The "html" member of the "data" member of a song-list or album-list answer. The parser's
+// partly built tree counts, whatever its messages say (an answer cut short after the member
+// still lists everything before the cut); parserMessages tells the caller it was cut.
+struct ListAnswer {
+    std::optional<QString> html; // nullopt: the answer holds no such member
+    bool parserMessages = false;
+};
+[[nodiscard]] ListAnswer ReadListAnswer(const QString& text);
 
 // Applies the job's proxy setting to the transport. A ticked text that cannot be read shows
 // kInvalidProxy and gives false: the job must not start (never a direct connection instead).

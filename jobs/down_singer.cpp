@@ -17,22 +17,6 @@ namespace {
 
 constexpr QStringView kValidPageMark = u"\"errorCode\":22000";
 
-// The album list answer's HTML fragment; empty when the answer cannot be read, which leaves
-// that page without albums.
-QString albumListFragment(const QString& text) {
-    const std::optional<json::Value> root = json::Parse(text);
-    if (!root || !json::ParseErrors().isEmpty())
-        return {};
-    const auto top = root->dictionary();
-    if (!top)
-        return {};
-    const auto data = top->Item(QStringLiteral("data")).dictionary();
-    if (!data)
-        return {};
-    const json::Value html = data->Item(QStringLiteral("html"));
-    return html.isString() ? html.toString() : QString();
-}
-
 class SingerRun {
 public:
     SingerRun(const QString& singerId, net::ModDownFile& transport, JobHost& host,
@@ -60,7 +44,7 @@ public:
                 break;
             if (!text->contains(u"album-info"))
                 break;
-            albumsOfPage(*text);
+            albumsOfPage(offset, *text);
         }
         if (m_steps.cancelled())
             m_summary.outcome = JobOutcome::Cancelled;
@@ -130,10 +114,24 @@ private:
         return pauses[std::min<std::size_t>(std::size_t(attempt - 2), pauses.size() - 1)];
     }
 
-    void albumsOfPage(const QString& text) {
+    void albumsOfPage(int offset, const QString& text) {
         // The singer page's document is reused: from here on it holds this page's fragment.
         m_page.Clear();
-        m_page.write(albumListFragment(text));
+        const ListAnswer answer = ReadListAnswer(text);
+        // Albums of a page that cannot be read are missing: the singer is not complete, the
+        // next page may still be read.
+        auto unreadable = [&] {
+            m_page.Clear();
+            m_summary.unreadablePages.append(offset);
+        };
+        try {
+            if (!answer.html)
+                return unreadable();
+            m_page.write(*answer.html);
+        } catch (const std::exception&) {
+            return unreadable();
+        }
+        int albumsFound = 0;
         const net::HtmlElementList links = m_page.links();
         const int count = links.Length();
         for (int i = 0; i < count; ++i) {
@@ -156,16 +154,20 @@ private:
             } catch (const std::exception&) {
                 continue;
             }
+            ++albumsFound;
             AlbumSummary album;
             album.title = title;
             album.folder =
                 m_steps.MakeAlbumFolder(m_summary.folder, folderTitle(albumId, title), albumId);
-            m_steps.StoreCover(title, img, album.folder);
+            m_steps.StoreCover(title, img, album.folder, album);
             m_steps.DownloadSongs(albumId, album.folder, album);
             if (m_steps.cancelled())
                 album.outcome = JobOutcome::Cancelled;
             m_summary.albums.append(album);
         }
+        // An answer cut short before its first album is no list.
+        if (albumsFound == 0 && answer.parserMessages)
+            unreadable();
     }
 
     // The title the album folder is named after. Different albums whose titles clean to the
@@ -228,6 +230,7 @@ int SingerSummary::songsPresent() const {
 
 bool SingerSummary::complete() const {
     return outcome == JobOutcome::Finished && !listGivenUp && !offsetLimitReached &&
+           unreadablePages.isEmpty() &&
            std::all_of(albums.begin(), albums.end(),
                        [](const AlbumSummary& a) { return a.complete(); });
 }

@@ -1,9 +1,10 @@
 // `orvana-dl-cli album` in process, and the built binary killed mid-song.
 #include "cli/cli.h"
-#include "tests/support/cli_runner.h"
+#include "tests/jobs/job_test_support.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -33,13 +34,18 @@ protected:
         portal.start();
         host = QString::fromStdString(portal.host());
         cookieFile = dir.filePath(QStringLiteral("cookies.txt"));
+        QFile(cookieFile).open(QIODevice::WriteOnly);
     }
 
     Outcome run(QStringList args) {
         // An empty cookie file of our own: the user's login never leaks into a test.
         args << QStringLiteral("--cookies") << cookieFile;
-        const orvana::test_support::CliRun r = orvana::test_support::RunCli(args);
-        return {r.exitCode, QString::fromUtf8(r.out), QString::fromUtf8(r.err)};
+        QBuffer in, out, err;
+        in.open(QIODevice::ReadOnly);
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        const int code = cli::Run(args, cli::CliIo{&in, &out, &err, clock});
+        return {code, QString::fromUtf8(out.data()), QString::fromUtf8(err.data())};
     }
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }
@@ -48,6 +54,9 @@ protected:
     QTemporaryDir dir;
     QString host;
     QString cookieFile;
+    // Retry pauses are recorded, not waited for.
+    std::shared_ptr<orvana::test_support::RecordingClock> clock =
+        std::make_shared<orvana::test_support::RecordingClock>();
 };
 
 const QString kDemoStderr = QStringLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
@@ -132,13 +141,19 @@ TEST_F(AlbumCliTest, MissingSongListMakesExitOne) {
                                     "指定专辑下载完毕.\n"));
 }
 
-TEST_F(AlbumCliTest, UnknownAlbumMakesExitOne) {
-    const Outcome o = run({QStringLiteral("album"), QStringLiteral("99999"),
+TEST_F(AlbumCliTest, AlbumPageThatCannotBeFetchedMakesExitOneAndNoFolder) {
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, -1);
+    const Outcome o = run({QStringLiteral("album"), QStringLiteral("31258219"),
                            QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitFailed);
-    EXPECT_EQ(o.err, QStringLiteral("下载专辑封面: 《》 ... \n"
-                                    "无法获取专辑页面\n"
-                                    "指定专辑下载完毕.\n"));
+    const QStringList lines = o.err.split(u'\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("无法获取专辑页面: ")) &&
+                lines[0].contains(QStringLiteral("500")))
+        << o.err.toStdString();
+    EXPECT_EQ(lines[1], QStringLiteral("指定专辑下载完毕."));
+    EXPECT_EQ(portal.requests("/album/").size(), 5u);
+    EXPECT_EQ(QDir(output()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 TEST_F(AlbumCliTest, UnreadableProxyIsRefusedAndNothingIsFetched) {

@@ -242,12 +242,49 @@ TEST_F(DownAlbumTest, UnreadableSongListEndsTheJobAfterTheCover) {
     EXPECT_EQ(portal.requests("/song/").size(), 0u);
 }
 
-TEST_F(DownAlbumTest, UnknownAlbumIsNotComplete) {
+TEST_F(DownAlbumTest, AlbumPageThatCannotBeFetchedFailsTheAlbumAndWritesNothing) {
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, 5);
+    const jobs::AlbumSummary summary = run();
+    EXPECT_TRUE(summary.albumPageMissing);
+    EXPECT_FALSE(summary.albumPageError.isEmpty());
+    EXPECT_FALSE(summary.complete());
+    // Tried as a song is, then given up before the cover, the song list or any folder.
+    EXPECT_EQ(clock->pauses, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s}));
+    EXPECT_EQ(portal.requests("/album/").size(), 5u);
+    EXPECT_EQ(portal.requests().size(), 5u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
+    EXPECT_EQ(host.statuses, QStringList());
+
+    portal.clearRequests();
+    clock->pauses.clear();
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, 2);
+    const jobs::AlbumSummary second = run();
+    EXPECT_TRUE(second.complete());
+    EXPECT_EQ(clock->pauses, (std::vector<std::chrono::milliseconds>{1s, 2s}));
+    EXPECT_EQ(filesIn(folder()), kDemoFiles);
+}
+
+TEST_F(DownAlbumTest, UnknownAlbumMakesNoFolder) {
     const jobs::AlbumSummary summary = run(QStringLiteral("99999"));
     EXPECT_TRUE(summary.albumPageMissing);
-    EXPECT_EQ(summary.listed, 0);
     EXPECT_FALSE(summary.complete());
-    EXPECT_EQ(filesIn(folder(QStringLiteral("99999"))), QStringList());
+    EXPECT_FALSE(QFileInfo::exists(folder(QStringLiteral("99999"))));
+}
+
+TEST_F(DownAlbumTest, FolderAtASongsOrTheCoversNameIsAFailureOfIt) {
+    ASSERT_TRUE(QDir().mkpath(folder() + u"/晴天的海.mp3"));
+    ASSERT_TRUE(QDir().mkpath(folder() + u"/cover.jpg"));
+    const jobs::AlbumSummary summary = run();
+    EXPECT_FALSE(summary.complete());
+    EXPECT_EQ(summary.stored, 7);
+    EXPECT_EQ(summary.present, 0);
+    ASSERT_EQ(summary.failed(), 1);
+    EXPECT_EQ(summary.failures[0].songId, QStringLiteral("1001"));
+    EXPECT_EQ(summary.failures[0].reason,
+              u"歌曲无法保存: 已有同名文件夹 " + folder() + u"/晴天的海.mp3");
+    EXPECT_EQ(summary.coverError, u"封面无法保存: 已有同名文件夹 " + folder() + u"/cover.jpg");
+    EXPECT_EQ(portal.requests("/file/1001/").size(), 0u);
 }
 
 TEST_F(DownAlbumTest, AlbumWithoutSongsIsComplete) {

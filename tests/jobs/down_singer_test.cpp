@@ -193,6 +193,8 @@ TEST_F(DownSingerTest, UnreadableListPageIsSkippedAndTheNextOffsetFollows) {
     EXPECT_EQ(listQueries().size(), 3u);
     ASSERT_EQ(summary.albums.size(), 10);
     EXPECT_EQ(summary.albums.front().title, QStringLiteral("分页歌手 专辑 11"));
+    EXPECT_EQ(summary.unreadablePages, QList<int>{0});
+    EXPECT_FALSE(summary.complete());
 }
 
 TEST_F(DownSingerTest, ExistingAlbumFolderIsReusedAndPresentSongsSkipped) {

@@ -1,0 +1,112 @@
+// Song-list and album-list answers that the parser reads only in part, from a small portal of
+// the test's own on 127.0.0.1: what can be read is used, a page with no list fails the singer.
+#include "cli/cli.h"
+#include "jobs/down_singer.h"
+#include "tests/jobs/job_test_support.h"
+#include "tests/jobs/mini_portal.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <gtest/gtest.h>
+
+using namespace orvana;
+using test_support::kAlbumLink;
+using test_support::kSongLink;
+using test_support::MiniPortal;
+using test_support::readFile;
+using test_support::RecordingClock;
+using test_support::RecordingHost;
+
+namespace {
+
+class ListAnswersTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        settings.portalHost = portal.host();
+        settings.outputRoot = dir.path();
+        settings.clock = clock;
+    }
+
+    jobs::SingerSummary singer() {
+        net::ModDownFile transport;
+        return jobs::DownSinger(QStringLiteral("1"), transport, host, settings);
+    }
+    jobs::AlbumSummary album() {
+        net::ModDownFile transport;
+        return jobs::DownAlbum(QStringLiteral("7"), transport, host, settings);
+    }
+
+    MiniPortal portal;
+    QTemporaryDir dir;
+    std::shared_ptr<RecordingClock> clock = std::make_shared<RecordingClock>();
+    jobs::JobSettings settings;
+    RecordingHost host;
+};
+
+std::string albumPage(const std::string& tail) {
+    return R"({"errorCode":22000,"data":{"html":")" + kAlbumLink + R"("})" + tail;
+}
+
+} // namespace
+
+TEST_F(ListAnswersTest, SongListWithParserMessagesStillGivesItsSongs) {
+    // A bad member after "data", and an answer cut off after it.
+    for (const std::string& tail : {std::string(R"(,"x":tru})"), std::string()}) {
+        portal.songList = R"({"data":{"html":")" + kSongLink + R"("})" + tail;
+        QDir(dir.path() + u"/专辑七").removeRecursively();
+        const jobs::AlbumSummary summary = album();
+        EXPECT_TRUE(summary.complete()) << tail;
+        EXPECT_EQ(summary.stored, 1);
+        EXPECT_EQ(readFile(dir.path() + u"/专辑七/歌七十.mp3"), QByteArray("song seventy"));
+    }
+}
+
+TEST_F(ListAnswersTest, SongListCutBeforeItsFirstSongIsMissing) {
+    portal.songList = R"({"data":{"html":"<a href=\"\/song\/7)";
+    const jobs::AlbumSummary summary = album();
+    EXPECT_TRUE(summary.songListMissing);
+    EXPECT_FALSE(summary.complete());
+}
+
+TEST_F(ListAnswersTest, AlbumListPagesWithParserMessagesGiveTheirAlbums) {
+    portal.albumLists[0] = albumPage(R"(,"x":tru})");
+    const jobs::SingerSummary summary = singer();
+    EXPECT_TRUE(summary.complete());
+    ASSERT_EQ(summary.albums.size(), 1);
+    EXPECT_EQ(summary.albums[0].stored, 1);
+    EXPECT_EQ(readFile(dir.path() + u"/歌手一/专辑七/歌七十.mp3"), QByteArray("song seventy"));
+}
+
+TEST_F(ListAnswersTest, PageWithoutAListFailsTheSingerAndTheNextPageIsRead) {
+    // No "data" at all; a list cut before its first album; then a good page.
+    portal.albumLists[0] = R"({"errorCode":22000,"album-info":1})";
+    portal.albumLists[10] = R"({"errorCode":22000,"data":{"html":"<div class=\"album-info)";
+    portal.albumLists[20] = albumPage("}");
+    const jobs::SingerSummary summary = singer();
+    EXPECT_EQ(summary.unreadablePages, (QList<int>{0, 10}));
+    EXPECT_FALSE(summary.complete());
+    ASSERT_EQ(summary.albums.size(), 1);
+    EXPECT_TRUE(summary.albums[0].complete());
+    EXPECT_TRUE(clock->pauses.empty());
+}
+
+TEST_F(ListAnswersTest, CliNamesTheUnreadablePageAndExitsOne) {
+    portal.albumLists[0] = albumPage("}");
+    portal.albumLists[10] = R"({"errorCode":22000,"album-info":1})";
+    QBuffer in, out, err;
+    in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    const QString cookies = dir.filePath(QStringLiteral("cookies.txt"));
+    QFile(cookies).open(QIODevice::WriteOnly);
+    const int code =
+        cli::Run({QStringLiteral("singer"), QStringLiteral("1"), QStringLiteral("--portal-host"),
+                  portal.host(), QStringLiteral("-o"), dir.filePath(QStringLiteral("out")),
+                  QStringLiteral("--cookies"), cookies},
+                 cli::CliIo{&in, &out, &err, clock});
+    EXPECT_EQ(code, cli::kExitFailed);
+    EXPECT_TRUE(QString::fromUtf8(err.data())
+                    .contains(QStringLiteral("\n专辑列表无法读取 (歌手 1, start=10)\n")))
+        << err.data().toStdString();
+}
