@@ -190,6 +190,19 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
         summary.failures.append({songId, title, u"歌曲无法保存: 已有同名文件夹 " + path});
         return;
     }
+    if (QFileInfo::exists(path)) {
+        // Present whatever its download page does: the page is still asked for (the portal
+        // sees the usual requests), but its failure is neither retried nor counted.
+        m_host.setStatus(u"正在下载MP3: " + title + u" ...");
+        try {
+            (void)m_transport.RequestText(QStringLiteral("UTF-8"),
+                                          m_base + u"/song/" + songId + u"/download", QString());
+        } catch (const std::exception&) {
+        }
+        if (!cancelled())
+            ++summary.present;
+        return;
+    }
     const int attempts = std::max(1, m_settings.retry.attempts);
     QString reason;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
@@ -210,10 +223,6 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
             if (scheme != u"http" && scheme != u"https") {
                 summary.failures.append(
                     {songId, title, u"歌曲文件地址不是 http 或 https 地址: " + *address});
-                return;
-            }
-            if (QFile::exists(path)) {
-                ++summary.present;
                 return;
             }
             // The name written may be the "noTitle" fallback; the count is what matters here.

@@ -135,6 +135,24 @@ TEST_F(DownAlbumTest, ARerunFetchesDownloadPagesButNoSongFile) {
     EXPECT_EQ(host.statuses.size(), 9);
 }
 
+TEST_F(DownAlbumTest, PresentSongsArePresentWhateverTheirDownloadPageDoes) {
+    (void)run();
+    for (const Fault fault : {Fault::Status500, Fault::OmitFileLink}) {
+        portal.clearRequests();
+        clock->pauses.clear();
+        portal.addFault(Endpoint::DownloadPage, fault, -1);
+        const jobs::AlbumSummary again = run();
+        portal.clearFaults();
+        EXPECT_TRUE(again.complete());
+        EXPECT_EQ(again.present, 8);
+        EXPECT_EQ(again.failed(), 0);
+        // Each page is still asked for once; nothing is tried again.
+        EXPECT_EQ(portal.requests("/song/").size(), 8u);
+        EXPECT_EQ(portal.requests("/file/").size(), 0u);
+        EXPECT_TRUE(clock->pauses.empty());
+    }
+}
+
 TEST_F(DownAlbumTest, PlaceholderCoverIsFetchedFromOrgSrc) {
     EXPECT_TRUE(run(QStringLiteral("31258220")).complete());
     ASSERT_EQ(portal.requests("/cover/").size(), 1u);
