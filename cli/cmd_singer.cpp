@@ -5,6 +5,7 @@
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
 #include "jobs/down_singer.h"
+#include "net/text_conversion.h"
 
 #include "json/error.h"
 #include <QSet>
@@ -28,7 +29,7 @@ void reportSinger(CliJobHost& host, const QString& singerId, const jobs::SingerS
                   u" 条, 其后的专辑未下载 (歌手 " + singerId + u')');
     for (const jobs::AlbumSummary& a : s.albums) {
         if (a.songListMissing)
-            host.line(u"无法获取歌曲列表: 《" + a.title + u"》");
+            host.line(u"无法获取歌曲列表: 《" + ControlsToSpaces(a.title) + u"》");
         if (!a.coverError.isEmpty())
             host.line(a.coverError);
         ReportSongFailures(host, a);
@@ -161,6 +162,7 @@ int RunSingers(const QStringList& args, const CliIo& io) {
         return kExitUsage;
     }
 
+    CheckGlobalOptions(options);
     const QString portalHost = PortalHostOf(options);
     std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)

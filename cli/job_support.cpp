@@ -1,10 +1,14 @@
 #include "cli/job_support.h"
 
+#include "jobs/album_folder.h"
 #include "net/cookie_store.h"
+#include "net/text_conversion.h"
 
 #include "json/error.h"
 #include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace orvana::cli {
@@ -63,8 +67,13 @@ void CliJobHost::clearBar() {
 std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& portalHost,
                                  const CliIo& io) {
     const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
-    if (!QDir().mkpath(root)) {
-        io.printErr(u"无法创建输出文件夹: " + root + u'\n');
+    if (const std::optional<QString> error = jobs::MakeFolders(root)) {
+        io.printErr(*error + u'\n');
+        return std::nullopt;
+    }
+    if (::access(QFile::encodeName(root).constData(), W_OK | X_OK) != 0) {
+        io.printErr(u"cannot write in folder " + root + u": " +
+                    QString::fromLocal8Bit(std::strerror(errno)) + u'\n');
         return std::nullopt;
     }
     const auto cookies =
@@ -102,6 +111,8 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     if (rest.size() != 1)
         throw Error(ErrorKind::InvalidArgument,
                     u"usage: orvana-dl-cli " + command + u" [OPTIONS] ADDRESS");
+    // Every refusal comes before anything is created.
+    CheckGlobalOptions(options);
 
     const QString portalHost = PortalHostOf(options);
     std::optional<QString> id = jobs::CheckAddress(rest.first(), portalHost, kind);
@@ -117,8 +128,8 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
 
 void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album) {
     for (const jobs::SongFailure& f : album.failures)
-        host.line(u"下载失败: " + (f.title.isEmpty() ? f.songId : f.title) + u" (" + f.reason +
-                  u')');
+        host.line(u"下载失败: " + ControlsToSpaces(f.title.isEmpty() ? f.songId : f.title) + u" (" +
+                  ControlsToSpaces(f.reason) + u')');
 }
 
 } // namespace orvana::cli

@@ -75,7 +75,7 @@ QString AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
 
 void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
                             const QString& folder, AlbumSummary& summary) {
-    m_host.setStatus(u"下载专辑封面: 《" + title + u"》 ... ");
+    m_host.setStatus(u"下载专辑封面: 《" + ControlsToSpaces(title) + u"》 ... ");
     const QString path = folder + u"/cover.jpg";
     if (QFileInfo(path).isDir()) {
         summary.coverError = u"封面无法保存: 已有同名文件夹 " + path;
@@ -193,7 +193,7 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
     if (QFileInfo::exists(path)) {
         // Present whatever its download page does: the page is still asked for (the portal
         // sees the usual requests), but its failure is neither retried nor counted.
-        m_host.setStatus(u"正在下载MP3: " + title + u" ...");
+        m_host.setStatus(u"正在下载MP3: " + ControlsToSpaces(title) + u" ...");
         try {
             (void)m_transport.RequestText(QStringLiteral("UTF-8"),
                                           m_base + u"/song/" + songId + u"/download", QString());
@@ -208,7 +208,7 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         if (cancelled())
             return;
-        m_host.setStatus(u"正在下载MP3: " + title + u" ...");
+        m_host.setStatus(u"正在下载MP3: " + ControlsToSpaces(title) + u" ...");
         std::optional<int> retryAfter;
         try {
             const QString page = m_transport.RequestText(

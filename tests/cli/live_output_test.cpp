@@ -29,6 +29,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+        QFile(dir.filePath(QStringLiteral("cookies.txt"))).open(QIODevice::WriteOnly);
         portal.start();
         // The first song stalls half way for a minute: the child is mid-song until we stop it.
         portal.addFault(portal::Endpoint::SongFile, portal::Fault::StallMidBody);

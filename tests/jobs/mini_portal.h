@@ -30,9 +30,8 @@ public:
                                                    : it->second,
                             "application/json");
         });
-        s.Get("/album/7", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(R"(<div class="album-info"><h2>专辑七</h2><img src="/c.jpg"></div>)",
-                            "text/html");
+        s.Get("/album/7", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(albumPage, "text/html");
         });
         s.Get("/c.jpg", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("cover", "image/jpeg");
@@ -66,6 +65,7 @@ public:
     net::test::TestServer server;
     std::map<int, std::string> albumLists;
     std::string songList = R"({"data":{"html":")" + kSongLink + R"("}})";
+    std::string albumPage = R"(<div class="album-info"><h2>专辑七</h2><img src="/c.jpg"></div>)";
     std::string song = "song seventy";
     std::size_t songChunks = 1;
     std::chrono::milliseconds songPause{150};

@@ -28,6 +28,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         portal.start();
         host = QString::fromStdString(portal.host());
+        QFile(dir.filePath(QStringLiteral("cookies.txt"))).open(QIODevice::WriteOnly);
     }
 
     Outcome run(QStringList args) {

@@ -1,5 +1,6 @@
-// Song-list and album-list answers that the parser reads only in part, from a small portal of
-// the test's own on 127.0.0.1: what can be read is used, a page with no list fails the singer.
+// Answers the sample portal does not give, from a small portal of the test's own on 127.0.0.1:
+// lists the parser reads only in part (what can be read is used, a page with no list fails the
+// singer) and titles with control characters.
 #include "cli/cli.h"
 #include "jobs/down_singer.h"
 #include "tests/jobs/job_test_support.h"
@@ -109,4 +110,14 @@ TEST_F(ListAnswersTest, CliNamesTheUnreadablePageAndExitsOne) {
     EXPECT_TRUE(QString::fromUtf8(err.data())
                     .contains(QStringLiteral("\n专辑列表无法读取 (歌手 1, start=10)\n")))
         << err.data().toStdString();
+}
+
+TEST_F(ListAnswersTest, ControlCharactersInTitlesBecomeSpaces) {
+    // The page's line end reaches the title as a line feed; the tab stays.
+    portal.songList = R"({"data":{"html":"<a href=\"\/song\/70\" title=\"\tA;B\r\n\">x<\/a>"}})";
+    const jobs::AlbumSummary summary = album();
+    EXPECT_TRUE(summary.complete());
+    // In names: a space each, then the outer spaces trimmed; on the status line: a space each.
+    EXPECT_EQ(readFile(dir.path() + u"/专辑七/A;B.mp3"), QByteArray("song seventy"));
+    EXPECT_EQ(host.statuses.last(), QStringLiteral("正在下载MP3:  A;B  ..."));
 }
