@@ -127,6 +127,8 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
 }
 
 void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album) {
+    if (!album.folderError.isEmpty())
+        host.line(album.folderError);
     for (const jobs::SongFailure& f : album.failures)
         host.line(u"下载失败: " + ControlsToSpaces(f.title.isEmpty() ? f.songId : f.title) + u" (" +
                   ControlsToSpaces(f.reason) + u')');

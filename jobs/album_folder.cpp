@@ -1,5 +1,7 @@
 #include "jobs/album_folder.h"
 
+#include "net/file_store.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -42,6 +44,49 @@ std::optional<QString> MakeFolders(const QString& path) {
     if (const auto reason = makeFolder(clean))
         return u"cannot create folder " + clean + u": " + *reason;
     return std::nullopt;
+}
+
+std::optional<QString> ReadAlbumMarker(const QString& folder) {
+    QFile file(folder + u'/' + kAlbumMarkerName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // An ID is short: a large file here is not ours to read whole.
+    return QString::fromUtf8(file.read(64)).trimmed();
+}
+
+AlbumFolderChooser::Choice AlbumFolderChooser::choose(const QString& parent, const QString& name,
+                                                      const QString& albumId) {
+    for (int n = 1;; ++n) {
+        // Room for the number, so the name limit never cuts it off.
+        const QString candidate = n == 1 ? name
+                                         : net::CutNameToBytes(name, net::kMaxNameBytes - 16) +
+                                               QStringLiteral(" (%1)").arg(n);
+        const QString path = parent + u'/' + candidate;
+        if (const auto it = m_claimed.constFind(path); it != m_claimed.cend()) {
+            if (*it == albumId)
+                return {path, {}};
+            continue;
+        }
+        const QFileInfo info(path);
+        if (info.exists() || info.isSymLink()) {
+            if (!info.isDir())
+                continue; // a file stands at this name
+            const std::optional<QString> owner = ReadAlbumMarker(path);
+            if (owner && *owner != albumId)
+                continue;
+            m_claimed.insert(path, albumId);
+            return {path, {}};
+        }
+        if (const auto reason = makeFolder(path))
+            return {path, u"cannot create folder " + path + u": " + *reason};
+        try {
+            net::StoreBytes(albumId.toUtf8() + '\n', path + u'/' + kAlbumMarkerName);
+        } catch (const std::exception&) {
+            // Without its marker the folder still serves; it only counts as anyone's later.
+        }
+        m_claimed.insert(path, albumId);
+        return {path, {}};
+    }
 }
 
 } // namespace orvana::jobs

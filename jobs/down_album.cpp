@@ -61,16 +61,19 @@ bool AlbumSteps::cancelled() const {
     return m_settings.cancel && m_settings.cancel->isCancelled();
 }
 
-QString AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
-                                    const QString& fallbackName) {
+void AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
+                                 const QString& albumId, AlbumSummary& summary) {
     // A title that cleans to nothing would spill the songs into the parent folder.
     QString name = fileNameOf(title);
     if (name.isEmpty())
-        name = fileNameOf(fallbackName);
-    const QString folder = name.isEmpty() ? parent : parent + u'/' + name;
-    if (!QFileInfo(folder).isDir())
-        QDir().mkdir(folder);
-    return folder;
+        name = fileNameOf(albumId);
+    if (name.isEmpty()) {
+        summary.folder = parent;
+        return;
+    }
+    const AlbumFolderChooser::Choice choice = m_folders.choose(parent, name, albumId);
+    summary.folder = choice.path;
+    summary.folderError = choice.error;
 }
 
 void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
@@ -359,7 +362,9 @@ AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobH
     } catch (const std::exception&) {
     }
     summary.title = title;
-    summary.folder = steps.MakeAlbumFolder(settings.outputRoot, title, albumId);
+    steps.MakeAlbumFolder(settings.outputRoot, title, albumId, summary);
+    if (!summary.folderError.isEmpty())
+        return summary;
     if (!steps.cancelled())
         steps.StoreCover(title, img, summary.folder, summary);
     steps.DownloadSongs(albumId, summary.folder, summary);

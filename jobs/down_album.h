@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/album_folder.h"
 #include "jobs/job_host.h"
 #include "net/html_document.h"
 #include "net/mod_down_file.h"
@@ -31,6 +32,7 @@ struct AlbumSummary {
     QString albumPageError;        // why, in words
     bool songListMissing = false;  // the song list could not be fetched or read
     QString coverError;            // the cover could not be stored for a local reason
+    QString folderError;           // the album folder could not be made: nothing was stored
     int listed = 0;                // different songs in the song list
     int stored = 0;                // songs fetched and written in this run
     int present = 0;               // songs whose file existed already
@@ -40,7 +42,7 @@ struct AlbumSummary {
     // Every song of the album is on disk now.
     [[nodiscard]] bool complete() const {
         return outcome == JobOutcome::Finished && !albumPageMissing && !songListMissing &&
-               failures.isEmpty() && coverError.isEmpty();
+               failures.isEmpty() && coverError.isEmpty() && folderError.isEmpty();
     }
 };
 
@@ -51,11 +53,12 @@ public:
     // Binds settings.cancel to the transport, so the job's one token stops its transfers too.
     AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings);
 
-    // Creates parent + "/" + the cleaned title (cut to the name limit), or + fallbackName when
-    // the title cleans to nothing; one level. Returns the folder path (whether or not the
-    // folder could be made: later writes then fail and count as failed).
-    QString MakeAlbumFolder(const QString& parent, const QString& title,
-                            const QString& fallbackName);
+    // The folder of album albumId under parent, named after the cleaned title (cut to the name
+    // limit), or the ID when the title cleans to nothing; numbered " (2)", " (3)" ... where the
+    // name belongs to another album (AlbumFolderChooser). Sets summary.folder, and
+    // summary.folderError when the folder cannot be made (nothing is stored then).
+    void MakeAlbumFolder(const QString& parent, const QString& title, const QString& albumId,
+                         AlbumSummary& summary);
 
     // Shows the cover status, reads the cover address from img ("org_src" when "src" holds
     // "blank"), fetches it and writes folder + "/cover.jpg". A failed or empty fetch leaves an
@@ -84,6 +87,7 @@ private:
     const JobSettings& m_settings;
     QString m_base;
     JobClock m_realClock;
+    AlbumFolderChooser m_folders;
 };
 
 // The "html" member of the "data" member of a song-list or album-list answer. The parser's

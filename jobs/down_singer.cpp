@@ -157,10 +157,11 @@ private:
             ++albumsFound;
             AlbumSummary album;
             album.title = title;
-            album.folder =
-                m_steps.MakeAlbumFolder(m_summary.folder, folderTitle(albumId, title), albumId);
-            m_steps.StoreCover(title, img, album.folder, album);
-            m_steps.DownloadSongs(albumId, album.folder, album);
+            m_steps.MakeAlbumFolder(m_summary.folder, title, albumId, album);
+            if (album.folderError.isEmpty()) {
+                m_steps.StoreCover(title, img, album.folder, album);
+                m_steps.DownloadSongs(albumId, album.folder, album);
+            }
             if (m_steps.cancelled())
                 album.outcome = JobOutcome::Cancelled;
             m_summary.albums.append(album);
@@ -168,25 +169,6 @@ private:
         // An answer cut short before its first album is no list.
         if (albumsFound == 0 && answer.parserMessages)
             unreadable();
-    }
-
-    // The title the album folder is named after. Different albums whose titles clean to the
-    // same name get their own folders, numbered in list order ("name (2)"), so songs of equal
-    // title in the second are not taken as present; an album listed again keeps its folder.
-    QString folderTitle(const QString& albumId, const QString& title) {
-        if (const auto it = m_folderTitles.constFind(albumId); it != m_folderTitles.cend())
-            return *it;
-        QString base = net::CutNameToBytes(CleanFileName(title));
-        if (base.isEmpty())
-            base = albumId;
-        QString name = base;
-        // Room for the number, so the name limit never cuts it off.
-        for (int n = 2; m_usedFolderNames.contains(name); ++n)
-            name =
-                net::CutNameToBytes(base, net::kMaxNameBytes - 16) + QStringLiteral(" (%1)").arg(n);
-        m_usedFolderNames.insert(name);
-        m_folderTitles.insert(albumId, name);
-        return name;
     }
 
     JobClock& clock() { return m_settings.clock ? *m_settings.clock : m_realClock; }
@@ -201,8 +183,6 @@ private:
     net::HtmlDocument m_page;
     JobClock m_realClock;
     SingerSummary m_summary;
-    QHash<QString, QString> m_folderTitles; // album ID -> the title its folder is named after
-    QSet<QString> m_usedFolderNames;
 };
 
 } // namespace

@@ -206,8 +206,8 @@ TEST_F(AlbumCliTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
     ASSERT_TRUE(first.waitForFinished());
 
     const QString album = output() + u"/夜航星 第一辑 Live";
-    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden),
-              QStringList({QStringLiteral("cover.jpg")}));
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({QStringLiteral(".orvana-album"), QStringLiteral("cover.jpg")}));
 
     QProcess second;
     second.start(binary, args);
@@ -216,5 +216,5 @@ TEST_F(AlbumCliTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()), kDemoStderr);
     EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), song("1001"));
-    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 9);
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 10);
 }

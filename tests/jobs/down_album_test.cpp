@@ -28,8 +28,11 @@ QByteArray song(const char* id, int kbps = 128) {
     return bytes(portal::SongBody(id, kbps, kSongBytes));
 }
 
+// The files of a folder, hidden ones included, but for the album marker.
 QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    files.removeOne(QStringLiteral(".orvana-album"));
+    return files;
 }
 
 const QStringList kDemoFiles = {QStringLiteral("1003.mp3"),
@@ -66,6 +69,7 @@ TEST_F(DownAlbumTest, StoresCoverAndEverySongUnderItsCleanedTitle) {
     EXPECT_EQ(summary.folder, folder());
     EXPECT_EQ(filesIn(dir.path()), QStringList());
     EXPECT_EQ(filesIn(folder()), kDemoFiles);
+    EXPECT_EQ(readFile(folder() + u"/.orvana-album"), QByteArray("31258219\n"));
     EXPECT_EQ(readFile(folder() + u"/cover.jpg"), bytes(portal::CoverBytes("31258219")));
     EXPECT_EQ(readFile(folder() + u"/晴天的海.mp3"), song("1001"));
     EXPECT_EQ(readFile(folder() + u"/AB Side.mp3"), song("1002"));
