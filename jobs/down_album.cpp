@@ -263,6 +263,8 @@ std::optional<QString> AlbumSteps::FetchPage(const QString& url, QString& reason
         std::optional<int> retryAfter;
         try {
             m_transport.FetchToBuffer(url);
+            // Refused before decoding: another attempt would bring the same page.
+            net::CheckPageSize(m_transport.downloadBuffer.size());
             QString text = Utf8BytesToText(m_transport.downloadBuffer);
             m_transport.downloadBuffer.clear();
             return text;
@@ -271,8 +273,9 @@ std::optional<QString> AlbumSteps::FetchPage(const QString& url, QString& reason
                 return std::nullopt;
             reason = e.message();
             retryAfter = e.retryAfterSeconds();
-        } catch (const std::exception& e) {
-            reason = QString::fromLocal8Bit(e.what());
+        } catch (const Error& e) {
+            m_transport.downloadBuffer.clear();
+            reason = e.message();
             return std::nullopt;
         }
         if (attempt < attempts)
@@ -327,9 +330,8 @@ AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobH
         try {
             page.Clear();
             page.write(*pageText);
-        } catch (const std::exception& e) {
-            reason = QString::fromLocal8Bit(e.what());
-            page.Clear();
+        } catch (const Error& e) {
+            reason = e.message();
             summary.albumPageMissing = true;
         }
     } else if (!steps.cancelled()) {

@@ -16,6 +16,8 @@ namespace orvana::jobs {
 namespace {
 
 constexpr QStringView kValidPageMark = u"\"errorCode\":22000";
+// Stands for a list page over the page cap: valid and holding albums, but with no list to read.
+constexpr QStringView kOversizedPage = u"{\"errorCode\":22000,\"album-info\":0}";
 
 class SingerRun {
 public:
@@ -55,8 +57,10 @@ private:
     void readSingerPage() {
         try {
             m_transport.FetchToBuffer(m_base + u"/artist/" + m_id);
+            net::CheckPageSize(m_transport.downloadBuffer.size());
             m_page.Clear();
             m_page.write(Utf8BytesToText(m_transport.downloadBuffer));
+            m_transport.downloadBuffer.clear();
             m_summary.name = m_page.getElementById(QStringLiteral("baseInfo"))
                                  .getElementsByTagName(QStringLiteral("h2"))
                                  .item(0)
@@ -87,7 +91,14 @@ private:
                 return std::nullopt;
             try {
                 m_transport.FetchToBuffer(address);
+                if (m_transport.downloadBuffer.size() > net::kMaxPageBytes) {
+                    // Its list could not be read whatever came again: a failed page, not a
+                    // refused one.
+                    m_transport.downloadBuffer.clear();
+                    return kOversizedPage.toString();
+                }
                 const QString text = Utf8BytesToText(m_transport.downloadBuffer);
+                m_transport.downloadBuffer.clear();
                 if (text.contains(kValidPageMark))
                     return text;
             } catch (const std::exception&) {

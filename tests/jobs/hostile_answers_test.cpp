@@ -121,3 +121,48 @@ TEST_F(ListAnswersTest, ControlCharactersInTitlesBecomeSpaces) {
     EXPECT_EQ(readFile(dir.path() + u"/专辑七/A;B.mp3"), QByteArray("song seventy"));
     EXPECT_EQ(host.statuses.last(), QStringLiteral("正在下载MP3:  A;B  ..."));
 }
+
+TEST_F(ListAnswersTest, PagesOverTheCapsFailAtOnceAndWriteNothing) {
+    auto count = [this](const std::string& path) {
+        int n = 0;
+        for (const auto& r : portal.server.seen())
+            n += r.path == path ? 1 : 0;
+        return n;
+    };
+    const std::string block = R"(<div class="album-info"><h2>专辑七</h2></div>)";
+    portal.albumPage = block + std::string(5 * 1024 * 1024, ' ');
+    jobs::AlbumSummary summary = album();
+    EXPECT_TRUE(summary.albumPageMissing);
+    EXPECT_EQ(summary.albumPageError, QStringLiteral("page too large: more than 4 MiB"));
+    EXPECT_EQ(count("/album/7"), 1);
+    EXPECT_TRUE(clock->pauses.empty());
+
+    std::string dense = block;
+    for (int i = 0; i < 200'000; ++i)
+        dense += "<a>";
+    portal.albumPage = dense;
+    summary = album();
+    EXPECT_EQ(summary.albumPageError, QStringLiteral("page too large: more than 100000 elements"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+
+    // A song list of 10 MiB: no list, and no song fetched.
+    portal.albumPage = block;
+    std::string links;
+    while (links.size() < 10u * 1024 * 1024)
+        links += kSongLink;
+    portal.songList = R"({"data":{"html":")" + links + R"("}})";
+    summary = album();
+    EXPECT_TRUE(summary.songListMissing);
+    EXPECT_EQ(count("/song/70/download"), 0);
+
+    // An album list page over the cap is a page without a list; the next page is read.
+    portal.songList = R"({"data":{"html":")" + kSongLink + R"("}})";
+    portal.albumLists[0] =
+        R"({"errorCode":22000,"data":{"html":")" + std::string(5 * 1024 * 1024, 'x') + R"("}})";
+    portal.albumLists[10] = albumPage("}");
+    const jobs::SingerSummary singerSummary = singer();
+    EXPECT_EQ(singerSummary.unreadablePages, QList<int>{0});
+    ASSERT_EQ(singerSummary.albums.size(), 1);
+    EXPECT_TRUE(singerSummary.albums[0].complete());
+    EXPECT_EQ(count("/data/user/getalbums"), 3);
+}

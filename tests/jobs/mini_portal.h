@@ -16,7 +16,8 @@ inline const std::string kAlbumLink =
     R"(<img src=\"\/c.jpg\"><\/a><\/div>)";
 inline const std::string kSongLink = R"(<a href=\"\/song\/70\" title=\"歌七十\">x<\/a>)";
 
-// One singer (1) with album 7, whose one song is 70.
+// One singer (1) with album 7, whose one song is 70. Answers go out as bytes of no compressible
+// type: the server would gzip text, and a test of sizes must see the sizes it sets.
 class MiniPortal {
 public:
     MiniPortal() {
@@ -28,16 +29,16 @@ public:
             const auto it = albumLists.find(std::stoi(req.get_param_value("start")));
             res.set_content(it == albumLists.end() ? R"({"errorCode":22000,"data":{"html":""}})"
                                                    : it->second,
-                            "application/json");
+                            kType);
         });
         s.Get("/album/7", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(albumPage, "text/html");
+            res.set_content(albumPage, kType);
         });
         s.Get("/c.jpg", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("cover", "image/jpeg");
         });
         s.Post("/data/music/songlist", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(songList, "application/json");
+            res.set_content(songList, kType);
         });
         s.Get("/song/70/download", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(R"({"u":"\/data\/music\/file?link=http:\/\/127.0.0.1:)" +
@@ -65,6 +66,7 @@ public:
     net::test::TestServer server;
     std::map<int, std::string> albumLists;
     std::string songList = R"({"data":{"html":")" + kSongLink + R"("}})";
+    static constexpr const char* kType = "application/octet-stream";
     std::string albumPage = R"(<div class="album-info"><h2>专辑七</h2><img src="/c.jpg"></div>)";
     std::string song = "song seventy";
     std::size_t songChunks = 1;
