@@ -29,7 +29,7 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
         return *code;
     AddressJob& job = std::get<AddressJob>(prepared);
 
-    CliJobHost host(io);
+    CliJobHost host(io, job.verbosity);
     const jobs::AlbumSummary summary =
         jobs::DownAlbum(job.id, *job.setup.transport, host, job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
@@ -42,7 +42,9 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
     if (summary.songListMissing)
         host.line(QStringLiteral("无法获取歌曲列表"));
     ReportSongFailures(host, summary);
-    host.line(QStringLiteral("指定专辑下载完毕."));
+    host.status(QStringLiteral("指定专辑下载完毕."));
+    host.summary(summary.stored, summary.present, summary.failed(), summary.bytes,
+                 summary.albumPageMissing ? QString() : summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;
 }
 

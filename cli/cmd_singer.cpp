@@ -115,13 +115,15 @@ int RunSinger(const QStringList& args, const CliIo& io) {
         return *code;
     AddressJob& job = std::get<AddressJob>(prepared);
 
-    CliJobHost host(io);
+    CliJobHost host(io, job.verbosity);
     const jobs::SingerSummary summary =
         jobs::DownSinger(job.id, *job.setup.transport, host, job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
     reportSinger(host, job.id, summary);
-    host.line(QStringLiteral("指定歌手下载完毕."));
+    host.status(QStringLiteral("指定歌手下载完毕."));
+    host.summary(summary.songsStored(), summary.songsPresent(), summary.songsFailed(),
+                 summary.bytesStored(), summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;
 }
 
@@ -168,7 +170,8 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     if (!setup)
         return kExitFailed;
 
-    CliJobHost host(io);
+    CliJobHost host(io,
+                    options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal);
     // A proxy that cannot be read refuses the run before the list is even fetched.
     if (download && !jobs::ApplyJobProxy(*setup->transport, host, setup->settings))
         return kExitUsage;
@@ -182,7 +185,7 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     for (int i = 0; i < lists.size(); ++i)
         io.print(QString::number(i) + u'\t' + lists.ids.at(i) + u'\t' +
                  oneField(lists.names.at(i)) + u'\n');
-    io.printErr(jobs::SingerCountText(lists.size()) + u'\n');
+    host.status(jobs::SingerCountText(lists.size()));
     if (!download)
         return kExitOk;
 
@@ -201,6 +204,15 @@ int RunSingers(const QStringList& args, const CliIo& io) {
         [&host](const QString& id, const jobs::SingerSummary& s) { reportSinger(host, id, s); });
     if (!run.singers.isEmpty() && run.singers.last().outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
+    int stored = 0, present = 0, failed = 0;
+    qint64 bytes = 0;
+    for (const jobs::SingerSummary& s : run.singers) {
+        stored += s.songsStored();
+        present += s.songsPresent();
+        failed += s.songsFailed();
+        bytes += s.bytesStored();
+    }
+    host.summary(stored, present, failed, bytes, setup->settings.outputRoot);
     return run.complete() ? kExitOk : kExitFailed;
 }
 

@@ -22,7 +22,26 @@ bool isTerminal(QIODevice* device) {
 
 } // namespace
 
-CliJobHost::CliJobHost(const CliIo& io) : m_io(io), m_terminal(isTerminal(io.err)) {}
+CliJobHost::CliJobHost(const CliIo& io, Verbosity verbosity)
+    : m_io(io), m_quiet(verbosity == Verbosity::Quiet),
+      m_terminal(verbosity == Verbosity::Normal && isTerminal(io.err)) {
+    m_started.start();
+}
+
+void CliJobHost::setStatus(const QString& text) {
+    if (!m_quiet)
+        line(text);
+}
+
+void CliJobHost::summary(int stored, int present, int failed, qint64 bytes, const QString& folder) {
+    line(QStringLiteral("已保存 %1 首, 已存在 %2 首, 失败 %3 首, %4 字节, 用时 %5 秒, 文件夹: %6")
+             .arg(stored)
+             .arg(present)
+             .arg(failed)
+             .arg(bytes)
+             .arg(QString::number(m_started.elapsed() / 1000.0, 'f', 1),
+                  folder.isEmpty() ? QStringLiteral("(无)") : QDir::toNativeSeparators(folder)));
+}
 
 CliJobHost::~CliJobHost() {
     clearBar();
@@ -123,7 +142,8 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)
         return kExitFailed;
-    return AddressJob{std::move(*id), std::move(*setup)};
+    return AddressJob{std::move(*id), std::move(*setup),
+                      options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal};
 }
 
 void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album) {

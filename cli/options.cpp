@@ -23,9 +23,10 @@ struct OptionName {
 };
 
 constexpr OptionName kOptions[] = {
-    {u"--portal-host", Takes::Value}, {u"-o", Takes::Value},          {u"--output", Takes::Value},
-    {u"--proxy", Takes::Value},       {u"--cookies", Takes::Value},   {u"-h", Takes::Nothing},
-    {u"--help", Takes::Nothing},      {u"--version", Takes::Nothing},
+    {u"--portal-host", Takes::Value}, {u"-o", Takes::Value},        {u"--output", Takes::Value},
+    {u"--proxy", Takes::Value},       {u"--cookies", Takes::Value}, {u"-q", Takes::Nothing},
+    {u"--quiet", Takes::Nothing},     {u"-h", Takes::Nothing},      {u"--help", Takes::Nothing},
+    {u"--version", Takes::Nothing},
 };
 
 // The option that arg names (with "=value" allowed on long names), or nullptr.
@@ -62,6 +63,10 @@ GlobalOptions TakeGlobalOptions(QStringList& args) {
         }
         if (o->name == u"--version") {
             options.version = true;
+            continue;
+        }
+        if (o->name == u"-q" || o->name == u"--quiet") {
+            options.quiet = true;
             continue;
         }
         QString value;
@@ -189,6 +194,7 @@ QString GlobalOptionsHelp() {
                "                             host:port, http://host:port or socks5://host:port\n"
                "  --cookies FILE             Netscape cookies.txt to send (default: the login's "
                "file)\n"
+               "  -q, --quiet                print only failures and the closing summary line\n"
                "  -h, --help                 show this help\n"
                "  --version                  show the version\n")
         .arg(jobs::DefaultPortalHost());

@@ -12,6 +12,7 @@ struct GlobalOptions {
     std::optional<QString> output;     // -o/--output DIR
     std::optional<QString> proxy;      // --proxy TEXT (as if the proxy box were ticked)
     std::optional<QString> cookies;    // --cookies FILE
+    bool quiet = false;                // -q/--quiet: only failures and the summary line
     bool help = false;                 // -h/--help
     bool version = false;              // --version
 };

@@ -228,10 +228,12 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
                     {songId, title, u"歌曲文件地址不是 http 或 https 地址: " + *address});
                 return;
             }
-            // The name written may be the "noTitle" fallback; the count is what matters here.
-            (void)m_transport.FetchToFile(*address, path, [this](qint64 received, qint64 total) {
-                m_host.songProgress(received, total);
-            });
+            // The name written may be the "noTitle" fallback.
+            const QString written =
+                m_transport.FetchToFile(*address, path, [this](qint64 received, qint64 total) {
+                    m_host.songProgress(received, total);
+                });
+            summary.bytes += QFileInfo(written).size();
             ++summary.stored;
             return;
         } catch (const net::TransportError& e) {

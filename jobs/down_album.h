@@ -36,6 +36,7 @@ struct AlbumSummary {
     int listed = 0;                // different songs in the song list
     int stored = 0;                // songs fetched and written in this run
     int present = 0;               // songs whose file existed already
+    qint64 bytes = 0;              // bytes of the songs stored in this run
     QList<SongFailure> failures;
 
     [[nodiscard]] int failed() const { return int(failures.size()); }

@@ -219,6 +219,13 @@ int SingerSummary::songsPresent() const {
     return n;
 }
 
+qint64 SingerSummary::bytesStored() const {
+    qint64 n = 0;
+    for (const AlbumSummary& a : albums)
+        n += a.bytes;
+    return n;
+}
+
 bool SingerSummary::complete() const {
     return outcome == JobOutcome::Finished && !listGivenUp && !offsetLimitReached &&
            unreadablePages.isEmpty() &&

@@ -36,6 +36,7 @@ struct SingerSummary {
     [[nodiscard]] int songsFailed() const;
     [[nodiscard]] int songsStored() const;
     [[nodiscard]] int songsPresent() const;
+    [[nodiscard]] qint64 bytesStored() const;
     // Every album of the list was reached and is complete.
     [[nodiscard]] bool complete() const;
 };

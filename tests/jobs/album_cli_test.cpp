@@ -24,7 +24,8 @@ constexpr std::size_t kSongBytes = 3000;
 struct Outcome {
     int code;
     QString out;
-    QString err;
+    QString err;     // without the summary line
+    QString summary; // the closing summary line, its time written "T"
 };
 
 class AlbumCliTest : public testing::Test {
@@ -45,7 +46,9 @@ protected:
         out.open(QIODevice::WriteOnly);
         err.open(QIODevice::WriteOnly);
         const int code = cli::Run(args, cli::CliIo{&in, &out, &err, clock});
-        return {code, QString::fromUtf8(out.data()), QString::fromUtf8(err.data())};
+        QString errText = QString::fromUtf8(err.data());
+        const QString summary = orvana::test_support::TakeSummaryLine(errText);
+        return {code, QString::fromUtf8(out.data()), errText, summary};
     }
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }
@@ -75,6 +78,14 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+// Bytes of the MP3 files in folder.
+qint64 mp3Bytes(const QString& folder) {
+    qint64 n = 0;
+    for (const QFileInfo& f : QDir(folder).entryInfoList({QStringLiteral("*.mp3")}, QDir::Files))
+        n += f.size();
+    return n;
+}
+
 QByteArray song(const char* id) {
     const std::string body = portal::SongBody(id, 128, kSongBytes);
     return QByteArray(body.data(), qsizetype(body.size()));
@@ -87,6 +98,11 @@ TEST_F(AlbumCliTest, DownloadsTheAlbumAndPrintsEveryStatusLine) {
                            QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitOk);
     EXPECT_EQ(o.err, kDemoStderr);
+    const QString album = output() + u"/夜航星 第一辑 Live";
+    EXPECT_EQ(o.summary, QStringLiteral("已保存 8 首, 已存在 0 首, 失败 0 首, %1 字节, 用时 T 秒, "
+                                        "文件夹: %2")
+                             .arg(mp3Bytes(album))
+                             .arg(album));
     EXPECT_EQ(o.out, QString());
     EXPECT_EQ(readFile(output() + u"/夜航星 第一辑 Live/同名曲 (3).mp3"), song("1007"));
 }
@@ -214,7 +230,35 @@ TEST_F(AlbumCliTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()), kDemoStderr);
+    QString secondErr = QString::fromUtf8(second.readAllStandardError());
+    EXPECT_FALSE(orvana::test_support::TakeSummaryLine(secondErr).isEmpty());
+    EXPECT_EQ(secondErr, kDemoStderr);
     EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), song("1001"));
     EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 10);
+}
+
+TEST_F(AlbumCliTest, QuietPrintsOnlyFailuresAndTheSummary) {
+    const QStringList args = {QStringLiteral("album"),
+                              QStringLiteral("31258219"),
+                              QStringLiteral("--portal-host"),
+                              host,
+                              QStringLiteral("-o"),
+                              output(),
+                              QStringLiteral("--quiet")};
+    portal.addFault(Endpoint::DownloadPage, Fault::OmitFileLink);
+    const Outcome first = run(args);
+    EXPECT_EQ(first.code, cli::kExitFailed);
+    EXPECT_EQ(first.err, QStringLiteral("下载失败: 晴天的海 (下载页中没有歌曲文件地址)\n"));
+    const QString album = output() + u"/夜航星 第一辑 Live";
+    EXPECT_EQ(first.summary,
+              QStringLiteral("已保存 7 首, 已存在 0 首, 失败 1 首, %1 字节, 用时 T 秒, 文件夹: %2")
+                  .arg(mp3Bytes(album))
+                  .arg(album));
+    const Outcome second = run(args);
+    EXPECT_EQ(second.code, cli::kExitOk);
+    EXPECT_EQ(second.err, QString());
+    EXPECT_EQ(second.summary,
+              QStringLiteral("已保存 1 首, 已存在 7 首, 失败 0 首, %1 字节, 用时 T 秒, 文件夹: %2")
+                  .arg(song("1001").size())
+                  .arg(album));
 }
