@@ -15,8 +15,11 @@ QString albumUsage() {
            u"Downloads the album at ADDRESS (an album page address of the portal, or its number)\n"
            u"into a folder named after the album: cover.jpg and one MP3 per song. Songs already\n"
            u"present are skipped.\n"
-           u"Exit: 0 every song is present, 1 a song failed or the song list could not be had,\n"
-           u"2 usage error or refused address.\n\n" +
+           u"Status lines go to stderr as they are written; failures follow, then one summary\n"
+           u"line (songs stored, present, failed, bytes, time, folder).\n"
+           u"Exit: 0 every song is present, 1 a song failed, the album page or the song list\n"
+           u"could not be had, or the output folder cannot be made, 2 usage error or refused\n"
+           u"address.\n\n" +
            GlobalOptionsHelp();
 }
 
