@@ -38,7 +38,9 @@ for i in $(seq -w 1 "$songs"); do
 done
 curl_s=$(awk -v a="$(now)" -v b="$start" 'BEGIN { print a - b }')
 
-# orvana-dl-cli: the whole album (pages, cover, song list, download pages, files).
+# orvana-dl-cli: the whole album (pages, cover, song list, download pages, files), with an
+# empty cookie file of its own (a named cookie file must exist).
+: > "$work/no-cookies.txt"
 start=$(now)
 /usr/bin/time -v -o "$work/time.txt" \
   "$cli" album "$album" --portal-host "$host" -o "$work/cli" --cookies "$work/no-cookies.txt" \

@@ -3,6 +3,11 @@
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
+#include <memory>
+
+namespace orvana::jobs {
+class JobClock;
+}
 
 namespace orvana::cli {
 
@@ -12,6 +17,8 @@ struct CliIo {
     QIODevice* in;
     QIODevice* out;
     QIODevice* err;
+    // The clock of the jobs' retry pauses; null: real time. Tests pass one that does not wait.
+    std::shared_ptr<jobs::JobClock> clock = nullptr;
 
     void print(const QString& text) const { out->write(text.toUtf8()); }
     void printErr(const QString& text) const { err->write(text.toUtf8()); }

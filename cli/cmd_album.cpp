@@ -15,8 +15,11 @@ QString albumUsage() {
            u"Downloads the album at ADDRESS (an album page address of the portal, or its number)\n"
            u"into a folder named after the album: cover.jpg and one MP3 per song. Songs already\n"
            u"present are skipped.\n"
-           u"Exit: 0 every song is present, 1 a song failed or the song list could not be had,\n"
-           u"2 usage error or refused address.\n\n" +
+           u"Status lines go to stderr as they are written; failures follow, then one summary\n"
+           u"line (songs stored, present, failed, bytes, time, folder).\n"
+           u"Exit: 0 every song is present, 1 a song failed, the album page or the song list\n"
+           u"could not be had, or the output folder cannot be made, 2 usage error or refused\n"
+           u"address.\n\n" +
            GlobalOptionsHelp();
 }
 
@@ -29,18 +32,22 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
         return *code;
     AddressJob& job = std::get<AddressJob>(prepared);
 
-    CliJobHost host(io);
+    CliJobHost host(io, job.verbosity);
     const jobs::AlbumSummary summary =
         jobs::DownAlbum(job.id, *job.setup.transport, host, job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
 
-    if (summary.albumPageMissing && summary.listed == 0)
-        host.line(QStringLiteral("无法获取专辑页面"));
+    if (summary.albumPageMissing)
+        host.line(u"无法获取专辑页面: " + summary.albumPageError);
+    if (!summary.coverError.isEmpty())
+        host.line(summary.coverError);
     if (summary.songListMissing)
         host.line(QStringLiteral("无法获取歌曲列表"));
     ReportSongFailures(host, summary);
-    host.line(QStringLiteral("指定专辑下载完毕."));
+    host.status(QStringLiteral("指定专辑下载完毕."));
+    host.summary(summary.stored, summary.present, summary.failed(), summary.bytes,
+                 summary.albumPageMissing ? QString() : summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;
 }
 

@@ -5,6 +5,7 @@
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
 #include "jobs/down_singer.h"
+#include "net/text_conversion.h"
 
 #include "json/error.h"
 #include <QSet>
@@ -20,12 +21,17 @@ void reportSinger(CliJobHost& host, const QString& singerId, const jobs::SingerS
     if (s.listGivenUp)
         host.line(u"专辑列表获取失败, 已放弃 (歌手 " + singerId + u", start=" +
                   QString::number(s.stoppedAtOffset) + u')');
+    for (int offset : s.unreadablePages)
+        host.line(u"专辑列表无法读取 (歌手 " + singerId + u", start=" + QString::number(offset) +
+                  u')');
     if (s.offsetLimitReached)
         host.line(u"专辑列表超过 " + QString::number(s.stoppedAtOffset) +
                   u" 条, 其后的专辑未下载 (歌手 " + singerId + u')');
     for (const jobs::AlbumSummary& a : s.albums) {
         if (a.songListMissing)
-            host.line(u"无法获取歌曲列表: 《" + a.title + u"》");
+            host.line(u"无法获取歌曲列表: 《" + ControlsToSpaces(a.title) + u"》");
+        if (!a.coverError.isEmpty())
+            host.line(a.coverError);
         ReportSongFailures(host, a);
     }
 }
@@ -109,13 +115,15 @@ int RunSinger(const QStringList& args, const CliIo& io) {
         return *code;
     AddressJob& job = std::get<AddressJob>(prepared);
 
-    CliJobHost host(io);
+    CliJobHost host(io, job.verbosity);
     const jobs::SingerSummary summary =
         jobs::DownSinger(job.id, *job.setup.transport, host, job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
     reportSinger(host, job.id, summary);
-    host.line(QStringLiteral("指定歌手下载完毕."));
+    host.status(QStringLiteral("指定歌手下载完毕."));
+    host.summary(summary.songsStored(), summary.songsPresent(), summary.songsFailed(),
+                 summary.bytesStored(), summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;
 }
 
@@ -156,12 +164,14 @@ int RunSingers(const QStringList& args, const CliIo& io) {
         return kExitUsage;
     }
 
+    CheckGlobalOptions(options);
     const QString portalHost = PortalHostOf(options);
     std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)
         return kExitFailed;
 
-    CliJobHost host(io);
+    CliJobHost host(io,
+                    options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal);
     // A proxy that cannot be read refuses the run before the list is even fetched.
     if (download && !jobs::ApplyJobProxy(*setup->transport, host, setup->settings))
         return kExitUsage;
@@ -175,10 +185,11 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     for (int i = 0; i < lists.size(); ++i)
         io.print(QString::number(i) + u'\t' + lists.ids.at(i) + u'\t' +
                  oneField(lists.names.at(i)) + u'\n');
-    io.printErr(jobs::SingerCountText(lists.size()) + u'\n');
+    host.status(jobs::SingerCountText(lists.size()));
     if (!download)
         return kExitOk;
-    HintLoginBeforeDownload(*setup, io);
+    if (!options.quiet)
+        HintLoginBeforeDownload(*setup, io);
 
     if (chosen) {
         for (int i : *chosen) {
@@ -195,6 +206,15 @@ int RunSingers(const QStringList& args, const CliIo& io) {
         [&host](const QString& id, const jobs::SingerSummary& s) { reportSinger(host, id, s); });
     if (!run.singers.isEmpty() && run.singers.last().outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
+    int stored = 0, present = 0, failed = 0;
+    qint64 bytes = 0;
+    for (const jobs::SingerSummary& s : run.singers) {
+        stored += s.songsStored();
+        present += s.songsPresent();
+        failed += s.songsFailed();
+        bytes += s.bytesStored();
+    }
+    host.summary(stored, present, failed, bytes, setup->settings.outputRoot);
     return run.complete() ? kExitOk : kExitFailed;
 }
 

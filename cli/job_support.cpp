@@ -1,11 +1,15 @@
 #include "cli/job_support.h"
 
+#include "jobs/album_folder.h"
 #include "jobs/portal.h"
 #include "net/cookie_store.h"
+#include "net/text_conversion.h"
 
 #include "json/error.h"
 #include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace orvana::cli {
@@ -19,7 +23,26 @@ bool isTerminal(QIODevice* device) {
 
 } // namespace
 
-CliJobHost::CliJobHost(const CliIo& io) : m_io(io), m_terminal(isTerminal(io.err)) {}
+CliJobHost::CliJobHost(const CliIo& io, Verbosity verbosity)
+    : m_io(io), m_quiet(verbosity == Verbosity::Quiet),
+      m_terminal(verbosity == Verbosity::Normal && isTerminal(io.err)) {
+    m_started.start();
+}
+
+void CliJobHost::setStatus(const QString& text) {
+    if (!m_quiet)
+        line(text);
+}
+
+void CliJobHost::summary(int stored, int present, int failed, qint64 bytes, const QString& folder) {
+    line(QStringLiteral("已保存 %1 首, 已存在 %2 首, 失败 %3 首, %4 字节, 用时 %5 秒, 文件夹: %6")
+             .arg(stored)
+             .arg(present)
+             .arg(failed)
+             .arg(bytes)
+             .arg(QString::number(m_started.elapsed() / 1000.0, 'f', 1),
+                  folder.isEmpty() ? QStringLiteral("(无)") : QDir::toNativeSeparators(folder)));
+}
 
 CliJobHost::~CliJobHost() {
     clearBar();
@@ -64,8 +87,13 @@ void CliJobHost::clearBar() {
 std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& portalHost,
                                  const CliIo& io) {
     const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
-    if (!QDir().mkpath(root)) {
-        io.printErr(u"无法创建输出文件夹: " + root + u'\n');
+    if (const std::optional<QString> error = jobs::MakeFolders(root)) {
+        io.printErr(*error + u'\n');
+        return std::nullopt;
+    }
+    if (::access(QFile::encodeName(root).constData(), W_OK | X_OK) != 0) {
+        io.printErr(u"cannot write in folder " + root + u": " +
+                    QString::fromLocal8Bit(std::strerror(errno)) + u'\n');
         return std::nullopt;
     }
     const auto cookies =
@@ -76,6 +104,7 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
     setup.settings.portalHost = portalHost;
     setup.settings.outputRoot = root;
     setup.settings.proxy = {options.proxy.has_value(), options.proxy.value_or(QString())};
+    setup.settings.clock = io.clock;
     return setup;
 }
 
@@ -107,6 +136,8 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     if (rest.size() != 1)
         throw Error(ErrorKind::InvalidArgument,
                     u"usage: orvana-dl-cli " + command + u" [OPTIONS] ADDRESS");
+    // Every refusal comes before anything is created.
+    CheckGlobalOptions(options);
 
     const QString portalHost = PortalHostOf(options);
     std::optional<QString> id = jobs::CheckAddress(rest.first(), portalHost, kind);
@@ -117,14 +148,18 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)
         return kExitFailed;
-    HintLoginBeforeDownload(*setup, io);
-    return AddressJob{std::move(*id), std::move(*setup)};
+    if (!options.quiet)
+        HintLoginBeforeDownload(*setup, io);
+    return AddressJob{std::move(*id), std::move(*setup),
+                      options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal};
 }
 
 void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album) {
+    if (!album.folderError.isEmpty())
+        host.line(album.folderError);
     for (const jobs::SongFailure& f : album.failures)
-        host.line(u"下载失败: " + (f.title.isEmpty() ? f.songId : f.title) + u" (" + f.reason +
-                  u')');
+        host.line(u"下载失败: " + ControlsToSpaces(f.title.isEmpty() ? f.songId : f.title) + u" (" +
+                  ControlsToSpaces(f.reason) + u')');
 }
 
 } // namespace orvana::cli

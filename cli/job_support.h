@@ -18,21 +18,29 @@ namespace orvana::cli {
 // for the song in flight. Used by every download command.
 class CliJobHost : public jobs::JobHost {
 public:
-    explicit CliJobHost(const CliIo& io);
+    enum class Verbosity { Normal, Quiet }; // Quiet: no status lines, no bar
+    explicit CliJobHost(const CliIo& io, Verbosity verbosity = Verbosity::Normal);
     ~CliJobHost() override;
 
-    void setStatus(const QString& text) override { line(text); }
+    void setStatus(const QString& text) override;
     void showMessage(const QString& text) override { line(text); }
     void songProgress(qint64 received, qint64 total) override;
 
-    // One stderr line; clears the bar first.
+    // One stderr line, shown whatever the verbosity (failures); clears the bar first.
     void line(const QString& text);
+    // A status line of the command itself (the completion text); not shown when quiet.
+    void status(const QString& text) { setStatus(text); }
+    // The closing line of a download command: songs stored, present and failed, bytes, the
+    // time since the host was made, and the folder. Always shown.
+    void summary(int stored, int present, int failed, qint64 bytes, const QString& folder);
 
 private:
     void clearBar();
 
     const CliIo& m_io;
+    bool m_quiet;
     bool m_terminal;
+    QElapsedTimer m_started;
     bool m_barShown = false;
     QElapsedTimer m_timer;
     qint64 m_lastDraw = -1;
@@ -62,6 +70,7 @@ void HintLoginBeforeDownload(const JobSetup& setup, const CliIo& io);
 struct AddressJob {
     QString id;
     JobSetup setup;
+    CliJobHost::Verbosity verbosity = CliJobHost::Verbosity::Normal;
 };
 
 // Reads "[OPTIONS] ADDRESS" for the named command: answers --help/--version, checks the address

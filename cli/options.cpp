@@ -1,9 +1,15 @@
 #include "cli/options.h"
 
+#include "jobs/down_album.h"
 #include "jobs/portal.h"
+#include "net/mod_down_file.h"
 
 #include "json/error.h"
+#include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QUrl>
+#include <algorithm>
 
 namespace orvana::cli {
 
@@ -17,9 +23,10 @@ struct OptionName {
 };
 
 constexpr OptionName kOptions[] = {
-    {u"--portal-host", Takes::Value}, {u"-o", Takes::Value},          {u"--output", Takes::Value},
-    {u"--proxy", Takes::Value},       {u"--cookies", Takes::Value},   {u"-h", Takes::Nothing},
-    {u"--help", Takes::Nothing},      {u"--version", Takes::Nothing},
+    {u"--portal-host", Takes::Value}, {u"-o", Takes::Value},        {u"--output", Takes::Value},
+    {u"--proxy", Takes::Value},       {u"--cookies", Takes::Value}, {u"-q", Takes::Nothing},
+    {u"--quiet", Takes::Nothing},     {u"-h", Takes::Nothing},      {u"--help", Takes::Nothing},
+    {u"--version", Takes::Nothing},
 };
 
 // The option that arg names (with "=value" allowed on long names), or nullptr.
@@ -56,6 +63,10 @@ GlobalOptions TakeGlobalOptions(QStringList& args) {
         }
         if (o->name == u"--version") {
             options.version = true;
+            continue;
+        }
+        if (o->name == u"-q" || o->name == u"--quiet") {
+            options.quiet = true;
             continue;
         }
         QString value;
@@ -98,11 +109,74 @@ QStringList CommandFirst(const QStringList& args) {
 }
 
 QString PortalHostOf(const GlobalOptions& options) {
-    if (options.portalHost && !options.portalHost->isEmpty())
-        return *options.portalHost;
-    const QString env =
-        QProcessEnvironment::systemEnvironment().value(QStringLiteral("ORVANA_PORTAL_HOST"));
-    return env.isEmpty() ? jobs::DefaultPortalHost() : env;
+    QString host = options.portalHost.value_or(QString());
+    if (!options.portalHost)
+        host = QProcessEnvironment::systemEnvironment().value(QStringLiteral("ORVANA_PORTAL_HOST"));
+    if (!options.portalHost && host.isEmpty())
+        return jobs::DefaultPortalHost();
+    if (!IsPortalHost(host))
+        throw Error(ErrorKind::InvalidArgument,
+                    u"invalid portal host: '" + host + u"' (give HOST or HOST:PORT)");
+    return host;
+}
+
+bool IsPortalHost(const QString& text) {
+    for (QChar c : text) {
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || c.isSpace() ||
+            QStringView(u"/?#@\\").contains(c))
+            return false;
+    }
+    QString name = text;
+    QString port;
+    if (text.startsWith(u'[')) {
+        const qsizetype close = text.indexOf(u']');
+        if (close < 0)
+            return false;
+        name = text.left(close + 1);
+        const QString rest = text.mid(close + 1);
+        if (!rest.isEmpty() && !rest.startsWith(u':'))
+            return false;
+        if (!rest.isEmpty())
+            port = rest.mid(1);
+        if (!rest.isEmpty() && port.isEmpty())
+            return false;
+    } else if (const qsizetype colon = text.indexOf(u':'); colon >= 0) {
+        name = text.left(colon);
+        port = text.mid(colon + 1);
+        if (port.isEmpty() || port.contains(u':'))
+            return false;
+    }
+    if (name.isEmpty())
+        return false;
+    if (!port.isEmpty()) {
+        if (port.size() > 5 ||
+            !std::all_of(port.begin(), port.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            return false;
+        const int number = port.toInt();
+        if (number < 1 || number > 65535)
+            return false;
+    }
+    const QUrl url(u"http://" + text + u'/', QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty();
+}
+
+void CheckGlobalOptions(const GlobalOptions& options) {
+    if (options.output && options.output->isEmpty())
+        throw Error(ErrorKind::InvalidArgument,
+                    QStringLiteral("option -o/--output needs a folder, not an empty text"));
+    (void)PortalHostOf(options);
+    if (options.cookies) {
+        // A user who names a cookie file expects a login; going on without one would fetch
+        // low bit-rate files that later runs then keep as present.
+        QFile file(*options.cookies);
+        if (QFileInfo(*options.cookies).isDir() || !file.open(QIODevice::ReadOnly))
+            throw Error(ErrorKind::InvalidArgument,
+                        u"cannot read cookie file " + *options.cookies + u": " +
+                            (QFileInfo(*options.cookies).isDir() ? QStringLiteral("it is a folder")
+                                                                 : file.errorString()));
+    }
+    if (options.proxy && !net::ParseProxyText(*options.proxy))
+        throw Error(ErrorKind::InvalidArgument, jobs::kInvalidProxy.toString());
 }
 
 QString VersionText() {
@@ -120,6 +194,7 @@ QString GlobalOptionsHelp() {
                "                             host:port, http://host:port or socks5://host:port\n"
                "  --cookies FILE             Netscape cookies.txt to send (default: the login's "
                "file)\n"
+               "  -q, --quiet                print only failures and the closing summary line\n"
                "  -h, --help                 show this help\n"
                "  --version                  show the version\n")
         .arg(jobs::DefaultPortalHost());

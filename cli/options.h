@@ -12,6 +12,7 @@ struct GlobalOptions {
     std::optional<QString> output;     // -o/--output DIR
     std::optional<QString> proxy;      // --proxy TEXT (as if the proxy box were ticked)
     std::optional<QString> cookies;    // --cookies FILE
+    bool quiet = false;                // -q/--quiet: only failures and the summary line
     bool help = false;                 // -h/--help
     bool version = false;              // --version
 };
@@ -26,7 +27,16 @@ struct GlobalOptions {
 [[nodiscard]] QStringList CommandFirst(const QStringList& args);
 
 // --portal-host, else the environment's ORVANA_PORTAL_HOST, else the build's portal host.
+// Fails with Error(InvalidArgument) when the host given is not HOST or HOST:PORT.
 [[nodiscard]] QString PortalHostOf(const GlobalOptions& options);
+
+// Whether text is a host name or address with an optional port 1-65535, and nothing else.
+[[nodiscard]] bool IsPortalHost(const QString& text);
+
+// Refuses, with Error(InvalidArgument), what cannot be used before anything is created or
+// fetched: an empty output folder, a portal host that is not HOST[:PORT], a cookie file that
+// cannot be read, a proxy text that cannot be read (message kInvalidProxy).
+void CheckGlobalOptions(const GlobalOptions& options);
 
 // "orvana-dl-cli VERSION".
 [[nodiscard]] QString VersionText();

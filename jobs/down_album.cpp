@@ -27,24 +27,27 @@ bool isCancelledError(const Error& e) {
     return e.kind() == ErrorKind::Cancelled;
 }
 
-// The song list answer's HTML fragment, or nullopt when the answer cannot be read.
-std::optional<QString> songListFragment(const QString& text) {
+} // namespace
+
+ListAnswer ReadListAnswer(const QString& text) {
+    ListAnswer answer;
     const std::optional<json::Value> root = json::Parse(text);
-    if (!root || !json::ParseErrors().isEmpty())
-        return std::nullopt;
+    answer.parserMessages = !json::ParseErrors().isEmpty();
+    if (!root)
+        return answer;
     const auto top = root->dictionary();
     if (!top)
-        return std::nullopt;
+        return answer;
     const auto data = top->Item(QStringLiteral("data")).dictionary();
     if (!data)
-        return std::nullopt;
+        return answer;
     const json::Value html = data->Item(QStringLiteral("html"));
-    if (!html.isString())
-        return std::nullopt;
-    return html.toString();
+    if (html.isString())
+        answer.html = html.toString();
+    return answer;
 }
 
-} // namespace
+namespace {} // namespace
 
 AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings)
     : m_transport(transport), m_host(host), m_settings(settings),
@@ -58,21 +61,29 @@ bool AlbumSteps::cancelled() const {
     return m_settings.cancel && m_settings.cancel->isCancelled();
 }
 
-QString AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
-                                    const QString& fallbackName) {
+void AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
+                                 const QString& albumId, AlbumSummary& summary) {
     // A title that cleans to nothing would spill the songs into the parent folder.
     QString name = fileNameOf(title);
     if (name.isEmpty())
-        name = fileNameOf(fallbackName);
-    const QString folder = name.isEmpty() ? parent : parent + u'/' + name;
-    if (!QFileInfo(folder).isDir())
-        QDir().mkdir(folder);
-    return folder;
+        name = fileNameOf(albumId);
+    if (name.isEmpty()) {
+        summary.folder = parent;
+        return;
+    }
+    const AlbumFolderChooser::Choice choice = m_folders.choose(parent, name, albumId);
+    summary.folder = choice.path;
+    summary.folderError = choice.error;
 }
 
 void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
-                            const QString& folder) {
-    m_host.setStatus(u"下载专辑封面: 《" + title + u"》 ... ");
+                            const QString& folder, AlbumSummary& summary) {
+    m_host.setStatus(u"下载专辑封面: 《" + ControlsToSpaces(title) + u"》 ... ");
+    const QString path = folder + u"/cover.jpg";
+    if (QFileInfo(path).isDir()) {
+        summary.coverError = u"封面无法保存: 已有同名文件夹 " + path;
+        return;
+    }
     try {
         QString address = img.src();
         if (address.contains(u"blank"))
@@ -80,7 +91,7 @@ void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
         address.replace(QStringLiteral("about:"), m_base + u'/');
         m_transport.FetchToBuffer(address);
         // StoreBuffer refuses an empty buffer, so a failed re-run keeps the old cover.
-        m_transport.StoreBuffer(folder + u"/cover.jpg");
+        m_transport.StoreBuffer(path);
     } catch (const std::exception&) {
         // No cover is not a reason to stop: the songs come from another request.
     }
@@ -90,21 +101,27 @@ void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
                                AlbumSummary& summary) {
     if (cancelled())
         return;
-    std::optional<QString> fragment;
+    ListAnswer answer;
     try {
-        fragment = songListFragment(m_transport.RequestText(
+        answer = ReadListAnswer(m_transport.RequestText(
             QStringLiteral("utf-8"), m_base + u"/data/music/songlist?hotbar=1&moduleName=album",
             u"id=" + albumId + u"&type=album"));
     } catch (const std::exception&) {
     }
+    const std::optional<QString>& fragment = answer.html;
     if (!fragment) {
         summary.songListMissing = true;
         return;
     }
 
     net::HtmlDocument doc;
-    doc.Clear();
-    doc.write(*fragment);
+    try {
+        doc.Clear();
+        doc.write(*fragment);
+    } catch (const std::exception&) {
+        summary.songListMissing = true;
+        return;
+    }
     const net::HtmlElementList links = doc.links();
     const int count = links.Length();
     auto hrefOf = [&links](int i) {
@@ -117,8 +134,11 @@ void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
     bool anySong = false;
     for (int i = 0; i < count && !anySong; ++i)
         anySong = hrefOf(i).contains(u"/song/");
-    if (!anySong)
+    if (!anySong) {
+        // An answer cut short before its first song is no list; a clean one is an empty album.
+        summary.songListMissing = answer.parserMessages;
         return;
+    }
 
     QSet<QString> seenIds;
     QSet<QString> usedNames;
@@ -168,12 +188,30 @@ void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
 
 void AlbumSteps::downloadSong(const QString& songId, const QString& title, const QString& path,
                               AlbumSummary& summary) {
+    if (QFileInfo(path).isDir()) {
+        // Taking the folder for the song would skip it on every run.
+        summary.failures.append({songId, title, u"歌曲无法保存: 已有同名文件夹 " + path});
+        return;
+    }
+    if (QFileInfo::exists(path)) {
+        // Present whatever its download page does: the page is still asked for (the portal
+        // sees the usual requests), but its failure is neither retried nor counted.
+        m_host.setStatus(u"正在下载MP3: " + ControlsToSpaces(title) + u" ...");
+        try {
+            (void)m_transport.RequestText(QStringLiteral("UTF-8"),
+                                          m_base + u"/song/" + songId + u"/download", QString());
+        } catch (const std::exception&) {
+        }
+        if (!cancelled())
+            ++summary.present;
+        return;
+    }
     const int attempts = std::max(1, m_settings.retry.attempts);
     QString reason;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         if (cancelled())
             return;
-        m_host.setStatus(u"正在下载MP3: " + title + u" ...");
+        m_host.setStatus(u"正在下载MP3: " + ControlsToSpaces(title) + u" ...");
         std::optional<int> retryAfter;
         try {
             const QString page = m_transport.RequestText(
@@ -190,14 +228,12 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
                     {songId, title, u"歌曲文件地址不是 http 或 https 地址: " + *address});
                 return;
             }
-            if (QFile::exists(path)) {
-                ++summary.present;
-                return;
-            }
-            // The name written may be the "noTitle" fallback; the count is what matters here.
-            (void)m_transport.FetchToFile(*address, path, [this](qint64 received, qint64 total) {
-                m_host.songProgress(received, total);
-            });
+            // The name written may be the "noTitle" fallback.
+            const QString written =
+                m_transport.FetchToFile(*address, path, [this](qint64 received, qint64 total) {
+                    m_host.songProgress(received, total);
+                });
+            summary.bytes += QFileInfo(written).size();
             ++summary.stored;
             return;
         } catch (const net::TransportError& e) {
@@ -219,6 +255,35 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
     }
     summary.failures.append(
         {songId, title, QStringLiteral("尝试 %1 次均失败: ").arg(attempts) + reason});
+}
+
+std::optional<QString> AlbumSteps::FetchPage(const QString& url, QString& reason) {
+    const int attempts = std::max(1, m_settings.retry.attempts);
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (cancelled())
+            return std::nullopt;
+        std::optional<int> retryAfter;
+        try {
+            m_transport.FetchToBuffer(url);
+            // Refused before decoding: another attempt would bring the same page.
+            net::CheckPageSize(m_transport.downloadBuffer.size());
+            QString text = Utf8BytesToText(m_transport.downloadBuffer);
+            m_transport.downloadBuffer.clear();
+            return text;
+        } catch (const net::TransportError& e) {
+            if (isCancelledError(e))
+                return std::nullopt;
+            reason = e.message();
+            retryAfter = e.retryAfterSeconds();
+        } catch (const Error& e) {
+            m_transport.downloadBuffer.clear();
+            reason = e.message();
+            return std::nullopt;
+        }
+        if (attempt < attempts)
+            pause(attempt, retryAfter);
+    }
+    return std::nullopt;
 }
 
 void AlbumSteps::pause(int attempt, std::optional<int> retryAfterSeconds) {
@@ -258,13 +323,29 @@ AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobH
     AlbumSteps steps(transport, host, settings);
     const QString base = PortalBase(settings.portalHost);
 
+    // Without its page the album has no folder of its own: storing the songs anyway would put
+    // them under the ID, and a later run would fetch them all again into the real folder.
     net::HtmlDocument page;
-    try {
-        transport.FetchToBuffer(base + u"/album/" + albumId);
-        page.Clear();
-        page.write(Utf8BytesToText(transport.downloadBuffer));
-    } catch (const std::exception&) {
+    QString reason;
+    const std::optional<QString> pageText = steps.FetchPage(base + u"/album/" + albumId, reason);
+    if (pageText) {
+        try {
+            page.Clear();
+            page.write(*pageText);
+        } catch (const Error& e) {
+            reason = e.message();
+            summary.albumPageMissing = true;
+        }
+    } else if (!steps.cancelled()) {
         summary.albumPageMissing = true;
+    }
+    if (steps.cancelled()) {
+        summary.outcome = JobOutcome::Cancelled;
+        return summary;
+    }
+    if (summary.albumPageMissing) {
+        summary.albumPageError = reason;
+        return summary;
     }
     net::HtmlElement block;
     const net::HtmlElementList divs = page.getElementsByTagName(QStringLiteral("div"));
@@ -285,9 +366,11 @@ AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobH
     } catch (const std::exception&) {
     }
     summary.title = title;
-    summary.folder = steps.MakeAlbumFolder(settings.outputRoot, title, albumId);
+    steps.MakeAlbumFolder(settings.outputRoot, title, albumId, summary);
+    if (!summary.folderError.isEmpty())
+        return summary;
     if (!steps.cancelled())
-        steps.StoreCover(title, img, summary.folder);
+        steps.StoreCover(title, img, summary.folder, summary);
     steps.DownloadSongs(albumId, summary.folder, summary);
     if (steps.cancelled())
         summary.outcome = JobOutcome::Cancelled;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/album_folder.h"
 #include "jobs/job_host.h"
 #include "net/html_document.h"
 #include "net/mod_down_file.h"
@@ -27,19 +28,22 @@ struct AlbumSummary {
     JobOutcome outcome = JobOutcome::Finished;
     QString title;                 // the album title as the page gives it
     QString folder;                // the album folder
-    bool albumPageMissing = false; // the album page could not be fetched
+    bool albumPageMissing = false; // the album page could not be fetched: nothing was written
+    QString albumPageError;        // why, in words
     bool songListMissing = false;  // the song list could not be fetched or read
+    QString coverError;            // the cover could not be stored for a local reason
+    QString folderError;           // the album folder could not be made: nothing was stored
     int listed = 0;                // different songs in the song list
     int stored = 0;                // songs fetched and written in this run
     int present = 0;               // songs whose file existed already
+    qint64 bytes = 0;              // bytes of the songs stored in this run
     QList<SongFailure> failures;
 
     [[nodiscard]] int failed() const { return int(failures.size()); }
     // Every song of the album is on disk now.
-    // An album whose page failed and whose list is empty is most likely no album at all.
     [[nodiscard]] bool complete() const {
-        return outcome == JobOutcome::Finished && !songListMissing && failures.isEmpty() &&
-               !(albumPageMissing && listed == 0);
+        return outcome == JobOutcome::Finished && !albumPageMissing && !songListMissing &&
+               failures.isEmpty() && coverError.isEmpty() && folderError.isEmpty();
     }
 };
 
@@ -50,19 +54,27 @@ public:
     // Binds settings.cancel to the transport, so the job's one token stops its transfers too.
     AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings);
 
-    // Creates parent + "/" + the cleaned title (cut to the name limit), or + fallbackName when
-    // the title cleans to nothing; one level. Returns the folder path (whether or not the
-    // folder could be made: later writes then fail and count as failed).
-    QString MakeAlbumFolder(const QString& parent, const QString& title,
-                            const QString& fallbackName);
+    // The folder of album albumId under parent, named after the cleaned title (cut to the name
+    // limit), or the ID when the title cleans to nothing; numbered " (2)", " (3)" ... where the
+    // name belongs to another album (AlbumFolderChooser). Sets summary.folder, and
+    // summary.folderError when the folder cannot be made (nothing is stored then).
+    void MakeAlbumFolder(const QString& parent, const QString& title, const QString& albumId,
+                         AlbumSummary& summary);
 
     // Shows the cover status, reads the cover address from img ("org_src" when "src" holds
     // "blank"), fetches it and writes folder + "/cover.jpg". A failed or empty fetch leaves an
     // existing cover.jpg as it was.
-    void StoreCover(const QString& title, const net::HtmlElement& img, const QString& folder);
+    // A folder standing at "cover.jpg" is reported in summary.coverError.
+    void StoreCover(const QString& title, const net::HtmlElement& img, const QString& folder,
+                    AlbumSummary& summary);
 
     // The song list of albumId and every song of it, into folder.
     void DownloadSongs(const QString& albumId, const QString& folder, AlbumSummary& summary);
+
+    // GETs a page into the transport's buffer, tried as often as a song (with its pauses), and
+    // gives its text; nullopt with the last failure in reason when every attempt failed (or
+    // the job was cancelled).
+    [[nodiscard]] std::optional<QString> FetchPage(const QString& url, QString& reason);
 
     [[nodiscard]] bool cancelled() const;
 
@@ -76,7 +88,17 @@ private:
     const JobSettings& m_settings;
     QString m_base;
     JobClock m_realClock;
+    AlbumFolderChooser m_folders;
 };
+
+// The "html" member of the "data" member of a song-list or album-list answer. The parser's
+// partly built tree counts, whatever its messages say (an answer cut short after the member
+// still lists everything before the cut); parserMessages tells the caller it was cut.
+struct ListAnswer {
+    std::optional<QString> html; // nullopt: the answer holds no such member
+    bool parserMessages = false;
+};
+[[nodiscard]] ListAnswer ReadListAnswer(const QString& text);
 
 // Applies the job's proxy setting to the transport. A ticked text that cannot be read shows
 // kInvalidProxy and gives false: the job must not start (never a direct connection instead).

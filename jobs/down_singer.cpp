@@ -16,22 +16,8 @@ namespace orvana::jobs {
 namespace {
 
 constexpr QStringView kValidPageMark = u"\"errorCode\":22000";
-
-// The album list answer's HTML fragment; empty when the answer cannot be read, which leaves
-// that page without albums.
-QString albumListFragment(const QString& text) {
-    const std::optional<json::Value> root = json::Parse(text);
-    if (!root || !json::ParseErrors().isEmpty())
-        return {};
-    const auto top = root->dictionary();
-    if (!top)
-        return {};
-    const auto data = top->Item(QStringLiteral("data")).dictionary();
-    if (!data)
-        return {};
-    const json::Value html = data->Item(QStringLiteral("html"));
-    return html.isString() ? html.toString() : QString();
-}
+// Stands for a list page over the page cap: valid and holding albums, but with no list to read.
+constexpr QStringView kOversizedPage = u"{\"errorCode\":22000,\"album-info\":0}";
 
 class SingerRun {
 public:
@@ -60,7 +46,7 @@ public:
                 break;
             if (!text->contains(u"album-info"))
                 break;
-            albumsOfPage(*text);
+            albumsOfPage(offset, *text);
         }
         if (m_steps.cancelled())
             m_summary.outcome = JobOutcome::Cancelled;
@@ -71,8 +57,10 @@ private:
     void readSingerPage() {
         try {
             m_transport.FetchToBuffer(m_base + u"/artist/" + m_id);
+            net::CheckPageSize(m_transport.downloadBuffer.size());
             m_page.Clear();
             m_page.write(Utf8BytesToText(m_transport.downloadBuffer));
+            m_transport.downloadBuffer.clear();
             m_summary.name = m_page.getElementById(QStringLiteral("baseInfo"))
                                  .getElementsByTagName(QStringLiteral("h2"))
                                  .item(0)
@@ -103,7 +91,14 @@ private:
                 return std::nullopt;
             try {
                 m_transport.FetchToBuffer(address);
+                if (m_transport.downloadBuffer.size() > net::kMaxPageBytes) {
+                    // Its list could not be read whatever came again: a failed page, not a
+                    // refused one.
+                    m_transport.downloadBuffer.clear();
+                    return kOversizedPage.toString();
+                }
                 const QString text = Utf8BytesToText(m_transport.downloadBuffer);
+                m_transport.downloadBuffer.clear();
                 if (text.contains(kValidPageMark))
                     return text;
             } catch (const std::exception&) {
@@ -130,10 +125,24 @@ private:
         return pauses[std::min<std::size_t>(std::size_t(attempt - 2), pauses.size() - 1)];
     }
 
-    void albumsOfPage(const QString& text) {
+    void albumsOfPage(int offset, const QString& text) {
         // The singer page's document is reused: from here on it holds this page's fragment.
         m_page.Clear();
-        m_page.write(albumListFragment(text));
+        const ListAnswer answer = ReadListAnswer(text);
+        // Albums of a page that cannot be read are missing: the singer is not complete, the
+        // next page may still be read.
+        auto unreadable = [&] {
+            m_page.Clear();
+            m_summary.unreadablePages.append(offset);
+        };
+        try {
+            if (!answer.html)
+                return unreadable();
+            m_page.write(*answer.html);
+        } catch (const std::exception&) {
+            return unreadable();
+        }
+        int albumsFound = 0;
         const net::HtmlElementList links = m_page.links();
         const int count = links.Length();
         for (int i = 0; i < count; ++i) {
@@ -156,35 +165,21 @@ private:
             } catch (const std::exception&) {
                 continue;
             }
+            ++albumsFound;
             AlbumSummary album;
             album.title = title;
-            album.folder =
-                m_steps.MakeAlbumFolder(m_summary.folder, folderTitle(albumId, title), albumId);
-            m_steps.StoreCover(title, img, album.folder);
-            m_steps.DownloadSongs(albumId, album.folder, album);
+            m_steps.MakeAlbumFolder(m_summary.folder, title, albumId, album);
+            if (album.folderError.isEmpty()) {
+                m_steps.StoreCover(title, img, album.folder, album);
+                m_steps.DownloadSongs(albumId, album.folder, album);
+            }
             if (m_steps.cancelled())
                 album.outcome = JobOutcome::Cancelled;
             m_summary.albums.append(album);
         }
-    }
-
-    // The title the album folder is named after. Different albums whose titles clean to the
-    // same name get their own folders, numbered in list order ("name (2)"), so songs of equal
-    // title in the second are not taken as present; an album listed again keeps its folder.
-    QString folderTitle(const QString& albumId, const QString& title) {
-        if (const auto it = m_folderTitles.constFind(albumId); it != m_folderTitles.cend())
-            return *it;
-        QString base = net::CutNameToBytes(CleanFileName(title));
-        if (base.isEmpty())
-            base = albumId;
-        QString name = base;
-        // Room for the number, so the name limit never cuts it off.
-        for (int n = 2; m_usedFolderNames.contains(name); ++n)
-            name =
-                net::CutNameToBytes(base, net::kMaxNameBytes - 16) + QStringLiteral(" (%1)").arg(n);
-        m_usedFolderNames.insert(name);
-        m_folderTitles.insert(albumId, name);
-        return name;
+        // An answer cut short before its first album is no list.
+        if (albumsFound == 0 && answer.parserMessages)
+            unreadable();
     }
 
     JobClock& clock() { return m_settings.clock ? *m_settings.clock : m_realClock; }
@@ -199,8 +194,6 @@ private:
     net::HtmlDocument m_page;
     JobClock m_realClock;
     SingerSummary m_summary;
-    QHash<QString, QString> m_folderTitles; // album ID -> the title its folder is named after
-    QSet<QString> m_usedFolderNames;
 };
 
 } // namespace
@@ -226,8 +219,16 @@ int SingerSummary::songsPresent() const {
     return n;
 }
 
+qint64 SingerSummary::bytesStored() const {
+    qint64 n = 0;
+    for (const AlbumSummary& a : albums)
+        n += a.bytes;
+    return n;
+}
+
 bool SingerSummary::complete() const {
     return outcome == JobOutcome::Finished && !listGivenUp && !offsetLimitReached &&
+           unreadablePages.isEmpty() &&
            std::all_of(albums.begin(), albums.end(),
                        [](const AlbumSummary& a) { return a.complete(); });
 }

@@ -29,12 +29,14 @@ struct SingerSummary {
     bool singerPageMissing = false; // the singer page could not be fetched or has no name
     bool listGivenUp = false;       // an album-list page was refused every time
     bool offsetLimitReached = false;
-    int stoppedAtOffset = -1; // the offset given up or not requested, else -1
+    int stoppedAtOffset = -1;   // the offset given up or not requested, else -1
+    QList<int> unreadablePages; // offsets of valid pages from which no album list could be read
     QList<AlbumSummary> albums;
 
     [[nodiscard]] int songsFailed() const;
     [[nodiscard]] int songsStored() const;
     [[nodiscard]] int songsPresent() const;
+    [[nodiscard]] qint64 bytesStored() const;
     // Every album of the list was reached and is complete.
     [[nodiscard]] bool complete() const;
 };

@@ -265,8 +265,14 @@ const char* FindEndTagOf(const char* from, const char* end, const QByteArray& na
     return end;
 }
 
+[[noreturn]] void TooManyElements() {
+    throw Error(ErrorKind::Shape,
+                QStringLiteral("page too large: more than %1 elements").arg(kMaxPageElements));
+}
+
 class NestingBound {
 public:
+    // Fails with Error(Shape) past kMaxPageElements, before gumbo has spent anything on them.
     QByteArray run(const QByteArray& input) {
         const char* p = input.constData();
         const char* end = p + input.size();
@@ -321,6 +327,8 @@ public:
                 out.append(tag);
                 continue;
             }
+            if (++m_elements > kMaxPageElements)
+                TooManyElements();
             if (IsRawText(name)) {
                 const char* contentEnd = FindEndTagOf(p, end, name);
                 out.append(tag);
@@ -396,6 +404,12 @@ private:
                     if (m_stack[j] == "svg" || m_stack[j] == "math")
                         --m_foreign;
                 m_stack.resize(i);
+                // Formatting elements left open are rebuilt inside what follows: each closed
+                // block may cost that many elements more (a few thousand <p> after 14 open
+                // formatting tags would be tens of thousands of elements).
+                m_elements += m_openFormatting;
+                if (m_elements > kMaxPageElements)
+                    TooManyElements();
                 return;
             }
             if (OneOf(m_stack[i], boundaries))
@@ -425,6 +439,7 @@ private:
 
     std::vector<QByteArray> m_stack;
     std::map<QByteArray, int> m_dropped;
+    qsizetype m_elements = 0;
     int m_openFormatting = 0;
     int m_foreign = 0;
 };
@@ -529,11 +544,27 @@ void HtmlDocument::Clear() {
     m_tree.reset();
 }
 
+void CheckPageSize(qsizetype bytes) {
+    if (bytes > kMaxPageBytes)
+        throw Error(
+            ErrorKind::Shape,
+            QStringLiteral("page too large: more than %1 MiB").arg(kMaxPageBytes / (1024 * 1024)));
+}
+
 void HtmlDocument::write(const QString& text) {
-    m_source += text;
     auto tree = std::make_shared<HtmlTree>();
-    // gumbo reads UTF-8 only; QString::toUtf8 always gives well-formed UTF-8.
-    tree->input = NestingBound().run(m_source.toUtf8());
+    try {
+        // A UTF-16 unit is at least one byte of UTF-8: refuse before converting.
+        CheckPageSize(m_source.size() + text.size());
+        m_source += text;
+        // gumbo reads UTF-8 only; QString::toUtf8 always gives well-formed UTF-8.
+        QByteArray utf8 = m_source.toUtf8();
+        CheckPageSize(utf8.size());
+        tree->input = NestingBound().run(utf8);
+    } catch (const Error&) {
+        Clear();
+        throw;
+    }
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &HtmlTree::Allocate;
     options.deallocator = &HtmlTree::Deallocate;

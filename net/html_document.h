@@ -72,8 +72,18 @@ private:
     std::vector<const GumboInternalNode*> m_nodes;
 };
 
-// A page loaded from text and queried by id, tag and link. Never fails on any input: markup
-// errors are repaired as browsers do. Not thread-safe; one per page.
+// Caps on what one document is given, so that no answer costs more than about 100 MiB and a
+// second of work (gumbo spends some 200 bytes per element). A real album page is about 100 KiB
+// with a few thousand elements; a song list of a long album stays far below both.
+inline constexpr qsizetype kMaxPageBytes = qsizetype(4) * 1024 * 1024; // of UTF-8 markup
+inline constexpr qsizetype kMaxPageElements = 100'000; // start tags, and elements rebuilt
+
+// Fails with Error(Shape) "page too large: ..." when a page of bytes passes kMaxPageBytes, so a
+// caller can refuse it before decoding it.
+void CheckPageSize(qsizetype bytes);
+
+// A page loaded from text and queried by id, tag and link. Markup errors are repaired as
+// browsers do; only a page over the caps above is refused. Not thread-safe; one per page.
 class HtmlDocument {
 public:
     HtmlDocument();
@@ -84,6 +94,8 @@ public:
     // Forgets all markup; the document is empty afterwards.
     void Clear();
     // Appends text to the markup written since the last Clear and parses the whole of it.
+    // Fails with Error(Shape) "page too large: ..." when the markup passes kMaxPageBytes or
+    // kMaxPageElements; the document is then empty.
     void write(const QString& text);
 
     // The first element whose id equals id exactly, or a null element.

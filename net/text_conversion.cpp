@@ -23,10 +23,20 @@ bool IsValidUtf8(const QByteArray& bytes) {
 QString CleanFileName(const QString& name) {
     static constexpr char16_t kRemoved[] = {u'?', u'|', u'/', u'\\', u'*',
                                             u':', u'"', u'<', u'>',  u'.'};
-    QString cleaned = name;
+    // Line breaks and tabs in a file name break listings and scripts; they become spaces, which
+    // the trimming below may then take off the ends.
+    QString cleaned = ControlsToSpaces(name);
     for (char16_t c : kRemoved)
         cleaned.remove(QChar(c));
     return TrimSpaces(cleaned);
+}
+
+QString ControlsToSpaces(QString text) {
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u' ';
+    }
+    return text;
 }
 
 QString TrimSpaces(QStringView text) {

@@ -3,6 +3,7 @@
 #include "net/html_document.h"
 #include "net/text_conversion.h"
 
+#include "json/error.h"
 #include <cstddef>
 #include <cstdint>
 
@@ -11,7 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = orvana::Utf8BytesToText(bytes);
     orvana::net::HtmlDocument document;
     document.Clear();
-    document.write(text);
+    try {
+        document.write(text);
+    } catch (const orvana::Error&) {
+        return 0; // over the page caps: refused, and the document is empty
+    }
     const orvana::net::HtmlElementList all = document.getElementsByTagName(QStringLiteral("*"));
     size_t total = 0;
     for (int i = 0; i < all.Length() && i < 200; ++i) {
@@ -27,7 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         total += static_cast<size_t>(document.links(i).href().size());
     total += document.getElementById(QStringLiteral("baseInfo")).isNull() ? 0 : 1;
     // A second write appends to the same markup.
-    document.write(text);
+    try {
+        document.write(text);
+    } catch (const orvana::Error&) {
+        return 0;
+    }
     total += static_cast<size_t>(document.links().Length());
     return total == static_cast<size_t>(-1) ? 1 : 0;
 }

@@ -1,10 +1,12 @@
 // `orvana-dl-cli album` in process, and the built binary killed mid-song.
 #include "cli/cli.h"
 #include "jobs/portal.h"
+#include "tests/jobs/job_test_support.h"
 #include "tests/support/cli_runner.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -24,7 +26,8 @@ constexpr std::size_t kSongBytes = 3000;
 struct Outcome {
     int code;
     QString out;
-    QString err;
+    QString err;     // without the summary line
+    QString summary; // the closing summary line, its time written "T"
 };
 
 class AlbumCliTest : public testing::Test {
@@ -34,13 +37,20 @@ protected:
         portal.start();
         host = QString::fromStdString(portal.host());
         cookieFile = dir.filePath(QStringLiteral("cookies.txt"));
+        QFile(cookieFile).open(QIODevice::WriteOnly);
     }
 
     Outcome run(QStringList args) {
         // An empty cookie file of our own: the user's login never leaks into a test.
         args << QStringLiteral("--cookies") << cookieFile;
-        const orvana::test_support::CliRun r = orvana::test_support::RunCli(args);
-        return {r.exitCode, QString::fromUtf8(r.out), QString::fromUtf8(r.err)};
+        QBuffer in, out, err;
+        in.open(QIODevice::ReadOnly);
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        const int code = cli::Run(args, cli::CliIo{&in, &out, &err, clock});
+        QString errText = QString::fromUtf8(err.data());
+        const QString summary = orvana::test_support::TakeSummaryLine(errText);
+        return {code, QString::fromUtf8(out.data()), errText, summary};
     }
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }
@@ -49,6 +59,9 @@ protected:
     QTemporaryDir dir;
     QString host;
     QString cookieFile;
+    // Retry pauses are recorded, not waited for.
+    std::shared_ptr<orvana::test_support::RecordingClock> clock =
+        std::make_shared<orvana::test_support::RecordingClock>();
 };
 
 // Without a login cookie every download begins with the hint that only 128 kbps files come.
@@ -70,6 +83,14 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+// Bytes of the MP3 files in folder.
+qint64 mp3Bytes(const QString& folder) {
+    qint64 n = 0;
+    for (const QFileInfo& f : QDir(folder).entryInfoList({QStringLiteral("*.mp3")}, QDir::Files))
+        n += f.size();
+    return n;
+}
+
 QByteArray song(const char* id) {
     const std::string body = portal::SongBody(id, 128, kSongBytes);
     return QByteArray(body.data(), qsizetype(body.size()));
@@ -82,6 +103,11 @@ TEST_F(AlbumCliTest, DownloadsTheAlbumAndPrintsEveryStatusLine) {
                            QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitOk);
     EXPECT_EQ(o.err, kHint + kDemoStderr);
+    const QString album = output() + u"/夜航星 第一辑 Live";
+    EXPECT_EQ(o.summary, QStringLiteral("已保存 8 首, 已存在 0 首, 失败 0 首, %1 字节, 用时 T 秒, "
+                                        "文件夹: %2")
+                             .arg(mp3Bytes(album))
+                             .arg(album));
     EXPECT_EQ(o.out, QString());
     EXPECT_EQ(readFile(output() + u"/夜航星 第一辑 Live/同名曲 (3).mp3"), song("1007"));
 }
@@ -136,13 +162,20 @@ TEST_F(AlbumCliTest, MissingSongListMakesExitOne) {
                                             "指定专辑下载完毕.\n"));
 }
 
-TEST_F(AlbumCliTest, UnknownAlbumMakesExitOne) {
-    const Outcome o = run({QStringLiteral("album"), QStringLiteral("99999"),
+TEST_F(AlbumCliTest, AlbumPageThatCannotBeFetchedMakesExitOneAndNoFolder) {
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, -1);
+    const Outcome o = run({QStringLiteral("album"), QStringLiteral("31258219"),
                            QStringLiteral("--portal-host"), host, QStringLiteral("-o"), output()});
     EXPECT_EQ(o.code, cli::kExitFailed);
-    EXPECT_EQ(o.err, kHint + QStringLiteral("下载专辑封面: 《》 ... \n"
-                                            "无法获取专辑页面\n"
-                                            "指定专辑下载完毕.\n"));
+    ASSERT_TRUE(o.err.startsWith(kHint)) << o.err.toStdString();
+    const QStringList lines = o.err.mid(kHint.size()).split(u'\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("无法获取专辑页面: ")) &&
+                lines[0].contains(QStringLiteral("500")))
+        << o.err.toStdString();
+    EXPECT_EQ(lines[1], QStringLiteral("指定专辑下载完毕."));
+    EXPECT_EQ(portal.requests("/album/").size(), 5u);
+    EXPECT_EQ(QDir(output()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 TEST_F(AlbumCliTest, UnreadableProxyIsRefusedAndNothingIsFetched) {
@@ -195,17 +228,45 @@ TEST_F(AlbumCliTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
     ASSERT_TRUE(first.waitForFinished());
 
     const QString album = output() + u"/夜航星 第一辑 Live";
-    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden),
-              QStringList({QStringLiteral("cover.jpg")}));
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({QStringLiteral(".orvana-album"), QStringLiteral("cover.jpg")}));
 
     QProcess second;
     second.start(binary, args);
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(second.readAllStandardError()), kHint + kDemoStderr);
+    QString secondErr = QString::fromUtf8(second.readAllStandardError());
+    EXPECT_FALSE(orvana::test_support::TakeSummaryLine(secondErr).isEmpty());
+    EXPECT_EQ(secondErr, kHint + kDemoStderr);
     EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), song("1001"));
-    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 9);
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 10);
+}
+
+TEST_F(AlbumCliTest, QuietPrintsOnlyFailuresAndTheSummary) {
+    const QStringList args = {QStringLiteral("album"),
+                              QStringLiteral("31258219"),
+                              QStringLiteral("--portal-host"),
+                              host,
+                              QStringLiteral("-o"),
+                              output(),
+                              QStringLiteral("--quiet")};
+    portal.addFault(Endpoint::DownloadPage, Fault::OmitFileLink);
+    const Outcome first = run(args);
+    EXPECT_EQ(first.code, cli::kExitFailed);
+    EXPECT_EQ(first.err, QStringLiteral("下载失败: 晴天的海 (下载页中没有歌曲文件地址)\n"));
+    const QString album = output() + u"/夜航星 第一辑 Live";
+    EXPECT_EQ(first.summary,
+              QStringLiteral("已保存 7 首, 已存在 0 首, 失败 1 首, %1 字节, 用时 T 秒, 文件夹: %2")
+                  .arg(mp3Bytes(album))
+                  .arg(album));
+    const Outcome second = run(args);
+    EXPECT_EQ(second.code, cli::kExitOk);
+    EXPECT_EQ(second.err, QString());
+    EXPECT_EQ(second.summary,
+              QStringLiteral("已保存 1 首, 已存在 7 首, 失败 0 首, %1 字节, 用时 T 秒, 文件夹: %2")
+                  .arg(song("1001").size())
+                  .arg(album));
 }
 
 // The login window leaves the portal's login cookie in the cookie file: the command line then

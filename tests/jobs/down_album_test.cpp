@@ -28,8 +28,11 @@ QByteArray song(const char* id, int kbps = 128) {
     return bytes(portal::SongBody(id, kbps, kSongBytes));
 }
 
+// The files of a folder, hidden ones included, but for the album marker.
 QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    files.removeOne(QStringLiteral(".orvana-album"));
+    return files;
 }
 
 const QStringList kDemoFiles = {QStringLiteral("1003.mp3"),
@@ -66,6 +69,7 @@ TEST_F(DownAlbumTest, StoresCoverAndEverySongUnderItsCleanedTitle) {
     EXPECT_EQ(summary.folder, folder());
     EXPECT_EQ(filesIn(dir.path()), QStringList());
     EXPECT_EQ(filesIn(folder()), kDemoFiles);
+    EXPECT_EQ(readFile(folder() + u"/.orvana-album"), QByteArray("31258219\n"));
     EXPECT_EQ(readFile(folder() + u"/cover.jpg"), bytes(portal::CoverBytes("31258219")));
     EXPECT_EQ(readFile(folder() + u"/晴天的海.mp3"), song("1001"));
     EXPECT_EQ(readFile(folder() + u"/AB Side.mp3"), song("1002"));
@@ -133,6 +137,24 @@ TEST_F(DownAlbumTest, ARerunFetchesDownloadPagesButNoSongFile) {
     EXPECT_EQ(portal.requests("//cover/").size() + portal.requests("/cover/").size(), 1u);
     EXPECT_EQ(filesIn(folder()), kDemoFiles);
     EXPECT_EQ(host.statuses.size(), 9);
+}
+
+TEST_F(DownAlbumTest, PresentSongsArePresentWhateverTheirDownloadPageDoes) {
+    (void)run();
+    for (const Fault fault : {Fault::Status500, Fault::OmitFileLink}) {
+        portal.clearRequests();
+        clock->pauses.clear();
+        portal.addFault(Endpoint::DownloadPage, fault, -1);
+        const jobs::AlbumSummary again = run();
+        portal.clearFaults();
+        EXPECT_TRUE(again.complete());
+        EXPECT_EQ(again.present, 8);
+        EXPECT_EQ(again.failed(), 0);
+        // Each page is still asked for once; nothing is tried again.
+        EXPECT_EQ(portal.requests("/song/").size(), 8u);
+        EXPECT_EQ(portal.requests("/file/").size(), 0u);
+        EXPECT_TRUE(clock->pauses.empty());
+    }
 }
 
 TEST_F(DownAlbumTest, PlaceholderCoverIsFetchedFromOrgSrc) {
@@ -242,12 +264,49 @@ TEST_F(DownAlbumTest, UnreadableSongListEndsTheJobAfterTheCover) {
     EXPECT_EQ(portal.requests("/song/").size(), 0u);
 }
 
-TEST_F(DownAlbumTest, UnknownAlbumIsNotComplete) {
+TEST_F(DownAlbumTest, AlbumPageThatCannotBeFetchedFailsTheAlbumAndWritesNothing) {
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, 5);
+    const jobs::AlbumSummary summary = run();
+    EXPECT_TRUE(summary.albumPageMissing);
+    EXPECT_FALSE(summary.albumPageError.isEmpty());
+    EXPECT_FALSE(summary.complete());
+    // Tried as a song is, then given up before the cover, the song list or any folder.
+    EXPECT_EQ(clock->pauses, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s}));
+    EXPECT_EQ(portal.requests("/album/").size(), 5u);
+    EXPECT_EQ(portal.requests().size(), 5u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
+    EXPECT_EQ(host.statuses, QStringList());
+
+    portal.clearRequests();
+    clock->pauses.clear();
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, 2);
+    const jobs::AlbumSummary second = run();
+    EXPECT_TRUE(second.complete());
+    EXPECT_EQ(clock->pauses, (std::vector<std::chrono::milliseconds>{1s, 2s}));
+    EXPECT_EQ(filesIn(folder()), kDemoFiles);
+}
+
+TEST_F(DownAlbumTest, UnknownAlbumMakesNoFolder) {
     const jobs::AlbumSummary summary = run(QStringLiteral("99999"));
     EXPECT_TRUE(summary.albumPageMissing);
-    EXPECT_EQ(summary.listed, 0);
     EXPECT_FALSE(summary.complete());
-    EXPECT_EQ(filesIn(folder(QStringLiteral("99999"))), QStringList());
+    EXPECT_FALSE(QFileInfo::exists(folder(QStringLiteral("99999"))));
+}
+
+TEST_F(DownAlbumTest, FolderAtASongsOrTheCoversNameIsAFailureOfIt) {
+    ASSERT_TRUE(QDir().mkpath(folder() + u"/晴天的海.mp3"));
+    ASSERT_TRUE(QDir().mkpath(folder() + u"/cover.jpg"));
+    const jobs::AlbumSummary summary = run();
+    EXPECT_FALSE(summary.complete());
+    EXPECT_EQ(summary.stored, 7);
+    EXPECT_EQ(summary.present, 0);
+    ASSERT_EQ(summary.failed(), 1);
+    EXPECT_EQ(summary.failures[0].songId, QStringLiteral("1001"));
+    EXPECT_EQ(summary.failures[0].reason,
+              u"歌曲无法保存: 已有同名文件夹 " + folder() + u"/晴天的海.mp3");
+    EXPECT_EQ(summary.coverError, u"封面无法保存: 已有同名文件夹 " + folder() + u"/cover.jpg");
+    EXPECT_EQ(portal.requests("/file/1001/").size(), 0u);
 }
 
 TEST_F(DownAlbumTest, AlbumWithoutSongsIsComplete) {

@@ -1,4 +1,5 @@
 // The singer job end to end, against the sample portal on 127.0.0.1.
+#include "jobs/down_album.h"
 #include "jobs/down_singer.h"
 #include "net/cookie_store.h"
 #include "tests/jobs/job_test_support.h"
@@ -26,9 +27,12 @@ constexpr std::size_t kSongBytes = 2000;
 const QDateTime kNow(QDate(2026, 12, 8), QTime(9, 5, 3));
 const QString kRetryText = QStringLiteral("专辑列表获取失败,重试...2026/12/8 9:05:03");
 
+// What a folder holds, hidden entries included, but for the album marker.
 QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                                  QDir::Name);
+    QStringList all =
+        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    all.removeOne(QStringLiteral(".orvana-album"));
+    return all;
 }
 
 // The demo catalogue plus singer "555" with 20 albums (two full pages) and singer "556" with
@@ -193,6 +197,8 @@ TEST_F(DownSingerTest, UnreadableListPageIsSkippedAndTheNextOffsetFollows) {
     EXPECT_EQ(listQueries().size(), 3u);
     ASSERT_EQ(summary.albums.size(), 10);
     EXPECT_EQ(summary.albums.front().title, QStringLiteral("分页歌手 专辑 11"));
+    EXPECT_EQ(summary.unreadablePages, QList<int>{0});
+    EXPECT_FALSE(summary.complete());
 }
 
 TEST_F(DownSingerTest, ExistingAlbumFolderIsReusedAndPresentSongsSkipped) {
@@ -274,4 +280,52 @@ TEST_F(DownSingerTest, DifferentAlbumsOfEqualCleanedTitleGetNumberedFolders) {
     const jobs::SingerSummary again = run(QStringLiteral("557"));
     EXPECT_EQ(again.songsPresent(), 3);
     EXPECT_TRUE(portal.requests("/file/").empty());
+}
+
+TEST_F(DownSingerTest, EqualTitledAlbumsKeepTheirFoldersWhateverTheListOrder) {
+    // Album B (40002001) was fetched first, on its own: it holds the plain name.
+    const QString singer = path(QStringLiteral("同名专辑"));
+    ASSERT_TRUE(QDir().mkdir(singer));
+    jobs::JobSettings alone = settings;
+    alone.outputRoot = singer;
+    ASSERT_TRUE(jobs::DownAlbum(QStringLiteral("40002001"), *transport, host, alone).complete());
+    EXPECT_EQ(readFile(singer + u"/重名/.orvana-album"), QByteArray("40002001\n"));
+    portal.clearRequests();
+
+    // The singer lists A first: A must not take B's folder and its equally named song.
+    const jobs::SingerSummary summary = run(QStringLiteral("557"));
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(summary.albums.at(0).folder, singer + u"/重名 (2)");
+    EXPECT_EQ(summary.albums.at(1).folder, singer + u"/重名");
+    EXPECT_EQ(summary.albums.at(2).folder, singer + u"/重名 (2)");
+    EXPECT_EQ(readFile(singer + u"/重名 (2)/歌 1.mp3"),
+              bytes(portal::SongBody("4000200001", 128, kSongBytes)));
+    EXPECT_EQ(readFile(singer + u"/重名/歌 1.mp3"),
+              bytes(portal::SongBody("4000200101", 128, kSongBytes)));
+    EXPECT_EQ(readFile(singer + u"/重名 (2)/.orvana-album"), QByteArray("40002000\n"));
+    ASSERT_EQ(portal.requests("/file/").size(), 1u);
+    EXPECT_EQ(portal.requests("/file/").front().path, "/file/4000200001/128.mp3");
+}
+
+TEST_F(DownSingerTest, FolderWithoutMarkerCountsAsTheAlbumsOwn) {
+    // Made by hand (or an older run): the first album of that name takes it, as before.
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("同名专辑/重名"))));
+    const jobs::SingerSummary summary = run(QStringLiteral("557"));
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(summary.albums.at(0).folder, path(QStringLiteral("同名专辑/重名")));
+    EXPECT_EQ(summary.albums.at(1).folder, path(QStringLiteral("同名专辑/重名 (2)")));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("同名专辑/重名/.orvana-album"))));
+    // A file standing at an album's name is passed over.
+    QFile plain(path(QStringLiteral("同名专辑/重名 (3)")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    ASSERT_TRUE(QDir(path(QStringLiteral("同名专辑/重名 (2)"))).removeRecursively());
+    ASSERT_TRUE(QDir().mkdir(path(QStringLiteral("同名专辑/重名 (2)"))));
+    QFile marker(path(QStringLiteral("同名专辑/重名 (2)/.orvana-album")));
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+    marker.write("123\n");
+    marker.close();
+    const jobs::SingerSummary again = run(QStringLiteral("557"));
+    EXPECT_TRUE(again.complete());
+    EXPECT_EQ(again.albums.at(1).folder, path(QStringLiteral("同名专辑/重名 (4)")));
 }

@@ -1,11 +1,13 @@
 // `orvana-dl-cli singer` and `orvana-dl-cli singers`, in process against the sample portal.
 #include "cli/cli.h"
 #include "jobs/portal.h"
+#include "tests/jobs/job_test_support.h"
 #include "tests/support/cli_runner.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -23,7 +25,8 @@ const QString kHint = jobs::kLoginHint.toString() + u'\n';
 struct Outcome {
     int code;
     QString out;
-    QString err;
+    QString err;     // without the summary line
+    QString summary; // the closing summary line, its time written "T"
 };
 
 class SingerCliTest : public testing::Test {
@@ -32,6 +35,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         portal.start();
         host = QString::fromStdString(portal.host());
+        QFile(dir.filePath(QStringLiteral("cookies.txt"))).open(QIODevice::WriteOnly);
     }
 
     Outcome run(QStringList args) {
@@ -39,7 +43,9 @@ protected:
         args << QStringLiteral("--portal-host") << host << QStringLiteral("-o") << output()
              << QStringLiteral("--cookies") << dir.filePath(QStringLiteral("cookies.txt"));
         const orvana::test_support::CliRun r = orvana::test_support::RunCli(args);
-        return {r.exitCode, QString::fromUtf8(r.out), QString::fromUtf8(r.err)};
+        QString err = QString::fromUtf8(r.err);
+        const QString summary = orvana::test_support::TakeSummaryLine(err);
+        return {r.exitCode, QString::fromUtf8(r.out), err, summary};
     }
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }
@@ -64,6 +70,8 @@ TEST_F(SingerCliTest, SingerDownloadsEveryAlbumAndEndsWithTheSingerText) {
         r.err.startsWith(kHint + u"下载专辑封面: 《专辑 01》 ... \n正在下载MP3: 第01张 歌1 ...\n"))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.endsWith(u"正在下载MP3: 最后一首 \"再见\" ...\n指定歌手下载完毕.\n"));
+    EXPECT_TRUE(r.summary.endsWith(u" 用时 T 秒, 文件夹: " + output() + u"/夜航星乐队"))
+        << r.summary.toStdString();
     EXPECT_EQ(folders(), QStringList{u"夜航星乐队"_qs});
     EXPECT_EQ(folders(u"夜航星乐队"_qs).size(), 13);
 }
@@ -160,4 +168,21 @@ TEST_F(SingerCliTest, HelpNamesTheRows) {
     EXPECT_FALSE(help.out.contains(u"====="));
     EXPECT_TRUE(run({u"singer"_qs, u"--help"_qs})
                     .out.startsWith(u"usage: orvana-dl-cli singer [OPTIONS] ADDRESS"));
+}
+
+TEST_F(SingerCliTest, QuietSingersDownloadPrintsOnlyTheSummary) {
+    const Outcome r = run({u"singers"_qs, u"--download"_qs, u"3,1"_qs, u"-q"_qs});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.count(u'\n'), 10);
+    EXPECT_EQ(r.err, QString());
+    qint64 bytes = 0;
+    QDirIterator it(output(), {QStringLiteral("*.mp3")}, QDir::Files, QDirIterator::Subdirectories);
+    for (int n = 0; it.hasNext(); ++n) {
+        bytes += QFileInfo(it.next()).size();
+        EXPECT_EQ(n, 0) << "one song only";
+    }
+    EXPECT_EQ(r.summary,
+              QStringLiteral("已保存 1 首, 已存在 0 首, 失败 0 首, %1 字节, 用时 T 秒, 文件夹: %2")
+                  .arg(bytes)
+                  .arg(output()));
 }

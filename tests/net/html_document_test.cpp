@@ -131,13 +131,13 @@ TEST(HtmlDocument, UnknownAndOddTagsAreFound) {
 
 TEST(HtmlDocument, SurvivesDeepNestingAndBrokenText) {
     QString deep;
-    for (int i = 0; i < 200'000; ++i)
+    for (int i = 0; i < 99'000; ++i)
         deep += QStringLiteral("<div>");
     deep += QStringLiteral("<a href=\"/song/9\">x</a>");
     HtmlDocument document;
     document.write(deep);
     EXPECT_EQ(document.links().Length(), 1);
-    EXPECT_EQ(document.getElementsByTagName(QStringLiteral("div")).Length(), 200'000);
+    EXPECT_EQ(document.getElementsByTagName(QStringLiteral("div")).Length(), 99'000);
     EXPECT_EQ(document.getElementsByTagName(QStringLiteral("div")).item(0).innerText(),
               QStringLiteral("x"));
 
@@ -191,7 +191,7 @@ TEST(HtmlDocument, SloppyButOrdinaryMarkupIsParsedAsWritten) {
 
 TEST(HtmlDocument, FormattingLeftOpenCannotMultiplyThePage) {
     QString page;
-    for (int i = 0; i < 100'000; ++i)
+    for (int i = 0; i < 50'000; ++i)
         page += QStringLiteral("<b>");
     for (int i = 0; i < 2000; ++i)
         page += QStringLiteral("<p><font id=\"f%1\">x</p>").arg(i);
@@ -204,4 +204,40 @@ TEST(HtmlDocument, FormattingLeftOpenCannotMultiplyThePage) {
     EXPECT_EQ(document.getElementsByTagName(QStringLiteral("p")).item(1999).innerText(),
               QStringLiteral("x"));
     EXPECT_LT(document.getElementsByTagName(QStringLiteral("*")).Length(), 200'000);
+}
+
+TEST(HtmlDocument, PagesOverTheCapsAreRefusedAndLeaveTheDocumentEmpty) {
+    auto refusal = [](const QString& page) {
+        HtmlDocument document;
+        document.write(QStringLiteral("<a href=\"/song/1\">before</a>"));
+        QString message;
+        try {
+            document.write(page);
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Shape);
+            message = e.message();
+        }
+        EXPECT_EQ(document.links().Length(), 0);
+        EXPECT_TRUE(document.getElementById(QStringLiteral("x")).isNull());
+        return message;
+    };
+    const QString bytesCap = QStringLiteral("page too large: more than 4 MiB");
+    const QString elementsCap = QStringLiteral("page too large: more than 100000 elements");
+    // 63 MiB of links: refused before anything is parsed.
+    EXPECT_EQ(refusal(QStringLiteral("<a>").repeated(22'000'000)), bytesCap);
+    // Fewer UTF-16 units than the cap, more bytes of UTF-8.
+    EXPECT_EQ(refusal(QString(1'500'000, QChar(u'歌'))), bytesCap);
+    EXPECT_EQ(refusal(QStringLiteral("<a>").repeated(350'000)), elementsCap);
+    EXPECT_EQ(refusal(QStringLiteral("<script></script>").repeated(150'000)), elementsCap);
+    // Formatting left open is rebuilt in every paragraph: counted as it will be built.
+    EXPECT_EQ(refusal(QStringLiteral("<b><i><u><s><em><strong><tt><small><big><code><font>") +
+                      QStringLiteral("<p>x</p>").repeated(10'000)),
+              elementsCap);
+    // A clean error's end: the next write starts afresh.
+    HtmlDocument document;
+    EXPECT_THROW(document.write(QStringLiteral("<br>").repeated(100'001)), Error);
+    document.write(QStringLiteral("<br>").repeated(99'000) +
+                   QStringLiteral("<a href=\"/s\">s</a>"));
+    EXPECT_EQ(document.links().Length(), 1);
+    EXPECT_EQ(document.getElementsByTagName(QStringLiteral("br")).Length(), 99'000);
 }

@@ -7,17 +7,22 @@ using orvana::Utf8BytesToText;
 
 TEST(Utf8BytesToText, DecodesAndKeepsByteOrderMark) {
     EXPECT_EQ(Utf8BytesToText(QByteArray()), QString());
-    EXPECT_EQ(Utf8BytesToText(QByteArray("\xEF\xBB\xBF" "ab")), QStringLiteral("\uFEFFab"));
+    EXPECT_EQ(Utf8BytesToText(QByteArray("\xEF\xBB\xBF"
+                                         "ab")),
+              QStringLiteral("\uFEFFab"));
     EXPECT_EQ(Utf8BytesToText(QByteArray("\xE4\xB8\xAD\xE6\x96\x87")), QStringLiteral("中文"));
     // A character outside the basic plane becomes a surrogate pair.
     EXPECT_EQ(Utf8BytesToText(QByteArray("\xF0\x9F\x8E\xB5")), QString::fromUtf16(u"\U0001F3B5"));
 }
 
 TEST(Utf8BytesToText, MalformedBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(Utf8BytesToText(QByteArray("a\xFF" "b")), QStringLiteral("a\uFFFDb"));
+    EXPECT_EQ(Utf8BytesToText(QByteArray("a\xFF"
+                                         "b")),
+              QStringLiteral("a\uFFFDb"));
     // A sequence cut off at the end: Qt's converter replaces each of its bytes.
     EXPECT_EQ(Utf8BytesToText(QByteArray("a\xE4\xB8")), QStringLiteral("a\uFFFD\uFFFD"));
-    const QString overlong = Utf8BytesToText(QByteArray("\xC0\xAF" "x"));
+    const QString overlong = Utf8BytesToText(QByteArray("\xC0\xAF"
+                                                        "x"));
     EXPECT_TRUE(overlong.endsWith(u'x'));
     EXPECT_FALSE(overlong.contains(u'/'));
     EXPECT_TRUE(orvana::IsValidUtf8(QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD")));
@@ -33,8 +38,18 @@ TEST(CleanFileName, RemovesTheTenCharactersAndOuterSpaces) {
     EXPECT_EQ(CleanFileName(QStringLiteral(" . x . ")), QStringLiteral("x"));
 }
 
+TEST(CleanFileName, ControlCharactersBecomeSpacesBeforeTheTrim) {
+    EXPECT_EQ(CleanFileName(QStringLiteral("\tA;B\t")), QStringLiteral("A;B"));
+    EXPECT_EQ(CleanFileName(QStringLiteral("a\r\nb\x7f")), QStringLiteral("a  b"));
+    EXPECT_EQ(CleanFileName(QChar(0) + QStringLiteral("x\x1f.")), QStringLiteral("x"));
+    EXPECT_EQ(orvana::ControlsToSpaces(QStringLiteral("\tA\nB\x7f")), QStringLiteral(" A B "));
+    // U+0080 and above are not controls of this kind.
+    EXPECT_EQ(orvana::ControlsToSpaces(QStringLiteral("\u0085\u00A0")),
+              QStringLiteral("\u0085\u00A0"));
+}
+
 TEST(CleanFileName, LeavesEverythingElse) {
-    EXPECT_EQ(CleanFileName(QStringLiteral("\ta;b\t")), QStringLiteral("\ta;b\t"));
+    EXPECT_EQ(CleanFileName(QStringLiteral("a;b")), QStringLiteral("a;b"));
     EXPECT_EQ(CleanFileName(QStringLiteral("\u3000歌\u00A0")), QStringLiteral("\u3000歌\u00A0"));
     EXPECT_EQ(CleanFileName(QStringLiteral("CON")), QStringLiteral("CON"));
     const QString clean = QStringLiteral("周杰伦 - 晴天 (Live)");
