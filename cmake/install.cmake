@@ -5,8 +5,6 @@ include(GNUInstallDirs)
 set(ORVANA_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 set(ORVANA_DIST_BINARY_DIR ${PROJECT_BINARY_DIR}/dist)
 set(ORVANA_APP_ID example.orvana.orvana_dl)
-# The PNG sizes of the hicolor icon theme that menus and task bars ask for.
-set(ORVANA_ICON_SIZES 16 22 24 32 48 64 128 256)
 
 # Manual pages: version and portal host filled in, then compressed as Debian ships them.
 set(man_outputs)
@@ -25,25 +23,10 @@ endforeach()
 configure_file(${ORVANA_DIST_DIR}/${ORVANA_APP_ID}.metainfo.xml
   ${ORVANA_DIST_BINARY_DIR}/${ORVANA_APP_ID}.metainfo.xml @ONLY)
 
-# PNG icons rendered from the one SVG at build time (needs Qt's SVG module).
-set(icon_outputs)
-if(TARGET orvana-icon-render)
-  set(render_args)
-  foreach(size ${ORVANA_ICON_SIZES})
-    set(png ${ORVANA_DIST_BINARY_DIR}/icons/hicolor/${size}x${size}/apps/orvana-dl.png)
-    file(MAKE_DIRECTORY ${ORVANA_DIST_BINARY_DIR}/icons/hicolor/${size}x${size}/apps)
-    list(APPEND render_args ${size} ${png})
-    list(APPEND icon_outputs ${png})
-  endforeach()
-  add_custom_command(
-    OUTPUT ${icon_outputs}
-    COMMAND orvana-icon-render ${ORVANA_DIST_DIR}/icons/orvana-dl.svg ${render_args}
-    DEPENDS orvana-icon-render ${ORVANA_DIST_DIR}/icons/orvana-dl.svg
-    COMMENT "Rendering the application icon"
-    VERBATIM)
+add_custom_target(orvana_dist_files ALL DEPENDS ${man_outputs})
+if(TARGET orvana_icons)
+  add_dependencies(orvana_dist_files orvana_icons)
 endif()
-
-add_custom_target(orvana_dist_files ALL DEPENDS ${man_outputs} ${icon_outputs})
 
 # Programs. The window exists only in GUI builds that carry it.
 set(installed_programs orvana-dl-cli orvana-portal-sim)
@@ -58,9 +41,8 @@ install(FILES ${ORVANA_DIST_BINARY_DIR}/${ORVANA_APP_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${ORVANA_DIST_DIR}/icons/orvana-dl.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-if(icon_outputs)
-  install(DIRECTORY ${ORVANA_DIST_BINARY_DIR}/icons/hicolor
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+if(TARGET orvana_icons)
+  install(DIRECTORY ${ORVANA_ICON_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 endif()
 install(FILES ${man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${ORVANA_DIST_DIR}/completion/orvana-dl-cli
