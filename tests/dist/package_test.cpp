@@ -173,6 +173,9 @@ TEST_F(Package, DesktopEntryAndMetainfoPassTheValidators) {
                             {u"validate"_qs, u"--no-net"_qs,
                              path(u"usr/share/metainfo/example.orvana.orvana_dl.metainfo.xml"_qs)});
     EXPECT_EQ(meta.exitCode, 0) << meta.out.toStdString() << meta.err.toStdString();
+    // The tree as a software centre reads it: metainfo, its desktop entry and icon together.
+    const Result tree = run(u"appstreamcli"_qs, {u"validate-tree"_qs, u"--no-net"_qs, s_root});
+    EXPECT_EQ(tree.exitCode, 0) << tree.out.toStdString() << tree.err.toStdString();
 
     QFile file(desktop);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
