@@ -160,6 +160,13 @@ TEST_F(Package, ProgramsRunFromTheUnpackedRootWithoutTheBuildTree) {
         EXPECT_FALSE(elf.out.contains(u"RUNPATH"_qs) || elf.out.contains(u"(RPATH)"_qs))
             << program.toStdString();
         EXPECT_FALSE(elf.out.contains(u".debug_info"_qs)) << program.toStdString();
+        // Whatever the programs read (the button form, translations) comes from resources or
+        // installed paths, never from the trees they were built in.
+        QFile file(path(u"usr/bin/"_qs + program));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_FALSE(bytes.contains(ORVANA_SOURCE_DIR "/")) << program.toStdString();
+        EXPECT_FALSE(bytes.contains(ORVANA_BINARY_DIR "/")) << program.toStdString();
     }
 }
 
