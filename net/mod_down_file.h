@@ -26,13 +26,17 @@ struct ProxySetting {
 // The two transports and the file store of one job thread.
 //
 // Byte fetches (FetchToBuffer, FetchToFile) go through the session's proxy when one was applied;
-// text requests (RequestText) never do. Both send the session's cookies. Only http and https
-// addresses are fetched. Every transfer fails after TransferSettings::stallTimeout without a
-// byte, on a final HTTP status outside 2xx, and on a body shorter than its Content-Length.
+// text requests (RequestText) never do. Both send the session's cookies for the host of each
+// request (and of each redirect) and hand every Set-Cookie to the store. Only http and https
+// addresses and redirects are fetched; connections are kept alive between requests. Every
+// transfer fails after TransferSettings::stallTimeout without a byte, below the minimum rate, on
+// a final HTTP status outside 2xx, on a body shorter than its Content-Length, and on a
+// Content-Encoding (none is asked for). Refused redirects, redirect loops, answers over a cap and
+// unreadable encodings fail as permanent (TransportError::permanent()).
 //
 // Threading: create it anywhere; the first transfer binds it to the calling thread, which must
-// make every later call and destroy it. Calls block, running a local event loop; the cancel
-// token may be set from any thread and stops the transfer in flight.
+// make every later call and destroy it. Calls block; the cancel token may be set from any thread
+// and stops the transfer in flight within cancelPollInterval.
 class ModDownFile {
 public:
     explicit ModDownFile(std::shared_ptr<TransportSession> session = nullptr,
