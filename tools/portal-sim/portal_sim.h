@@ -41,6 +41,11 @@ enum class Fault {
 struct PortalOptions {
     std::size_t songBytes = 64 * 1024;
     std::chrono::milliseconds stall{30000};
+    // A distant portal: every answer starts this late, and every body is paced to this many
+    // bytes a second (0: as fast as the connection goes). Answers on one connection come one
+    // after another, so the rate is per connection.
+    std::chrono::milliseconds latency{0};
+    std::size_t rateBytesPerSecond = 0;
 };
 
 // One request as the portal saw it.
