@@ -67,6 +67,7 @@ QString AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
     const QString folder = name.isEmpty() ? parent : parent + u'/' + name;
     if (!QFileInfo(folder).isDir())
         QDir().mkdir(folder);
+    (void)net::RemoveStalePartFiles(folder);
     return folder;
 }
 
@@ -90,6 +91,11 @@ void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
                                AlbumSummary& summary) {
     if (cancelled())
         return;
+    // Songs still being named count before this returns, whichever way it returns.
+    struct CommitsFinished {
+        net::ModDownFile& transport;
+        ~CommitsFinished() { (void)transport.FinishCommits(); }
+    } commitsFinished{m_transport};
     std::optional<QString> fragment;
     try {
         fragment = songListFragment(m_transport.RequestText(
@@ -194,15 +200,33 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
                 ++summary.present;
                 return;
             }
-            // The name written may be the "noTitle" fallback; the count is what matters here.
-            (void)m_transport.FetchToFile(*address, path, [this](qint64 received, qint64 total) {
-                m_host.songProgress(received, total);
-            });
-            ++summary.stored;
+            // The file is named on the committer thread while the next song downloads; it counts
+            // once named (DownloadSongs waits for that). The name may be the "noTitle" fallback.
+            m_transport.FetchToFileDeferred(
+                *address, path,
+                [this](qint64 received, qint64 total) { m_host.songProgress(received, total); },
+                [&summary, songId, title](const QString&, std::exception_ptr error) {
+                    if (!error) {
+                        ++summary.stored;
+                        return;
+                    }
+                    try {
+                        std::rethrow_exception(error);
+                    } catch (const Error& e) {
+                        summary.failures.append({songId, title, e.message()});
+                    } catch (const std::exception& e) {
+                        summary.failures.append({songId, title, QString::fromLocal8Bit(e.what())});
+                    }
+                });
             return;
         } catch (const net::TransportError& e) {
             if (isCancelledError(e))
                 return;
+            // No new attempt can change a refused redirect, a cap or an unreadable encoding.
+            if (e.permanent()) {
+                summary.failures.append({songId, title, e.message()});
+                return;
+            }
             reason = e.message();
             retryAfter = e.retryAfterSeconds();
         } catch (const Error& e) {

@@ -245,6 +245,7 @@ public:
     EasyHandle textHandle;
     std::shared_ptr<CookieStore> cookies;
     std::optional<QNetworkProxy> byteProxy;
+    std::unique_ptr<FileCommitter> committer; // made at the first deferred file
 
     void bindThread(const std::shared_ptr<TransportSession>& session);
     QUrl checkedUrl(const QString& address) const;
@@ -591,11 +592,34 @@ QString ModDownFile::RequestText(const QString& charset, const QString& url, con
 
 QString ModDownFile::FetchToFile(const QString& url, const QString& finalPath,
                                  const ProgressCallback& progress) {
+    std::unique_ptr<AtomicFile> file = fetchBody(url, finalPath, progress);
+    const QString folder = QFileInfo(finalPath).absolutePath();
+    const QString written = CommitSongFile(*file, folder, QFileInfo(finalPath).fileName());
+    SyncFolder(folder);
+    return written;
+}
+
+void ModDownFile::FetchToFileDeferred(const QString& url, const QString& finalPath,
+                                      const ProgressCallback& progress, FileCommitter::Done done) {
+    std::unique_ptr<AtomicFile> file = fetchBody(url, finalPath, progress);
+    if (!m_impl->committer)
+        m_impl->committer = std::make_unique<FileCommitter>();
+    m_impl->committer->submit(std::move(file), QFileInfo(finalPath).absolutePath(),
+                              QFileInfo(finalPath).fileName(), std::move(done));
+}
+
+int ModDownFile::FinishCommits() {
+    return m_impl->committer ? m_impl->committer->wait() : 0;
+}
+
+std::unique_ptr<AtomicFile> ModDownFile::fetchBody(const QString& url, const QString& finalPath,
+                                                   const ProgressCallback& progress) {
     m_impl->bindThread(m_session);
     const QFileInfo target(finalPath);
     const QString folder = target.absolutePath();
     (void)m_impl->checkedUrl(url); // refuse before any file is made
-    AtomicFile file(folder);
+    auto owned = std::make_unique<AtomicFile>(folder);
+    AtomicFile& file = *owned;
     TransferSpec spec;
     spec.verb = "GET";
     spec.sink = [&](const char* data, qint64 size) {
@@ -608,7 +632,7 @@ QString ModDownFile::FetchToFile(const QString& url, const QString& finalPath,
     if (file.size() < 2)
         throw TransportError(url, outcome.httpStatus,
                              QStringLiteral("the body has only %1 byte(s)").arg(file.size()));
-    return CommitSongFile(file, folder, target.fileName());
+    return owned;
 }
 
 void ModDownFile::StoreBuffer(const QString& path) const {
@@ -619,7 +643,9 @@ QString ModDownFile::SaveSongFile(const QString& folder, const QString& name,
                                   const QByteArray& bytes) {
     AtomicFile file(folder);
     file.write(bytes);
-    return CommitSongFile(file, folder, name);
+    const QString written = CommitSongFile(file, folder, name);
+    SyncFolder(folder);
+    return written;
 }
 
 } // namespace orvana::net

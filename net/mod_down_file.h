@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/file_committer.h"
 #include "net/file_store.h"
 #include "net/transfer_settings.h"
 #include "net/transport_error.h"
@@ -72,6 +73,17 @@ public:
     [[nodiscard]] QString FetchToFile(const QString& url, const QString& finalPath,
                                       const ProgressCallback& progress = {});
 
+    // As FetchToFile, but returns once the body is complete and leaves the naming (fdatasync,
+    // then link) to a committer thread, so the next transfer need not wait for the disk. The
+    // file's name and failure come to done, on this thread, inside FinishCommits; until then
+    // the file has no name. Transfer failures throw here as in FetchToFile.
+    void FetchToFileDeferred(const QString& url, const QString& finalPath,
+                             const ProgressCallback& progress, FileCommitter::Done done);
+
+    // Waits for every deferred file, syncs their folders once, and calls their done callbacks.
+    // Returns how many there were.
+    int FinishCommits();
+
     // Writes downloadBuffer to path atomically; refuses an empty buffer so a failed fetch never
     // replaces a good file. Fails with Error(Io).
     void StoreBuffer(const QString& path) const;
@@ -87,6 +99,9 @@ public:
     void setCancelToken(std::shared_ptr<const CancelToken> cancel);
 
 private:
+    std::unique_ptr<AtomicFile> fetchBody(const QString& url, const QString& finalPath,
+                                          const ProgressCallback& progress);
+
     class Impl;
     std::shared_ptr<TransportSession> m_session;
     std::unique_ptr<Impl> m_impl;
