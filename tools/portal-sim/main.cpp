@@ -21,7 +21,7 @@ void usage() {
                  "ENDPOINT: album-page cover song-list download-page song-file singer-page\n"
                  "          album-list artist-index\n"
                  "KIND: 500 503 429 refuse empty one-byte drop stall no-link bad-json\n"
-                 "      spaced-code\n"
+                 "      spaced-code encoded\n"
                  "COUNT: how many requests meet the fault (default 1, -1 = all)\n";
 }
 

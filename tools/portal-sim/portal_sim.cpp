@@ -498,6 +498,11 @@ int PortalSim::start(int port) {
                   res.set_content("login required", "text/plain");
                   return;
               }
+              if (f == Fault::EncodedBody) {
+                  res.set_header("Content-Encoding", "gzip");
+                  res.set_content(std::string(2000, '\x1f'), "audio/mpeg");
+                  return;
+              }
               if (f == Fault::EmptyBody || f == Fault::OneByteBody) {
                   res.set_content(f == Fault::EmptyBody ? std::string() : std::string(1, '\xFF'),
                                   "audio/mpeg");
@@ -677,7 +682,8 @@ std::optional<Fault> FaultFromName(const std::string& name) {
                                                        {"stall", Fault::StallMidBody},
                                                        {"no-link", Fault::OmitFileLink},
                                                        {"bad-json", Fault::MalformedJson},
-                                                       {"spaced-code", Fault::SpacedErrorCode}};
+                                                       {"spaced-code", Fault::SpacedErrorCode},
+                                                       {"encoded", Fault::EncodedBody}};
     auto it = names.find(name);
     return it == names.end() ? std::nullopt : std::optional(it->second);
 }

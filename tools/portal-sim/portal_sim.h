@@ -25,17 +25,18 @@ enum class Endpoint {
 };
 
 enum class Fault {
-    Status500,      // "500 Internal Server Error"
-    Status503,      // 503 with "Retry-After: 1"
-    Status429,      // 429 with "Retry-After: 1"
-    Refuse,         // album list: a page without the valid-page mark
-    EmptyBody,      // song file: 200 with no body
-    OneByteBody,    // song file: 200 with one byte
-    DropMidBody,    // song file or cover: the connection is closed after half the announced body
-    StallMidBody,   // song file: half the body, then nothing for the stall time, then the rest
-    OmitFileLink,   // download page without the file link marker
-    MalformedJson,  // song list or album list: text that does not parse
-    SpacedErrorCode // album list: the whole page, but written `"errorCode": 22000` (a space)
+    Status500,       // "500 Internal Server Error"
+    Status503,       // 503 with "Retry-After: 1"
+    Status429,       // 429 with "Retry-After: 1"
+    Refuse,          // album list: a page without the valid-page mark
+    EmptyBody,       // song file: 200 with no body
+    OneByteBody,     // song file: 200 with one byte
+    DropMidBody,     // song file or cover: the connection is closed after half the announced body
+    StallMidBody,    // song file: half the body, then nothing for the stall time, then the rest
+    OmitFileLink,    // download page without the file link marker
+    MalformedJson,   // song list or album list: text that does not parse
+    SpacedErrorCode, // album list: the whole page, but written `"errorCode": 22000` (a space)
+    EncodedBody      // song file: a body sent with "Content-Encoding: gzip" that nobody asked for
 };
 
 struct PortalOptions {
