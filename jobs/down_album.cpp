@@ -80,8 +80,9 @@ void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
             address = img.org_src();
         address.replace(QStringLiteral("about:"), m_base + u'/');
         m_transport.FetchToBuffer(address);
-        // StoreBuffer refuses an empty buffer, so a failed re-run keeps the old cover.
-        m_transport.StoreBuffer(folder + u"/cover.jpg");
+        // An empty buffer is refused, so a failed re-run keeps the old cover. Named on the
+        // committer thread while the songs download.
+        m_transport.StoreBufferDeferred(folder + u"/cover.jpg");
     } catch (const std::exception&) {
         // No cover is not a reason to stop: the songs come from another request.
     }
@@ -89,13 +90,14 @@ void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
 
 void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
                                AlbumSummary& summary) {
-    if (cancelled())
-        return;
-    // Songs still being named count before this returns, whichever way it returns.
+    // The cover and songs still being named are on disk, and count, before this returns,
+    // whichever way it returns.
     struct CommitsFinished {
         net::ModDownFile& transport;
         ~CommitsFinished() { (void)transport.FinishCommits(); }
     } commitsFinished{m_transport};
+    if (cancelled())
+        return;
     std::optional<QString> fragment;
     try {
         fragment = songListFragment(m_transport.RequestText(

@@ -4,8 +4,11 @@
 
 namespace orvana::net {
 
-FileCommitter::FileCommitter(std::size_t maxPending)
-    : m_maxPending(std::max<std::size_t>(1, maxPending)), m_thread([this] { work(); }) {}
+FileCommitter::FileCommitter(std::size_t maxPending, int threads)
+    : m_maxPending(std::max<std::size_t>(1, maxPending)) {
+    for (int i = 0; i < std::max(1, threads); ++i)
+        m_threads.emplace_back([this] { work(); });
+}
 
 FileCommitter::~FileCommitter() {
     {
@@ -13,16 +16,18 @@ FileCommitter::~FileCommitter() {
         m_stopping = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    for (std::thread& thread : m_threads)
+        thread.join();
 }
 
 void FileCommitter::submit(std::unique_ptr<AtomicFile> file, const QString& folder,
-                           const QString& name, Done done) {
+                           const QString& name, Done done, Naming naming) {
     auto job = std::make_shared<Job>();
     job->file = std::move(file);
     job->folder = folder;
     job->name = name;
     job->done = std::move(done);
+    job->naming = naming;
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_unfinished < m_maxPending; });
     m_jobs.push_back(std::move(job));
@@ -37,17 +42,23 @@ void FileCommitter::work() {
         std::shared_ptr<Job> next;
         m_changed.wait(lock, [&] {
             for (const auto& job : m_jobs)
-                if (!job->finished) {
+                if (!job->started) {
                     next = job;
                     return true;
                 }
             return m_stopping;
         });
         if (!next)
-            return; // stopping, and every commit is done
+            return; // stopping, and every commit is started (the others finish them)
+        next->started = true;
         lock.unlock();
         try {
-            next->path = CommitSongFile(*next->file, next->folder, next->name);
+            if (next->naming == Naming::Song) {
+                next->path = CommitSongFile(*next->file, next->folder, next->name);
+            } else {
+                next->path = next->folder + u'/' + next->name;
+                (void)next->file->commit(next->path, CommitMode::ReplaceExisting);
+            }
         } catch (...) {
             next->error = std::current_exception();
         }

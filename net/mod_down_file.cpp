@@ -602,10 +602,8 @@ QString ModDownFile::FetchToFile(const QString& url, const QString& finalPath,
 void ModDownFile::FetchToFileDeferred(const QString& url, const QString& finalPath,
                                       const ProgressCallback& progress, FileCommitter::Done done) {
     std::unique_ptr<AtomicFile> file = fetchBody(url, finalPath, progress);
-    if (!m_impl->committer)
-        m_impl->committer = std::make_unique<FileCommitter>();
-    m_impl->committer->submit(std::move(file), QFileInfo(finalPath).absolutePath(),
-                              QFileInfo(finalPath).fileName(), std::move(done));
+    committer().submit(std::move(file), QFileInfo(finalPath).absolutePath(),
+                       QFileInfo(finalPath).fileName(), std::move(done));
 }
 
 int ModDownFile::FinishCommits() {
@@ -637,6 +635,24 @@ std::unique_ptr<AtomicFile> ModDownFile::fetchBody(const QString& url, const QSt
 
 void ModDownFile::StoreBuffer(const QString& path) const {
     StoreBytes(downloadBuffer, path);
+}
+
+void ModDownFile::StoreBufferDeferred(const QString& path) {
+    if (downloadBuffer.isEmpty())
+        throw Error(
+            ErrorKind::Io,
+            QStringLiteral("Nothing was stored as \"%1\": the fetched body is empty").arg(path));
+    const QFileInfo target(path);
+    auto file = std::make_unique<AtomicFile>(target.absolutePath());
+    file->write(downloadBuffer);
+    committer().submit(std::move(file), target.absolutePath(), target.fileName(), {},
+                       FileCommitter::Naming::Exactly);
+}
+
+FileCommitter& ModDownFile::committer() {
+    if (!m_impl->committer)
+        m_impl->committer = std::make_unique<FileCommitter>();
+    return *m_impl->committer;
 }
 
 QString ModDownFile::SaveSongFile(const QString& folder, const QString& name,

@@ -87,6 +87,9 @@ public:
     // Writes downloadBuffer to path atomically; refuses an empty buffer so a failed fetch never
     // replaces a good file. Fails with Error(Io).
     void StoreBuffer(const QString& path) const;
+    // As StoreBuffer, but the naming is left to the committer thread (see FetchToFileDeferred);
+    // an empty buffer still fails here, at once. Failures of the naming are not reported.
+    void StoreBufferDeferred(const QString& path);
 
     // Writes bytes to folder + "/" + name atomically, or to the "noTitle" fallback in folder
     // when that name is refused (never overwriting an existing fallback). Returns the path
@@ -99,6 +102,7 @@ public:
     void setCancelToken(std::shared_ptr<const CancelToken> cancel);
 
 private:
+    FileCommitter& committer();
     std::unique_ptr<AtomicFile> fetchBody(const QString& url, const QString& finalPath,
                                           const ProgressCallback& progress);
 

@@ -715,4 +715,15 @@ TEST_F(TransportLimitsTest, DeferredFilesHaveNoNameUntilTheirCommitsAreFinished)
     EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("b.mp3"))), QByteArray(5000, '\x55'));
     EXPECT_EQ(FolderEntries(folder.path()).size(), 3);
     EXPECT_EQ(transport.FinishCommits(), 0);
+
+    // A deferred buffer replaces the file of its exact name, and an empty one is refused at once.
+    transport.FetchToBuffer(server.url("/a"));
+    transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3")));
+    EXPECT_EQ(transport.FinishCommits(), 1);
+    EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.mp3"))), QByteArray("a"));
+    transport.downloadBuffer.clear();
+    EXPECT_THROW(transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3"))), Error);
+    EXPECT_EQ(transport.FinishCommits(), 0);
+    EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.mp3"))), QByteArray("a"));
+    EXPECT_EQ(FolderEntries(folder.path()).size(), 3);
 }
