@@ -1,6 +1,7 @@
 #include "net/mod_down_file.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QNetworkCookie>
@@ -643,6 +644,12 @@ void ModDownFile::StoreBufferDeferred(const QString& path) {
             ErrorKind::Io,
             QStringLiteral("Nothing was stored as \"%1\": the fetched body is empty").arg(path));
     const QFileInfo target(path);
+    // The same bytes again (a re-run's cover): nothing to write, nothing to sync.
+    if (target.isFile() && target.size() == downloadBuffer.size()) {
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly) && existing.readAll() == downloadBuffer)
+            return;
+    }
     auto file = std::make_unique<AtomicFile>(target.absolutePath());
     file->write(downloadBuffer);
     committer().submit(std::move(file), target.absolutePath(), target.fileName(), {},

@@ -88,7 +88,8 @@ public:
     // replaces a good file. Fails with Error(Io).
     void StoreBuffer(const QString& path) const;
     // As StoreBuffer, but the naming is left to the committer thread (see FetchToFileDeferred);
-    // an empty buffer still fails here, at once. Failures of the naming are not reported.
+    // an empty buffer still fails here, at once, and a file holding the same bytes already is
+    // left as it is. Failures of the naming are not reported.
     void StoreBufferDeferred(const QString& path);
 
     // Writes bytes to folder + "/" + name atomically, or to the "noTitle" fallback in folder

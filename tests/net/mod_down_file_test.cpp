@@ -721,6 +721,8 @@ TEST_F(TransportLimitsTest, DeferredFilesHaveNoNameUntilTheirCommitsAreFinished)
     transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3")));
     EXPECT_EQ(transport.FinishCommits(), 1);
     EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.mp3"))), QByteArray("a"));
+    transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3"))); // the same bytes
+    EXPECT_EQ(transport.FinishCommits(), 0);
     transport.downloadBuffer.clear();
     EXPECT_THROW(transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3"))), Error);
     EXPECT_EQ(transport.FinishCommits(), 0);
