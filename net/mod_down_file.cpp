@@ -362,6 +362,13 @@ TransferOutcome ModDownFile::Impl::run(CURL* handle, const std::optional<QNetwor
     curl_easy_reset(handle);
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+    // The buffer lives on this stack: the handle must not keep it past this call.
+    struct ForgetErrorBuffer {
+        CURL* handle;
+        ~ForgetErrorBuffer() {
+            curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+        }
+    } forgetErrorBuffer{handle};
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
