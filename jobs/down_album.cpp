@@ -74,6 +74,8 @@ void AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
     const AlbumFolderChooser::Choice choice = m_folders.choose(parent, name, albumId);
     summary.folder = choice.path;
     summary.folderError = choice.error;
+    // Parts of runs that are no longer alive; a live run's locked file stays.
+    (void)net::RemoveStalePartFiles(summary.folder);
 }
 
 void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
@@ -90,8 +92,9 @@ void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
             address = img.org_src();
         address.replace(QStringLiteral("about:"), m_base + u'/');
         m_transport.FetchToBuffer(address);
-        // StoreBuffer refuses an empty buffer, so a failed re-run keeps the old cover.
-        m_transport.StoreBuffer(path);
+        // An empty buffer is refused, so a failed re-run keeps the old cover. Named on the
+        // committer thread while the songs download.
+        m_transport.StoreBufferDeferred(path);
     } catch (const std::exception&) {
         // No cover is not a reason to stop: the songs come from another request.
     }
@@ -99,6 +102,12 @@ void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
 
 void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
                                AlbumSummary& summary) {
+    // The cover and songs still being named are on disk, and count, before this returns,
+    // whichever way it returns.
+    struct CommitsFinished {
+        net::ModDownFile& transport;
+        ~CommitsFinished() { (void)transport.FinishCommits(); }
+    } commitsFinished{m_transport};
     if (cancelled())
         return;
     ListAnswer answer;
@@ -228,17 +237,34 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
                     {songId, title, u"歌曲文件地址不是 http 或 https 地址: " + *address});
                 return;
             }
-            // The name written may be the "noTitle" fallback.
-            const QString written =
-                m_transport.FetchToFile(*address, path, [this](qint64 received, qint64 total) {
-                    m_host.songProgress(received, total);
+            // The file is named on the committer thread while the next song downloads; it counts
+            // once named (DownloadSongs waits for that). The name may be the "noTitle" fallback.
+            m_transport.FetchToFileDeferred(
+                *address, path,
+                [this](qint64 received, qint64 total) { m_host.songProgress(received, total); },
+                [&summary, songId, title](const QString& written, std::exception_ptr error) {
+                    if (!error) {
+                        summary.bytes += QFileInfo(written).size();
+                        ++summary.stored;
+                        return;
+                    }
+                    try {
+                        std::rethrow_exception(error);
+                    } catch (const Error& e) {
+                        summary.failures.append({songId, title, e.message()});
+                    } catch (const std::exception& e) {
+                        summary.failures.append({songId, title, QString::fromLocal8Bit(e.what())});
+                    }
                 });
-            summary.bytes += QFileInfo(written).size();
-            ++summary.stored;
             return;
         } catch (const net::TransportError& e) {
             if (isCancelledError(e))
                 return;
+            // No new attempt can change a refused redirect, a cap or an unreadable encoding.
+            if (e.permanent()) {
+                summary.failures.append({songId, title, e.message()});
+                return;
+            }
             reason = e.message();
             retryAfter = e.retryAfterSeconds();
         } catch (const Error& e) {
@@ -274,6 +300,8 @@ std::optional<QString> AlbumSteps::FetchPage(const QString& url, QString& reason
             if (isCancelledError(e))
                 return std::nullopt;
             reason = e.message();
+            if (e.permanent())
+                return std::nullopt;
             retryAfter = e.retryAfterSeconds();
         } catch (const Error& e) {
             m_transport.downloadBuffer.clear();

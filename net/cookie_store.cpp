@@ -146,6 +146,7 @@ void CookieStore::Save(const QString& path, const QList<QNetworkCookie>& cookies
     AtomicFile file(folder, 0600);
     file.write(ToNetscape(Unexpired(cookies, QDateTime::currentDateTimeUtc())));
     (void)file.commit(path, CommitMode::ReplaceExisting);
+    SyncFolder(folder);
 }
 
 QList<QNetworkCookie> CookieStore::cookiesForUrl(const QUrl& url) const {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,14 +34,9 @@ QString TempName(const QString& folder) {
            QString::number(QRandomGenerator::global()->generate64(), 36) + QStringLiteral(".part");
 }
 
-void SyncFolder(const QString& folder) {
-    // Makes the new name itself durable; failure only costs durability, never data.
-    const int fd = ::open(NativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
+// Write-back is started every this many bytes, so the disk works while the body still arrives
+// and the final fdatasync has little left to do.
+constexpr qint64 kWriteBackStep = 8 * 1024 * 1024;
 
 // Gives the (unnamed or named) temporary file a second name without replacing anything.
 // Returns 0 or an errno value.
@@ -89,6 +85,40 @@ QString FallbackName() {
 
 } // namespace
 
+void SyncFolder(const QString& folder) {
+    const int fd = ::open(NativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+int RemoveStalePartFiles(const QString& folder) {
+    const QStringList names =
+        QDir(folder).entryList({QStringLiteral(".orvana-*.part")},
+                               QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    int removed = 0;
+    for (const QString& name : names) {
+        const QByteArray path = NativePath(JoinPath(folder, name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        // A writer holds its lock until the file is named or dropped: a free lock means its
+        // process is gone.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            struct stat opened {};
+            struct stat named {};
+            // The same file still stands under the name (not replaced since it was opened).
+            if (::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 &&
+                opened.st_ino == named.st_ino && opened.st_dev == named.st_dev &&
+                ::unlink(path.constData()) == 0)
+                ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
+
 void detail::ForceNamedTemporaryFiles(bool force) {
     g_forceNamed = force;
 }
@@ -124,6 +154,8 @@ AtomicFile::AtomicFile(const QString& folder, int mode) : m_folder(folder), m_mo
         if (m_fd >= 0) {
             // The umask may have narrowed the bits; the caller's mode is what the file must get.
             ::fchmod(m_fd, static_cast<mode_t>(mode));
+            // Locked too: a replace gives it a temporary name for a moment.
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
             return;
         }
         unnamedError = errno;
@@ -136,6 +168,8 @@ AtomicFile::AtomicFile(const QString& folder, int mode) : m_folder(folder), m_mo
         m_fd = ::open(NativePath(candidate).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
                       mode);
         if (m_fd >= 0) {
+            // Held until the file is named or dropped: RemoveStalePartFiles leaves it alone.
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
             ::fchmod(m_fd, static_cast<mode_t>(mode));
             m_tempPath = candidate;
             return;
@@ -147,10 +181,11 @@ AtomicFile::AtomicFile(const QString& folder, int mode) : m_folder(folder), m_mo
 }
 
 AtomicFile::~AtomicFile() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    // The name goes before the lock does, so no cleaner ever sees it unlocked.
     if (!m_committed && !m_tempPath.isEmpty())
         ::unlink(NativePath(m_tempPath).constData());
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 void AtomicFile::write(const char* data, qint64 size) {
@@ -166,6 +201,11 @@ void AtomicFile::write(const char* data, qint64 size) {
         data += written;
         size -= written;
         m_size += written;
+    }
+    if (m_size - m_flushedTo >= kWriteBackStep) {
+        // Starts write-back without waiting for it.
+        ::sync_file_range(m_fd, m_flushedTo, m_size - m_flushedTo, SYNC_FILE_RANGE_WRITE);
+        m_flushedTo = m_size;
     }
 }
 
@@ -184,6 +224,17 @@ AtomicFile::CommitResult AtomicFile::commit(const QString& path, CommitMode mode
         if (error != 0)
             throw IoError(QStringLiteral("Cannot store the file"), path, error);
     } else {
+        // Nothing stands at the name (the usual case): linked straight to it, no temporary name
+        // a kill could leave behind.
+        const int error = LinkNoReplace(m_fd, m_tempPath, path);
+        if (error == 0) {
+            m_committed = true;
+            ::close(m_fd);
+            m_fd = -1;
+            return CommitResult::Committed;
+        }
+        if (error != EEXIST)
+            throw IoError(QStringLiteral("Cannot store the file"), path, error);
         if (m_tempPath.isEmpty()) {
             // An unnamed file needs a name of its own before it can replace another atomically;
             // from then on it is a named temporary file (an unnamed one can be linked only once).
@@ -204,7 +255,6 @@ AtomicFile::CommitResult AtomicFile::commit(const QString& path, CommitMode mode
     m_committed = true;
     ::close(m_fd);
     m_fd = -1;
-    SyncFolder(m_folder);
     return CommitResult::Committed;
 }
 
@@ -213,9 +263,11 @@ void StoreBytes(const QByteArray& bytes, const QString& path) {
         throw Error(
             ErrorKind::Io,
             QStringLiteral("Nothing was stored as \"%1\": the fetched body is empty").arg(path));
-    AtomicFile file(QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    AtomicFile file(folder);
     file.write(bytes);
     (void)file.commit(path, CommitMode::ReplaceExisting);
+    SyncFolder(folder);
 }
 
 QString CommitSongFile(AtomicFile& file, const QString& folder, const QString& name) {

@@ -17,9 +17,11 @@ enum class CommitMode {
     KeepExisting,    // commit fails with FileExists when the name is taken
 };
 
-// A file under construction: bytes go to an unnamed (or hidden temporary) file in the target
-// folder, and only commit() gives it a name, in one atomic step. Destroying an uncommitted
-// AtomicFile, or a killed process, leaves no file under any final name. Not thread-safe.
+// A file under construction: bytes go to an unnamed (or hidden ".orvana-*.part") file in the
+// target folder, and only commit() gives it a name, in one atomic step. Destroying an
+// uncommitted AtomicFile, or a killed process, leaves no file under any final name. The file is
+// locked (flock) while it is open, so RemoveStalePartFiles never takes a live one. Not
+// thread-safe; it may be handed to another thread as a whole.
 class AtomicFile {
 public:
     // Opens the temporary file in folder; the committed file gets the permission bits mode.
@@ -35,9 +37,11 @@ public:
     [[nodiscard]] qint64 size() const noexcept { return m_size; }
 
     enum class CommitResult { Committed, FileExists };
-    // Flushes the bytes to disk and names the file path (which must lie in the folder given
-    // above). After Committed the object is spent; after FileExists, or when it throws
-    // Error(Io) (the name is refused), commit may be tried again with another path.
+    // Flushes the bytes to disk (fdatasync) and names the file path (which must lie in the folder
+    // given above): linked straight to path when nothing stands there, through a temporary name
+    // only when ReplaceExisting meets a file. The folder itself is not synced (SyncFolder).
+    // After Committed the object is spent; after FileExists, or when it throws Error(Io) (the
+    // name is refused), commit may be tried again with another path.
     [[nodiscard]] CommitResult commit(const QString& path, CommitMode mode);
 
 private:
@@ -46,8 +50,16 @@ private:
     int m_fd = -1;
     int m_mode;
     qint64 m_size = 0;
+    qint64 m_flushedTo = 0; // bytes already handed to write-back
     bool m_committed = false;
 };
+
+// Makes the names in folder durable (fsync of the folder). Failure only costs durability.
+void SyncFolder(const QString& folder);
+
+// Removes the ".orvana-*.part" files in folder that no live process holds (runs killed while
+// writing, on file systems without unnamed files). Returns how many were removed.
+int RemoveStalePartFiles(const QString& folder);
 
 namespace detail {
 // For tests: AtomicFile then uses a hidden named temporary file, as it does on file systems
@@ -55,8 +67,9 @@ namespace detail {
 void ForceNamedTemporaryFiles(bool force);
 } // namespace detail
 
-// Writes bytes to path atomically, replacing an existing file only with the complete new one.
-// Refuses an empty buffer (a failed fetch must never empty a good file). Fails with Error(Io).
+// Writes bytes to path atomically, replacing an existing file only with the complete new one,
+// and syncs its folder. Refuses an empty buffer (a failed fetch must never empty a good file).
+// Fails with Error(Io).
 void StoreBytes(const QByteArray& bytes, const QString& path);
 
 // Names a finished song file: folder + "/" + name, or when that name is refused, the fallback

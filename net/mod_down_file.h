@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/file_committer.h"
 #include "net/file_store.h"
 #include "net/transfer_settings.h"
 #include "net/transport_error.h"
@@ -26,13 +27,17 @@ struct ProxySetting {
 // The two transports and the file store of one job thread.
 //
 // Byte fetches (FetchToBuffer, FetchToFile) go through the session's proxy when one was applied;
-// text requests (RequestText) never do. Both send the session's cookies. Only http and https
-// addresses are fetched. Every transfer fails after TransferSettings::stallTimeout without a
-// byte, on a final HTTP status outside 2xx, and on a body shorter than its Content-Length.
+// text requests (RequestText) never do. Both send the session's cookies for the host of each
+// request (and of each redirect) and hand every Set-Cookie to the store. Only http and https
+// addresses and redirects are fetched; connections are kept alive between requests. Every
+// transfer fails after TransferSettings::stallTimeout without a byte, below the minimum rate, on
+// a final HTTP status outside 2xx, on a body shorter than its Content-Length, and on a
+// Content-Encoding (none is asked for). Refused redirects, redirect loops, answers over a cap and
+// unreadable encodings fail as permanent (TransportError::permanent()).
 //
 // Threading: create it anywhere; the first transfer binds it to the calling thread, which must
-// make every later call and destroy it. Calls block, running a local event loop; the cancel
-// token may be set from any thread and stops the transfer in flight.
+// make every later call and destroy it. Calls block; the cancel token may be set from any thread
+// and stops the transfer in flight within cancelPollInterval.
 class ModDownFile {
 public:
     explicit ModDownFile(std::shared_ptr<TransportSession> session = nullptr,
@@ -68,9 +73,24 @@ public:
     [[nodiscard]] QString FetchToFile(const QString& url, const QString& finalPath,
                                       const ProgressCallback& progress = {});
 
+    // As FetchToFile, but returns once the body is complete and leaves the naming (fdatasync,
+    // then link) to a committer thread, so the next transfer need not wait for the disk. The
+    // file's name and failure come to done, on this thread, inside FinishCommits; until then
+    // the file has no name. Transfer failures throw here as in FetchToFile.
+    void FetchToFileDeferred(const QString& url, const QString& finalPath,
+                             const ProgressCallback& progress, FileCommitter::Done done);
+
+    // Waits for every deferred file, syncs their folders once, and calls their done callbacks.
+    // Returns how many there were.
+    int FinishCommits();
+
     // Writes downloadBuffer to path atomically; refuses an empty buffer so a failed fetch never
     // replaces a good file. Fails with Error(Io).
     void StoreBuffer(const QString& path) const;
+    // As StoreBuffer, but the naming is left to the committer thread (see FetchToFileDeferred);
+    // an empty buffer still fails here, at once, and a file holding the same bytes already is
+    // left as it is. Failures of the naming are not reported.
+    void StoreBufferDeferred(const QString& path);
 
     // Writes bytes to folder + "/" + name atomically, or to the "noTitle" fallback in folder
     // when that name is refused (never overwriting an existing fallback). Returns the path
@@ -83,6 +103,10 @@ public:
     void setCancelToken(std::shared_ptr<const CancelToken> cancel);
 
 private:
+    FileCommitter& committer();
+    std::unique_ptr<AtomicFile> fetchBody(const QString& url, const QString& finalPath,
+                                          const ProgressCallback& progress);
+
     class Impl;
     std::shared_ptr<TransportSession> m_session;
     std::unique_ptr<Impl> m_impl;

@@ -12,9 +12,14 @@ namespace orvana::net {
 struct TransferSettings {
     // A transfer that receives no byte for this long fails.
     std::chrono::milliseconds stallTimeout{30'000};
-    // FetchToBuffer and RequestText answers larger than this fail (song files stream to disk
-    // and have no cap).
+    // A transfer that receives fewer than minRateBytesPerSecond on average over any
+    // minRateWindow fails, so a body trickling a byte at a time cannot hold a job forever.
+    qint64 minRateBytesPerSecond = 1024;
+    std::chrono::milliseconds minRateWindow{30'000};
+    // FetchToBuffer and RequestText answers larger than this fail.
     qint64 pageSizeCap = qint64(64) * 1024 * 1024;
+    // FetchToFile bodies larger than this fail (an endless song must not fill the disk).
+    qint64 songSizeCap = qint64(1024) * 1024 * 1024;
     int maxRedirects = 10;
     QByteArray userAgent = QByteArrayLiteral("orvana-dl/0.1");
     // How often a blocking call looks at its CancelToken.

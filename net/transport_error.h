@@ -8,12 +8,16 @@ namespace orvana::net {
 
 // A failed transfer: what was asked for, how the server answered (httpStatus 0 when no answer
 // came) and why it failed, in words. Kind is Transport, or Cancelled when the caller's
-// CancelToken stopped it.
+// CancelToken stopped it. A permanent failure is one no new attempt can change (a refused
+// redirect, a redirect loop, an answer over a cap, an encoding that cannot be read).
 class TransportError : public Error {
 public:
+    enum class Permanence { Transient, Permanent };
+
     TransportError(QString url, int httpStatus, QString reason,
                    std::optional<int> retryAfterSeconds = std::nullopt,
-                   ErrorKind kind = ErrorKind::Transport);
+                   ErrorKind kind = ErrorKind::Transport,
+                   Permanence permanence = Permanence::Transient);
 
     [[nodiscard]] const QString& url() const noexcept { return m_url; }
     [[nodiscard]] int httpStatus() const noexcept { return m_httpStatus; }
@@ -22,12 +26,14 @@ public:
     [[nodiscard]] std::optional<int> retryAfterSeconds() const noexcept {
         return m_retryAfterSeconds;
     }
+    [[nodiscard]] bool permanent() const noexcept { return m_permanence == Permanence::Permanent; }
 
 private:
     QString m_url;
     int m_httpStatus;
     QString m_reason;
     std::optional<int> m_retryAfterSeconds;
+    Permanence m_permanence;
 };
 
 } // namespace orvana::net

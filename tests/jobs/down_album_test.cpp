@@ -8,7 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace orvana;
 using namespace std::chrono_literals;
@@ -409,4 +412,68 @@ TEST_F(OddAlbumTest, NonNumericSongIdIsReportedOnceAndStillRequested) {
     (void)run(QStringLiteral("500"));
     EXPECT_EQ(host.messages, QStringList({QStringLiteral("song ID not numeric")}));
     EXPECT_GE(portal.requests("/song/5x4/download").size(), 1u);
+}
+
+// The job's one token ends a transfer in flight and a retry pause alike, promptly, and nothing
+// is tried again after it.
+TEST_F(DownAlbumTest, CancelDuringATransferOrARetryPauseEndsTheJobWithinASecond) {
+    QStringList afterCancel;
+    host.onStatus = [&](const QString& text) {
+        if (cancel->isCancelled())
+            afterCancel.append(text);
+    };
+    std::atomic<std::chrono::steady_clock::time_point> cancelledAt{};
+    auto cancelWhen = [&](std::function<bool()> ready) {
+        return std::thread([&, ready] {
+            while (!ready())
+                std::this_thread::sleep_for(2ms);
+            cancelledAt = std::chrono::steady_clock::now();
+            cancel->cancel();
+        });
+    };
+
+    // A song body that stops half way for a minute.
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    std::thread canceller = cancelWhen([&] { return portal.stallsBegun() > 0; });
+    jobs::AlbumSummary summary = run();
+    auto ended = std::chrono::steady_clock::now();
+    canceller.join();
+    EXPECT_EQ(summary.outcome, jobs::JobOutcome::Cancelled);
+    EXPECT_LT(ended - cancelledAt.load(), 1s);
+    EXPECT_EQ(summary.stored, 0);
+    EXPECT_EQ(summary.failed(), 0);
+    EXPECT_TRUE(afterCancel.isEmpty()) << afterCancel.join(u'|').toStdString();
+    EXPECT_EQ(portal.requests("/file/").size(), 1u);
+
+    // A retry pause of a minute, on the real clock.
+    cancel->reset();
+    portal.clearFaults();
+    portal.clearRequests();
+    settings.clock = nullptr;
+    settings.retry.pauses = {60s};
+    portal.addFault(Endpoint::SongFile, Fault::Status500);
+    canceller = cancelWhen([&] { return !portal.requests("/file/").empty(); });
+    summary = run();
+    ended = std::chrono::steady_clock::now();
+    canceller.join();
+    EXPECT_EQ(summary.outcome, jobs::JobOutcome::Cancelled);
+    EXPECT_LT(ended - cancelledAt.load(), 1s);
+    EXPECT_TRUE(afterCancel.isEmpty()) << afterCancel.join(u'|').toStdString();
+    EXPECT_EQ(portal.requests("/file/").size(), 1u);
+    EXPECT_EQ(portal.requests("/song/").size(), 1u);
+}
+
+TEST_F(DownAlbumTest, AnAnswerNoAttemptCanMendFailsTheSongAtOnce) {
+    portal.addFault(Endpoint::SongFile, Fault::EncodedBody);
+    const jobs::AlbumSummary summary = run();
+    ASSERT_EQ(summary.failed(), 1);
+    EXPECT_EQ(summary.failures[0].songId, QStringLiteral("1001"));
+    EXPECT_TRUE(summary.failures[0].reason.endsWith(
+        QStringLiteral("failed: the answer's encoding \"gzip\" cannot be read")))
+        << summary.failures[0].reason.toStdString();
+    EXPECT_TRUE(clock->pauses.empty());
+    EXPECT_EQ(portal.requests("/file/1001/").size(), 1u);
+    EXPECT_EQ(summary.stored, 7);
+    EXPECT_FALSE(QFile::exists(folder() + u"/晴天的海.mp3"));
+    EXPECT_EQ(filesIn(folder()).size(), kDemoFiles.size() - 1);
 }

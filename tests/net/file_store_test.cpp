@@ -177,3 +177,54 @@ TEST_P(AtomicFileTest, SongFallbackNeverOverwritesAndDrawsAgain) {
     // Five different fallback files: none replaced another.
     EXPECT_EQ(FolderEntries(folder.path()).size(), 5);
 }
+
+TEST_P(AtomicFileTest, CommitLinksStraightToAFreeNameAndReplacesThroughATemporaryOne) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("a.mp3"));
+    {
+        AtomicFile file(folder.path());
+        file.write("first");
+        EXPECT_EQ(file.commit(path, CommitMode::ReplaceExisting),
+                  AtomicFile::CommitResult::Committed);
+    }
+    {
+        AtomicFile file(folder.path());
+        file.write("second");
+        EXPECT_EQ(file.commit(path, CommitMode::ReplaceExisting),
+                  AtomicFile::CommitResult::Committed);
+    }
+    EXPECT_EQ(ReadFile(path), QByteArray("second"));
+    EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("a.mp3")});
+}
+
+TEST_P(AtomicFileTest, StalePartFilesGoAndALiveOneStays) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // Left by killed runs: nobody holds them.
+    for (const char* name : {".orvana-abc.part", ".orvana-x1.part"}) {
+        QFile stale(folder.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.write("half a song");
+    }
+    // Not ours, whatever they look like.
+    for (const char* name : {"song.mp3", ".orvana-abc.partial", "orvana-abc.part"}) {
+        QFile other(folder.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    }
+    AtomicFile live(folder.path());
+    live.write("being written");
+    QStringList expected = FolderEntries(folder.path());
+    expected.removeAll(QStringLiteral(".orvana-abc.part"));
+    expected.removeAll(QStringLiteral(".orvana-x1.part"));
+    // The live file shows only where it has a hidden name of its own.
+    EXPECT_EQ(expected.size(), GetParam() ? 4 : 3);
+
+    EXPECT_EQ(RemoveStalePartFiles(folder.path()), 2);
+    expected.sort();
+    EXPECT_EQ(FolderEntries(folder.path()), expected);
+    EXPECT_EQ(live.commit(folder.filePath(QStringLiteral("live.mp3")), CommitMode::KeepExisting),
+              AtomicFile::CommitResult::Committed);
+    EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("live.mp3"))), QByteArray("being written"));
+    EXPECT_EQ(RemoveStalePartFiles(QStringLiteral("/no/such/folder")), 0);
+}

@@ -3,9 +3,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace orvana;
 using namespace orvana::net;
@@ -499,4 +501,231 @@ TEST_F(ModDownFileTest, AProxyThatDoesNotAnswerNeverFallsBackToDirect) {
     // The text request never uses the proxy, so it still reaches the server.
     EXPECT_EQ(transport.RequestText(QStringLiteral("UTF-8"), server.url("/text"), {}),
               QStringLiteral("中文 ok"));
+}
+
+// --- Connections, cookies across hosts, and what no answer may cost ---
+
+namespace {
+
+class TransportLimitsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto& s = server.server();
+        s.Get("/a", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("a", "text/plain");
+        });
+        s.Post("/list", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("list", "text/plain");
+        });
+        s.Get("/song.mp3", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(5000, '\x55'), "audio/mpeg");
+        });
+        s.Get("/gzip", [](const httplib::Request&, httplib::Response& response) {
+            response.set_header("Content-Encoding", "gzip");
+            response.set_content(std::string(4000, '\x1f'), "audio/mpeg");
+        });
+        s.Get("/loop", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/loop");
+        });
+        s.Get("/login", [](const httplib::Request&, httplib::Response& response) {
+            response.set_header("Set-Cookie", "sid=s1; Path=/");
+            response.set_content("in", "text/plain");
+        });
+        // A redirect that sets a cookie and sends the file to another host name of this server.
+        s.Get("/to-other-host", [this](const httplib::Request&, httplib::Response& response) {
+            response.set_header("Set-Cookie", "hop=h1; Path=/");
+            response.set_redirect(
+                QStringLiteral("http://localhost:%1/song.mp3").arg(server.port()).toStdString());
+        });
+        s.Get("/to-same-host", [](const httplib::Request&, httplib::Response& response) {
+            response.set_header("Set-Cookie", "hop=h1; Path=/");
+            response.set_redirect("/a");
+        });
+        ServeTrickle(server, "/trickle");
+        server.start();
+        ASSERT_TRUE(folder.isValid());
+    }
+
+    TestServer server;
+    QTemporaryDir folder;
+};
+
+template <typename Call> TransportError PermanentError(Call call) {
+    const TransportError error = CatchTransportError(call);
+    EXPECT_TRUE(error.permanent()) << error.message().toStdString();
+    return error;
+}
+
+} // namespace
+
+TEST_F(TransportLimitsTest, RequestsOfEachKindShareOneKeptAliveConnection) {
+    ModDownFile transport(nullptr, FastSettings());
+    for (int i = 0; i < 3; ++i) {
+        transport.FetchToBuffer(server.url("/a"));
+        EXPECT_EQ(transport.RequestText(QStringLiteral("UTF-8"), server.url("/list"),
+                                        QStringLiteral("id=1")),
+                  QStringLiteral("list"));
+    }
+    const auto seen = server.seen();
+    ASSERT_EQ(seen.size(), 6u);
+    std::set<int> ports;
+    for (const auto& request : seen)
+        ports.insert(request.remotePort);
+    // The server closes a connection after five requests; never one per request.
+    EXPECT_LE(ports.size(), 2u);
+    for (const auto& request : seen)
+        EXPECT_FALSE(request.hasHeader("Accept-Encoding")) << request.path;
+    EXPECT_EQ(seen[0].header("User-Agent"), "orvana-dl/0.1");
+}
+
+TEST_F(TransportLimitsTest, CookiesGoOnlyToTheirOwnHostAlsoAcrossRedirects) {
+    ModDownFile transport(nullptr, FastSettings());
+    transport.FetchToBuffer(server.url("/login"));
+    transport.FetchToBuffer(server.url("/to-same-host"));
+    EXPECT_EQ(transport.downloadBuffer, QByteArray("a"));
+    const QString target = folder.filePath(QStringLiteral("song.mp3"));
+    (void)transport.FetchToFile(server.url("/to-other-host"), target);
+    EXPECT_EQ(ReadFile(target), QByteArray(5000, '\x55'));
+    (void)transport.FetchToFile(QStringLiteral("http://localhost:%1/song.mp3").arg(server.port()),
+                                target);
+
+    const auto seen = server.seen();
+    ASSERT_EQ(seen.size(), 6u);
+    EXPECT_FALSE(seen[0].hasHeader("Cookie"));
+    EXPECT_EQ(seen[1].header("Cookie"), "sid=s1");
+    // The hop's own Set-Cookie is stored before the next hop is asked for.
+    EXPECT_EQ(seen[2].path, "/a");
+    EXPECT_EQ(seen[2].header("Cookie"), "sid=s1; hop=h1");
+    EXPECT_EQ(seen[3].header("Cookie"), "sid=s1; hop=h1");
+    // A file on another host gets none of the portal's cookies, redirected or asked directly.
+    EXPECT_EQ(seen[4].path, "/song.mp3");
+    EXPECT_EQ(seen[4].header("Host"),
+              QStringLiteral("localhost:%1").arg(server.port()).toStdString());
+    EXPECT_FALSE(seen[4].hasHeader("Cookie"));
+    EXPECT_FALSE(seen[5].hasHeader("Cookie"));
+}
+
+TEST_F(TransportLimitsTest, EncodedAnswersLoopsAndOversizedSongsFailAtOnceAndLeaveNoFile) {
+    for (const bool named : {false, true}) {
+        detail::ForceNamedTemporaryFiles(named);
+        TransferSettings settings = FastSettings();
+        settings.songSizeCap = 4096;
+        ModDownFile transport(nullptr, settings);
+        const QString target = folder.filePath(QStringLiteral("song.mp3"));
+
+        const TransportError gzip =
+            PermanentError([&] { (void)transport.FetchToFile(server.url("/gzip"), target); });
+        EXPECT_EQ(gzip.reason(), QStringLiteral("the answer's encoding \"gzip\" cannot be read"));
+        (void)PermanentError([&] { transport.FetchToBuffer(server.url("/gzip")); });
+        EXPECT_TRUE(transport.downloadBuffer.isEmpty());
+
+        const TransportError loop =
+            PermanentError([&] { transport.FetchToBuffer(server.url("/loop")); });
+        EXPECT_EQ(loop.reason(), QStringLiteral("more than 10 redirects"));
+        EXPECT_EQ(loop.httpStatus(), 302);
+
+        const TransportError big =
+            PermanentError([&] { (void)transport.FetchToFile(server.url("/song.mp3"), target); });
+        EXPECT_EQ(big.reason(), QStringLiteral("the answer is larger than 4096 bytes"));
+        EXPECT_TRUE(FolderEntries(folder.path()).isEmpty()) << named;
+
+        // A plain error status stays worth another attempt.
+        EXPECT_FALSE(
+            CatchTransportError([&] { transport.FetchToBuffer(server.url("/none")); }).permanent());
+    }
+    detail::ForceNamedTemporaryFiles(false);
+}
+
+TEST_F(ModDownFileTest, RefusedRedirectSchemeIsPermanent) {
+    ModDownFile transport(nullptr, FastSettings());
+    const TransportError error =
+        PermanentError([&] { transport.FetchToBuffer(server.url("/to-file")); });
+    EXPECT_EQ(
+        error.reason(),
+        QStringLiteral("redirected to an address that is not http or https: file:///etc/passwd"));
+}
+
+TEST_F(TransportLimitsTest, ABodyTricklingBelowTheMinimumRateFails) {
+    TransferSettings settings = FastSettings(); // stall after 300 ms: never reached by a trickle
+    settings.minRateBytesPerSecond = 1024;
+    settings.minRateWindow = 200ms;
+    ModDownFile transport(nullptr, settings);
+    const auto started = std::chrono::steady_clock::now();
+    const TransportError error = CatchTransportError([&] {
+        (void)transport.FetchToFile(server.url("/trickle"),
+                                    folder.filePath(QStringLiteral("t.mp3")));
+    });
+    EXPECT_EQ(error.reason(), QStringLiteral("fewer than 1024 bytes a second arrived over 200 ms"));
+    EXPECT_FALSE(error.permanent());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
+}
+
+TEST_F(TransportLimitsTest, AFailingProxyIsNamedInTheReason) {
+    int deadPort = 0;
+    {
+        TestServer gone;
+        gone.start();
+        deadPort = gone.port();
+    }
+    ModDownFile transport(nullptr, FastSettings());
+    transport.ApplyProxySetting({true, QStringLiteral("127.0.0.1:%1").arg(deadPort)});
+    const QString url = server.url("/a");
+    const TransportError refused = CatchTransportError([&] { transport.FetchToBuffer(url); });
+    EXPECT_EQ(refused.reason(),
+              QStringLiteral("proxy 127.0.0.1:%1: Connection refused").arg(deadPort));
+    EXPECT_EQ(refused.url(), url);
+
+    ModDownFile unresolved(nullptr, FastSettings());
+    unresolved.ApplyProxySetting({true, QStringLiteral("no-such-proxy.invalid:8080")});
+    EXPECT_EQ(CatchTransportError([&] { unresolved.FetchToBuffer(url); }).reason(),
+              QStringLiteral("proxy no-such-proxy.invalid:8080: the host name cannot be resolved"));
+    EXPECT_TRUE(server.seen().empty());
+}
+
+TEST_F(TransportLimitsTest, DeferredFilesHaveNoNameUntilTheirCommitsAreFinished) {
+    ModDownFile transport(nullptr, FastSettings());
+    QStringList written;
+    QStringList failed;
+    auto done = [&](const QString& path, std::exception_ptr error) {
+        if (!error) {
+            written.append(QFileInfo(path).fileName());
+            return;
+        }
+        try {
+            std::rethrow_exception(error);
+        } catch (const Error& e) {
+            failed.append(e.message());
+        }
+    };
+    for (const char* name : {"a.mp3", "b.mp3"})
+        transport.FetchToFileDeferred(server.url("/song.mp3"),
+                                      folder.filePath(QString::fromUtf8(name)), {}, done);
+    // A name the file system refuses takes the fallback, as FetchToFile does.
+    transport.FetchToFileDeferred(server.url("/song.mp3"),
+                                  folder.filePath(QString(300, u'x') + QStringLiteral(".mp3")), {},
+                                  done);
+    EXPECT_TRUE(written.isEmpty()); // callbacks run only inside FinishCommits
+    EXPECT_EQ(transport.FinishCommits(), 3);
+    ASSERT_EQ(written.size(), 3);
+    EXPECT_EQ(written[0], QStringLiteral("a.mp3"));
+    EXPECT_EQ(written[1], QStringLiteral("b.mp3"));
+    EXPECT_TRUE(written[2].startsWith(QStringLiteral("noTitle")));
+    EXPECT_TRUE(failed.isEmpty());
+    EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("b.mp3"))), QByteArray(5000, '\x55'));
+    EXPECT_EQ(FolderEntries(folder.path()).size(), 3);
+    EXPECT_EQ(transport.FinishCommits(), 0);
+
+    // A deferred buffer replaces the file of its exact name, and an empty one is refused at once.
+    transport.FetchToBuffer(server.url("/a"));
+    transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3")));
+    EXPECT_EQ(transport.FinishCommits(), 1);
+    EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.mp3"))), QByteArray("a"));
+    transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3"))); // the same bytes
+    EXPECT_EQ(transport.FinishCommits(), 0);
+    transport.downloadBuffer.clear();
+    EXPECT_THROW(transport.StoreBufferDeferred(folder.filePath(QStringLiteral("a.mp3"))), Error);
+    EXPECT_EQ(transport.FinishCommits(), 0);
+    EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.mp3"))), QByteArray("a"));
+    EXPECT_EQ(FolderEntries(folder.path()).size(), 3);
 }

@@ -19,6 +19,7 @@ struct SeenRequest {
     std::string path;
     std::string body;
     std::multimap<std::string, std::string> headers;
+    int remotePort = 0; // the client's end of the connection: equal ports, one connection
 
     [[nodiscard]] std::string header(const std::string& name) const {
         for (const auto& [key, value] : headers)
@@ -58,7 +59,8 @@ public:
                 m_seen.push_back({request.method,
                                   request.path,
                                   request.body,
-                                  {request.headers.begin(), request.headers.end()}});
+                                  {request.headers.begin(), request.headers.end()},
+                                  request.remote_port});
             });
     }
     ~TestServer() { stop(); }

@@ -298,3 +298,61 @@ TEST(PortalSimBinary, RefusesAnUnknownFault) {
     EXPECT_EQ(sim.readAllStandardError(),
               QByteArray("orvana-portal-sim: bad fault: song-file=melt\n"));
 }
+
+// A distant portal: answers start late and bodies (whole pages and streamed songs alike) are
+// paced, yet arrive whole and unchanged.
+TEST(PortalSimLink, LatencyDelaysEachAnswerAndTheRateSlowsBodiesWithoutChangingThem) {
+    PortalOptions options{128 * 1024, std::chrono::milliseconds(60000)};
+    options.latency = std::chrono::milliseconds(150);
+    options.rateBytesPerSecond = 256 * 1024;
+    PortalSim portal(DemoCatalogue(), options);
+    portal.start();
+    httplib::Client c("127.0.0.1", portal.port());
+    using Clock = std::chrono::steady_clock;
+
+    auto started = Clock::now();
+    auto page = c.Get("/album/31258219");
+    ASSERT_TRUE(page);
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(150));
+    EXPECT_NE(page->body.find("<div class=\"album-info\">"), std::string::npos);
+    EXPECT_EQ(page->get_header_value_count("Content-Type"), 1u);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+
+    started = Clock::now();
+    auto song = c.Get("/file/1001/128.mp3");
+    ASSERT_TRUE(song);
+    // 128 KiB at 256 KiB/s: at least half a second after the latency.
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(150 + 450));
+    EXPECT_EQ(song->body, SongBody("1001", 128, 128 * 1024));
+    c.stop();
+    portal.stop();
+}
+
+TEST(PortalSimBinary, BenchAlbumsOfAThousandSongsAndBenchSingers) {
+    QProcess sim;
+    sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
+              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--print-port"),
+               QStringLiteral("--bench-album"), QStringLiteral("90000001:1000"),
+               QStringLiteral("--bench-singer"), QStringLiteral("777:25:70000001")});
+    ASSERT_TRUE(sim.waitForStarted());
+    ASSERT_TRUE(sim.waitForReadyRead(10000));
+    const int port = sim.readLine().trimmed().toInt();
+    ASSERT_GT(port, 0);
+    httplib::Client c("127.0.0.1", port);
+    auto list = c.Post("/data/music/songlist?hotbar=1&moduleName=album", "id=90000001&type=album",
+                       "application/x-www-form-urlencoded");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(count(list->body, "\\/song\\/"), 1000u);
+    EXPECT_NE(list->body.find("\\/song\\/9000000199\\\""), std::string::npos);
+    EXPECT_NE(list->body.find("\\/song\\/900000011000\\\""), std::string::npos);
+    EXPECT_EQ(c.Get("/song/900000011000/download")->status, 200);
+    // The singer's third list page holds albums 21 to 25.
+    auto albums = c.Get("/data/user/getalbums?start=20&vesk_uid=777&order=hot");
+    ASSERT_TRUE(albums);
+    EXPECT_EQ(count(albums->body, "class=\\\"name\\\""), 5u);
+    EXPECT_NE(albums->body.find("\\/album\\/70000021\\\""), std::string::npos);
+    c.stop();
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitCode(), 0);
+}

@@ -124,8 +124,11 @@ Catalogue DemoCatalogue() {
 
 void AddBenchAlbum(Catalogue& catalogue, const std::string& albumId, int count) {
     std::vector<Song> songs;
-    for (int i = 1; i <= count; ++i)
-        songs.push_back({albumId + twoDigits(i), "Bench " + twoDigits(i), LinkEnding::Brace});
+    for (int i = 1; i <= count; ++i) {
+        // Two digits up to 99 (the numbers scripts count with), all digits beyond.
+        const std::string number = i < 100 ? twoDigits(i) : std::to_string(i);
+        songs.push_back({albumId + number, "Bench " + number, LinkEnding::Brace});
+    }
     addAlbum(catalogue, {albumId, "Bench Album", CoverStyle::Relative, "album-info", {}}, songs);
 }
 

@@ -19,6 +19,8 @@ namespace orvana::portal {
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
+// Paced bodies go in smaller pieces, so they flow as over a real link rather than in bursts.
+constexpr std::size_t kPacedChunk = 16 * 1024;
 const char* const kHtml = "text/html; charset=utf-8";
 const char* const kJson = "application/json; charset=utf-8";
 
@@ -223,9 +225,24 @@ struct PortalSim::Impl {
 
     // Waits up to `duration`; false when the portal is stopping.
     bool pause(std::chrono::milliseconds duration) {
+        {
+            std::lock_guard lock(mutex);
+            ++stallsBegun;
+        }
+        return wait(duration);
+    }
+    bool wait(std::chrono::steady_clock::duration duration) {
         std::unique_lock lock(mutex);
-        ++stallsBegun;
         return !wake.wait_for(lock, duration, [this] { return stopping; });
+    }
+    // Holds a body back until `sent` bytes are due at `rate` bytes a second since `start`.
+    bool pace(std::chrono::steady_clock::time_point start, std::size_t sent, std::size_t rate) {
+        if (rate == 0)
+            return true;
+        const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                     std::chrono::duration<double>(double(sent) / double(rate)));
+        const auto now = std::chrono::steady_clock::now();
+        return due <= now || wait(due - now);
     }
 };
 
@@ -421,27 +438,33 @@ int PortalSim::start(int port) {
                             std::function<void(std::string&, std::size_t, std::size_t)> bytesAt) {
         const std::size_t half = total / 2;
         auto stalled = std::make_shared<bool>(false);
-        res.set_content_provider(total, type,
-                                 [d, opts, fault, half, stalled, bytesAt](std::size_t offset,
-                                                                          std::size_t length,
-                                                                          httplib::DataSink& sink) {
-                                     std::size_t take = std::min(length, kChunk);
-                                     if (fault && offset < half)
-                                         take = std::min(take, half - offset);
-                                     if (fault && offset >= half) {
-                                         if (*fault == Fault::DropMidBody)
-                                             return false;
-                                         if (*fault == Fault::StallMidBody && !*stalled) {
-                                             *stalled = true;
-                                             if (!d->pause(opts.stall))
-                                                 return false;
-                                         }
-                                     }
-                                     std::string chunk;
-                                     chunk.reserve(take);
-                                     bytesAt(chunk, offset, take);
-                                     return sink.write(chunk.data(), chunk.size());
-                                 });
+        auto begun = std::make_shared<std::optional<std::chrono::steady_clock::time_point>>();
+        res.set_content_provider(
+            total, type,
+            [d, opts, fault, half, stalled, begun, bytesAt](std::size_t offset, std::size_t length,
+                                                            httplib::DataSink& sink) {
+                if (!*begun)
+                    *begun = std::chrono::steady_clock::now();
+                std::size_t take =
+                    std::min(length, opts.rateBytesPerSecond > 0 ? kPacedChunk : kChunk);
+                if (fault && offset < half)
+                    take = std::min(take, half - offset);
+                if (fault && offset >= half) {
+                    if (*fault == Fault::DropMidBody)
+                        return false;
+                    if (*fault == Fault::StallMidBody && !*stalled) {
+                        *stalled = true;
+                        if (!d->pause(opts.stall))
+                            return false;
+                    }
+                }
+                std::string chunk;
+                chunk.reserve(take);
+                bytesAt(chunk, offset, take);
+                // A piece leaves when the whole so far is due at the rate.
+                return d->pace(**begun, offset + take, opts.rateBytesPerSecond) &&
+                       sink.write(chunk.data(), chunk.size());
+            });
     };
 
     s.Get("/", [d](const httplib::Request& req, httplib::Response& res) {
@@ -593,6 +616,11 @@ int PortalSim::start(int port) {
                   res.set_content("login required", "text/plain");
                   return;
               }
+              if (f == Fault::EncodedBody) {
+                  res.set_header("Content-Encoding", "gzip");
+                  res.set_content(std::string(2000, '\x1f'), "audio/mpeg");
+                  return;
+              }
               if (f == Fault::EmptyBody || f == Fault::OneByteBody) {
                   res.set_content(f == Fault::EmptyBody ? std::string() : std::string(1, '\xFF'),
                                   "audio/mpeg");
@@ -703,6 +731,34 @@ int PortalSim::start(int port) {
         notFound(res);
     });
 
+    if (opts.latency.count() > 0)
+        s.set_pre_routing_handler([d, opts](const httplib::Request&, httplib::Response&) {
+            (void)d->wait(opts.latency);
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+    if (opts.rateBytesPerSecond > 0)
+        // Whole answers (pages, lists) are paced too: they become providers of their own body.
+        s.set_post_routing_handler([d, opts](const httplib::Request&, httplib::Response& res) {
+            if (res.body.empty())
+                return;
+            auto body = std::make_shared<std::string>(std::move(res.body));
+            res.body.clear();
+            const std::string type = res.get_header_value("Content-Type");
+            res.headers.erase("Content-Type");
+            auto begun = std::make_shared<std::optional<std::chrono::steady_clock::time_point>>();
+            res.set_content_provider(body->size(), type,
+                                     [d, opts, body, begun](std::size_t offset, std::size_t length,
+                                                            httplib::DataSink& sink) {
+                                         if (!*begun)
+                                             *begun = std::chrono::steady_clock::now();
+                                         const std::size_t take = std::min(length, kPacedChunk);
+                                         // A piece leaves when the whole so far is due.
+                                         return d->pace(**begun, offset + take,
+                                                        opts.rateBytesPerSecond) &&
+                                                sink.write(body->data() + offset, take);
+                                     });
+        });
+
     m_port = serveInThread(s, d->thread, port);
     return m_port;
 }
@@ -728,7 +784,8 @@ std::optional<Fault> FaultFromName(const std::string& name) {
                                                        {"stall", Fault::StallMidBody},
                                                        {"no-link", Fault::OmitFileLink},
                                                        {"bad-json", Fault::MalformedJson},
-                                                       {"spaced-code", Fault::SpacedErrorCode}};
+                                                       {"spaced-code", Fault::SpacedErrorCode},
+                                                       {"encoded", Fault::EncodedBody}};
     auto it = names.find(name);
     return it == names.end() ? std::nullopt : std::optional(it->second);
 }

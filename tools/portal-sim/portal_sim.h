@@ -25,22 +25,28 @@ enum class Endpoint {
 };
 
 enum class Fault {
-    Status500,      // "500 Internal Server Error"
-    Status503,      // 503 with "Retry-After: 1"
-    Status429,      // 429 with "Retry-After: 1"
-    Refuse,         // album list: a page without the valid-page mark
-    EmptyBody,      // song file: 200 with no body
-    OneByteBody,    // song file: 200 with one byte
-    DropMidBody,    // song file or cover: the connection is closed after half the announced body
-    StallMidBody,   // song file: half the body, then nothing for the stall time, then the rest
-    OmitFileLink,   // download page without the file link marker
-    MalformedJson,  // song list or album list: text that does not parse
-    SpacedErrorCode // album list: the whole page, but written `"errorCode": 22000` (a space)
+    Status500,       // "500 Internal Server Error"
+    Status503,       // 503 with "Retry-After: 1"
+    Status429,       // 429 with "Retry-After: 1"
+    Refuse,          // album list: a page without the valid-page mark
+    EmptyBody,       // song file: 200 with no body
+    OneByteBody,     // song file: 200 with one byte
+    DropMidBody,     // song file or cover: the connection is closed after half the announced body
+    StallMidBody,    // song file: half the body, then nothing for the stall time, then the rest
+    OmitFileLink,    // download page without the file link marker
+    MalformedJson,   // song list or album list: text that does not parse
+    SpacedErrorCode, // album list: the whole page, but written `"errorCode": 22000` (a space)
+    EncodedBody      // song file: a body sent with "Content-Encoding: gzip" that nobody asked for
 };
 
 struct PortalOptions {
     std::size_t songBytes = 64 * 1024;
     std::chrono::milliseconds stall{30000};
+    // A distant portal: every answer starts this late, and every body is paced to this many
+    // bytes a second (0: as fast as the connection goes). Answers on one connection come one
+    // after another, so the rate is per connection.
+    std::chrono::milliseconds latency{0};
+    std::size_t rateBytesPerSecond = 0;
 };
 
 // One request as the portal saw it.
