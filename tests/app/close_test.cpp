@@ -61,8 +61,9 @@ TEST(FrmMainClose, ClosingDuringASongEndsAtOnceWithoutPartialFile) {
     EXPECT_EQ(first.exitCode(), 0);
 
     const QString album = out + u"/夜航星 第一辑 Live";
-    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden),
-              QStringList({QStringLiteral("cover.jpg")}));
+    // Hidden files included, so a partial file would show; the album's ID marker stays.
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({QStringLiteral(".orvana-album"), QStringLiteral("cover.jpg")}));
 
     // The remembered inputs were written on the way out.
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("config/orvana-dl/orvana-dl.conf"))));
@@ -76,7 +77,7 @@ TEST(FrmMainClose, ClosingDuringASongEndsAtOnceWithoutPartialFile) {
     std::this_thread::sleep_for(100ms);
     second.terminate();
     ASSERT_TRUE(second.waitForFinished(5000));
-    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 9);
+    EXPECT_EQ(QDir(album).entryList(QDir::Files | QDir::Hidden).size(), 10);
     const std::string body = portal::SongBody("1001", 128, kSongBytes);
     EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), QByteArray(body.data(), qsizetype(body.size())));
 }

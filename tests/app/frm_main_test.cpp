@@ -148,8 +148,11 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+// Hidden files included, so a partial file would show; the album's ID marker is not counted.
 QStringList files(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    names.removeAll(QStringLiteral(".orvana-album"));
+    return names;
 }
 
 } // namespace

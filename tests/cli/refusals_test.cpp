@@ -114,7 +114,7 @@ TEST_F(CliRefusalTest, UnreachablePortalLeavesNoAlbumFolder) {
                            QStringLiteral("--portal-host"), QStringLiteral("127.0.0.1:1"),
                            QStringLiteral("-o"), out, QStringLiteral("--cookies"), cookies});
     EXPECT_EQ(o.code, cli::kExitFailed);
-    EXPECT_TRUE(o.err.startsWith(QStringLiteral("无法获取专辑页面: "))) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(QStringLiteral("\n无法获取专辑页面: "))) << o.err.toStdString();
     EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList());
 }
