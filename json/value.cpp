@@ -8,7 +8,6 @@ namespace {
 
 // Below this many members a linear search beats building a hash.
 constexpr qsizetype kIndexThreshold = 12;
-constexpr size_t kFirstReserve = 8;
 
 [[noreturn]] void throwTypeMismatch() {
     throw Error(ErrorKind::TypeMismatch, QStringLiteral("Type mismatch"));
@@ -78,19 +77,26 @@ Value Dictionary::Item(const QString& key) const {
 void Dictionary::Add(const QString& key, Value value) {
     if (indexOf(key) >= 0)
         throw Error(ErrorKind::DuplicateKey, QStringLiteral("Duplicate key"));
-    // Most objects in portal answers hold a handful of members: one allocation instead of four.
-    if (m_members.capacity() == 0)
-        m_members.reserve(kFirstReserve);
     m_members.emplace_back(key, std::move(value));
-    const qsizetype last = Count() - 1;
-    if (m_index) {
-        m_index->insert(key, last);
-    } else if (Count() > kIndexThreshold) {
-        m_index = std::make_unique<QHash<QString, qsizetype>>();
-        m_index->reserve(Count() * 2);
-        for (qsizetype i = 0; i < Count(); ++i)
-            m_index->insert(m_members[size_t(i)].first, i);
-    }
+    if (m_index)
+        m_index->insert(key, Count() - 1);
+    else if (Count() > kIndexThreshold)
+        buildIndex();
+}
+
+void Dictionary::buildIndex() {
+    m_index = std::make_unique<QHash<QString, qsizetype>>();
+    m_index->reserve(Count() * 2);
+    for (qsizetype i = 0; i < Count(); ++i)
+        m_index->insert(m_members[size_t(i)].first, i);
+}
+
+std::shared_ptr<Dictionary> Dictionary::fromUniqueMembers(std::vector<Member> members) {
+    auto dictionary = std::make_shared<Dictionary>();
+    dictionary->m_members = std::move(members);
+    if (dictionary->Count() > kIndexThreshold)
+        dictionary->buildIndex();
+    return dictionary;
 }
 
 void Dictionary::setItem(const QString& key, Value value) {
@@ -115,6 +121,12 @@ QList<Value> Dictionary::Items() const {
     for (const Member& m : m_members)
         items.append(m.second);
     return items;
+}
+
+std::shared_ptr<Collection> Collection::fromItems(std::vector<Value> items) {
+    auto collection = std::make_shared<Collection>();
+    collection->m_items = std::move(items);
+    return collection;
 }
 
 Value Collection::Item(qsizetype position) const {

@@ -78,6 +78,11 @@ public:
     using Member = std::pair<QString, Value>;
     using const_iterator = std::vector<Member>::const_iterator;
 
+    Dictionary() = default;
+    // Takes members whose keys are all different, as a parser that has already checked them has
+    // them; the storage is used as it is, without spare room.
+    [[nodiscard]] static std::shared_ptr<Dictionary> fromUniqueMembers(std::vector<Member> members);
+
     [[nodiscard]] qsizetype Count() const noexcept { return qsizetype(m_members.size()); }
     [[nodiscard]] bool Exists(const QString& key) const { return indexOf(key) >= 0; }
     // Empty when the key is absent.
@@ -95,6 +100,7 @@ public:
 
 private:
     [[nodiscard]] qsizetype indexOf(const QString& key) const;
+    void buildIndex();
 
     std::vector<Member> m_members;
     // Built once the dictionary grows past a few members; small ones are searched linearly.
@@ -105,6 +111,10 @@ private:
 class Collection {
 public:
     using const_iterator = std::vector<Value>::const_iterator;
+
+    Collection() = default;
+    // Takes the items with their storage as it is, without spare room.
+    [[nodiscard]] static std::shared_ptr<Collection> fromItems(std::vector<Value> items);
 
     [[nodiscard]] qsizetype Count() const noexcept { return qsizetype(m_items.size()); }
     // 1-based. Throws orvana::Error IndexOutOfRange outside 1..Count().
