@@ -23,10 +23,11 @@ constexpr qsizetype kMaxErrorText = qsizetype(1) << 24;
 constexpr char16_t kCr = u'\r';
 constexpr char16_t kLf = u'\n';
 
-// Keys repeat from object to object; one shared copy of each saves an allocation per member.
-// Direct-mapped: a clash just replaces the older key.
+// Keys and short values ("pop", "ok") repeat from object to object; one shared copy of each
+// saves an allocation per member. Direct-mapped: a clash just replaces the older text.
 constexpr size_t kKeyCacheSlots = 256;
-constexpr qsizetype kMaxCachedKey = 32;
+constexpr qsizetype kMaxSharedKey = 32;
+constexpr qsizetype kMaxSharedString = 16;
 // Scratch stacks larger than this are released after a parse instead of kept for the next.
 constexpr size_t kKeptScratch = 4096;
 
@@ -40,7 +41,7 @@ struct ParseState {
     // allocated once, at its exact size, when it closes.
     std::vector<Dictionary::Member> members;
     std::vector<Value> items;
-    std::array<QString, kKeyCacheSlots> keys;
+    std::array<QString, kKeyCacheSlots> keys; // see sharedCopy
 
     void resetKeepingScratch() {
         errors.clear();
@@ -112,6 +113,31 @@ QStringView lastTwenty(const QString& text) noexcept {
     return QStringView(text).right(20);
 }
 
+// Whether SkipBlanks could move past this code unit (a blank or a comment character).
+inline bool mayBeBlank(char16_t c) noexcept {
+    switch (c) {
+    case kCr:
+    case kLf:
+    case u'\t':
+    case u' ':
+    case u'(':
+    case u')':
+    case u'/':
+    case u'*':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// SkipBlanks, with the common case of no blank at all decided inline.
+inline void skipBlanks(const QString& text, qsizetype& position) {
+    const qsizetype p = position;
+    if (p >= 1 && p <= text.size() && !mayBeBlank(text.constData()[p - 1].unicode()))
+        return;
+    steps::SkipBlanks(text, position);
+}
+
 // Counts one open container for as long as it lives.
 class NestingGuard {
 public:
@@ -138,18 +164,19 @@ bool isKeyBlank(int c) noexcept {
     return c == kCr || c == kLf || c == u'\t' || c == u' ';
 }
 
-// The shared copy of a key read straight from the text.
-QString cachedKey(QStringView key) {
-    if (key.isEmpty())
+// The text as a string, shared with the previous occurrence of the same text when it is at most
+// limit long.
+QString sharedCopy(QStringView text, qsizetype limit) {
+    if (text.isEmpty())
         return QString();
-    if (key.size() > kMaxCachedKey)
-        return key.toString();
-    size_t hash = size_t(key.size());
-    for (QChar c : key)
+    if (text.size() > limit)
+        return text.toString();
+    size_t hash = size_t(text.size());
+    for (QChar c : text)
         hash = hash * 31 + c.unicode();
     QString& slot = t_state.keys[hash % kKeyCacheSlots];
-    if (slot != key)
-        slot = key.toString();
+    if (slot != text)
+        slot = text.toString();
     return slot;
 }
 
@@ -388,7 +415,7 @@ void SkipBlanks(const QString& text, qsizetype& position) {
 }
 
 Value ParseValue(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     switch (ch(text, position)) {
     case u'{':
     case u'[': {
@@ -416,7 +443,7 @@ Value ParseValue(const QString& text, qsizetype& position) {
 }
 
 std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     if (ch(text, position) != u'{') {
         addLine({u"Invalid Object at position ", QString::number(position), u" : ",
                  restFrom(text, position)});
@@ -427,7 +454,7 @@ std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position
     MemberScope members(t.members);
     ++position;
     for (;;) {
-        SkipBlanks(text, position);
+        skipBlanks(text, position);
         const int c = ch(text, position);
         if (c == u'}') {
             ++position;
@@ -436,7 +463,7 @@ std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position
         if (c == u',') {
             // Straight to the key: no test for "}" or for the end follows a comma.
             ++position;
-            SkipBlanks(text, position);
+            skipBlanks(text, position);
         } else if (atEnd(text, position)) {
             addLine({u"Missing '}': ", lastTwenty(text)});
             return members.finish();
@@ -485,11 +512,11 @@ bool readSimpleKey(const QString& text, qsizetype& position, QString& key) {
         if (p > size || data[p - 1] != first)
             return false;
         ++p;
-        SkipBlanks(text, p);
+        skipBlanks(text, p);
     }
     if (p > size || data[p - 1] != u':')
         return false;
-    key = cachedKey(QStringView(data + start - 1, end - start));
+    key = sharedCopy(QStringView(data + start - 1, end - start), kMaxSharedKey);
     position = p + 1;
     return true;
 }
@@ -497,7 +524,7 @@ bool readSimpleKey(const QString& text, qsizetype& position, QString& key) {
 } // namespace
 
 QString ParseKey(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     QString key;
     if (readSimpleKey(text, position, key))
         return key;
@@ -513,7 +540,7 @@ QString ParseKey(const QString& text, qsizetype& position) {
             flag = !flag;
             if (flag)
                 continue;
-            SkipBlanks(text, position);
+            skipBlanks(text, position);
             if (ch(text, position) != u':') {
                 addLine({u"Invalid Key at position ", QString::number(position), u" : ", key});
                 return key;
@@ -544,7 +571,7 @@ QString ParseKey(const QString& text, qsizetype& position) {
 }
 
 std::shared_ptr<Collection> ParseArray(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     if (ch(text, position) != u'[') {
         addLine({u"Invalid Array at position ", QString::number(position), u" : ",
                  twentyFrom(text, position)});
@@ -555,7 +582,7 @@ std::shared_ptr<Collection> ParseArray(const QString& text, qsizetype& position)
     ItemScope items(t.items);
     ++position;
     for (;;) {
-        SkipBlanks(text, position);
+        skipBlanks(text, position);
         const int c = ch(text, position);
         if (c == u']') {
             ++position;
@@ -563,7 +590,7 @@ std::shared_ptr<Collection> ParseArray(const QString& text, qsizetype& position)
         }
         if (c == u',') {
             ++position;
-            SkipBlanks(text, position);
+            skipBlanks(text, position);
         } else if (atEnd(text, position)) {
             addLine({u"Missing ']': ", lastTwenty(text)});
             return items.finish();
@@ -676,7 +703,7 @@ qsizetype walkString(const char16_t* data, qsizetype size, int quote, qsizetype&
 // in one piece, and one with escapes decoded into a buffer of exactly its size. No
 // cStringBuilder is involved: growing one by chunks copied long HTML fragments several times.
 QString ParseString(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     const int quote = ch(text, position);
     ++position;
     const auto* data = reinterpret_cast<const char16_t*>(text.constData());
@@ -690,7 +717,7 @@ QString ParseString(const QString& text, qsizetype& position) {
     if (length == 0)
         return QString();
     if (length == p - start)
-        return QString(reinterpret_cast<const QChar*>(data + start - 1), length);
+        return sharedCopy(QStringView(data + start - 1, length), kMaxSharedString);
     QString decoded(length, Qt::Uninitialized);
     qsizetype again = start;
     walkString(data, size, quote, again, reinterpret_cast<char16_t*>(decoded.data()));
@@ -698,7 +725,7 @@ QString ParseString(const QString& text, qsizetype& position) {
 }
 
 Value ParseNumber(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     const qsizetype start = position;
     const QChar* data = text.constData();
     const qsizetype size = text.size();
@@ -716,7 +743,7 @@ Value ParseNumber(const QString& text, qsizetype& position) {
 }
 
 bool ParseBoolean(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     const QStringView rest = restFrom(text, position);
     if (rest.startsWith(u"true")) {
         position += 4;
@@ -732,7 +759,7 @@ bool ParseBoolean(const QString& text, qsizetype& position) {
 }
 
 Value ParseNull(const QString& text, qsizetype& position) {
-    SkipBlanks(text, position);
+    skipBlanks(text, position);
     const QStringView rest = restFrom(text, position);
     if (rest.startsWith(u"null")) {
         position += 4;

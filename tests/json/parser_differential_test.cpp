@@ -216,12 +216,28 @@ TEST(ParserDifferential, AgreesOnGeneratedTexts) {
 TEST(ParserDifferential, AgreesOnNumbersAroundTheShortCut) {
     // Integers and simple decimals of up to 19 digits take a short cut; around it the general
     // reader decides. Scale and sign must come out the same either way.
-    for (const char16_t* number :
-         {u"0", u"-0", u"-0.0", u"007", u"1.50", u"100.000", u"9999999999999999999",
-          u"18446744073709551615", u"18446744073709551616", u"99999999999999999999",
-          u"0.0000000000000000001", u"0.00000000000000000001", u"1234567890.123456789",
-          u"00000000000000000000001", u"79228162514264337593543950336", u"1.", u".5", u"+1",
-          u"1e-2", u"1-2", u"--1", u"-"}) {
+    for (const char16_t* number : {u"0",
+                                   u"-0",
+                                   u"-0.0",
+                                   u"007",
+                                   u"1.50",
+                                   u"100.000",
+                                   u"9999999999999999999",
+                                   u"18446744073709551615",
+                                   u"18446744073709551616",
+                                   u"99999999999999999999",
+                                   u"0.0000000000000000001",
+                                   u"0.00000000000000000001",
+                                   u"1234567890.123456789",
+                                   u"00000000000000000000001",
+                                   u"79228162514264337593543950336",
+                                   u"1.",
+                                   u".5",
+                                   u"+1",
+                                   u"1e-2",
+                                   u"1-2",
+                                   u"--1",
+                                   u"-"}) {
         expectSameAsReference(u"["_s + QStringView(number).toString() + u"]"_s);
         expectSameAsReference(u"{k:"_s + QStringView(number).toString() + u",x:1}"_s);
     }
