@@ -239,11 +239,10 @@ public:
     }
 
     [[nodiscard]] std::shared_ptr<Dictionary> finish() {
-        std::vector<Dictionary::Member> members(
-            std::make_move_iterator(m_stack.begin() + std::ptrdiff_t(m_base)),
-            std::make_move_iterator(m_stack.end()));
+        auto dictionary = Dictionary::fromUniqueMembers(
+            std::span(m_stack.data() + m_base, m_stack.size() - m_base));
         m_stack.resize(m_base);
-        return Dictionary::fromUniqueMembers(std::move(members));
+        return dictionary;
     }
 
 private:
@@ -266,10 +265,10 @@ public:
     void add(Value value) { m_stack.push_back(std::move(value)); }
 
     [[nodiscard]] std::shared_ptr<Collection> finish() {
-        std::vector<Value> items(std::make_move_iterator(m_stack.begin() + std::ptrdiff_t(m_base)),
-                                 std::make_move_iterator(m_stack.end()));
+        auto collection =
+            Collection::fromItems(std::span(m_stack.data() + m_base, m_stack.size() - m_base));
         m_stack.resize(m_base);
-        return Collection::fromItems(std::move(items));
+        return collection;
     }
 
 private:

@@ -9,6 +9,47 @@ namespace {
 // Below this many members a linear search beats building a hash.
 constexpr qsizetype kIndexThreshold = 12;
 
+// Room for the shared_ptr control block at the start of a container's block.
+constexpr size_t kControlRoom = 32;
+
+// Hands the shared_ptr the start of the container's own block for its control block, and frees
+// the whole block when the control block goes, which is after the container was destroyed.
+template <typename T> struct InBlockAllocator {
+    using value_type = T;
+    std::byte* block;
+
+    explicit InBlockAllocator(std::byte* b) noexcept : block(b) {}
+    template <typename U>
+    InBlockAllocator(const InBlockAllocator<U>& other) noexcept : block(other.block) {}
+
+    T* allocate(size_t) noexcept {
+        static_assert(sizeof(T) <= kControlRoom && alignof(T) <= kControlRoom);
+        return reinterpret_cast<T*>(block);
+    }
+    void deallocate(T*, size_t) noexcept { ::operator delete(block); }
+    friend bool operator==(const InBlockAllocator& a, const InBlockAllocator& b) noexcept {
+        return a.block == b.block;
+    }
+};
+
+// One block: control block, container, then the elements moved from the span. The container
+// is default-constructed; adopt hands it the elements.
+template <typename Container, typename Element, typename Adopt>
+std::shared_ptr<Container> makeInOneBlock(std::span<Element> elements, Adopt adopt) {
+    static_assert(alignof(Container) <= kControlRoom);
+    constexpr size_t elementsAt = (kControlRoom + sizeof(Container) + alignof(Element) - 1) /
+                                  alignof(Element) * alignof(Element);
+    auto* block =
+        static_cast<std::byte*>(::operator new(elementsAt + elements.size() * sizeof(Element)));
+    auto* container = new (block + kControlRoom) Container();
+    auto* stored = reinterpret_cast<Element*>(block + elementsAt);
+    for (size_t i = 0; i < elements.size(); ++i)
+        new (stored + i) Element(std::move(elements[i]));
+    adopt(*container, stored, elements.size());
+    return std::shared_ptr<Container>(
+        container, [](Container* c) { c->~Container(); }, InBlockAllocator<Container>(block));
+}
+
 [[noreturn]] void throwTypeMismatch() {
     throw Error(ErrorKind::TypeMismatch, QStringLiteral("Type mismatch"));
 }
@@ -91,9 +132,13 @@ void Dictionary::buildIndex() {
         m_index->insert(m_members[size_t(i)].first, i);
 }
 
-std::shared_ptr<Dictionary> Dictionary::fromUniqueMembers(std::vector<Member> members) {
-    auto dictionary = std::make_shared<Dictionary>();
-    dictionary->m_members = std::move(members);
+std::shared_ptr<Dictionary> Dictionary::fromUniqueMembers(std::span<Member> members) {
+    if (members.empty())
+        return std::make_shared<Dictionary>();
+    auto dictionary =
+        makeInOneBlock<Dictionary>(members, [](Dictionary& d, Member* stored, size_t count) {
+            d.m_members.adoptBorrowed(stored, count);
+        });
     if (dictionary->Count() > kIndexThreshold)
         dictionary->buildIndex();
     return dictionary;
@@ -123,10 +168,12 @@ QList<Value> Dictionary::Items() const {
     return items;
 }
 
-std::shared_ptr<Collection> Collection::fromItems(std::vector<Value> items) {
-    auto collection = std::make_shared<Collection>();
-    collection->m_items = std::move(items);
-    return collection;
+std::shared_ptr<Collection> Collection::fromItems(std::span<Value> items) {
+    if (items.empty())
+        return std::make_shared<Collection>();
+    return makeInOneBlock<Collection>(items, [](Collection& c, Value* stored, size_t count) {
+        c.m_items.adoptBorrowed(stored, count);
+    });
 }
 
 Value Collection::Item(qsizetype position) const {
