@@ -56,45 +56,111 @@ std::shared_ptr<Container> makeInOneBlock(std::span<Element> elements, Adopt ado
 
 } // namespace
 
-Value Value::fromDictionary(std::shared_ptr<Dictionary> value) {
-    if (!value)
-        return Value();
-    return Value(Data(std::in_place_index<5>, std::move(value)));
+static_assert(sizeof(Value) == 24, "a Value is three words");
+
+Value Value::fromString(QString value) noexcept {
+    // The string's reference moves into the Value: the QString is left null, and the pointer
+    // taken from it is never destroyed, so nothing is released here.
+    union Taken {
+        QString::DataPointer pointer;
+        explicit Taken(QString::DataPointer&& p) noexcept : pointer(std::move(p)) {}
+        ~Taken() {}
+    } taken(std::move(value.data_ptr()));
+    Value v(Kind::String);
+    new (v.m_raw) StringParts{taken.pointer.d_ptr(), taken.pointer.data()};
+    v.m_word |= uint64_t(taken.pointer.size) << kLengthShift;
+    return v;
 }
 
-Value Value::fromCollection(std::shared_ptr<Collection> value) {
+Value Value::fromDictionary(std::shared_ptr<Dictionary> value) noexcept {
     if (!value)
         return Value();
-    return Value(Data(std::in_place_index<6>, std::move(value)));
+    Value v(Kind::Dictionary);
+    new (v.m_raw) DictionaryPtr(std::move(value));
+    return v;
+}
+
+Value Value::fromCollection(std::shared_ptr<Collection> value) noexcept {
+    if (!value)
+        return Value();
+    Value v(Kind::Collection);
+    new (v.m_raw) CollectionPtr(std::move(value));
+    return v;
+}
+
+// An owning pointer made from the parts; whoever destroys it releases one reference.
+QString::DataPointer Value::stringPointer() const noexcept {
+    const StringParts& parts = *as<StringParts>();
+    return QString::DataPointer(parts.header, parts.data, qsizetype(m_word >> kLengthShift));
+}
+
+void Value::copyPayload(const Value& other) noexcept {
+    switch (kind()) {
+    case Kind::String:
+        std::memcpy(m_raw, other.m_raw, sizeof m_raw);
+        if (QTypedArrayData<char16_t>* header = as<StringParts>()->header)
+            header->ref();
+        break;
+    case Kind::Dictionary:
+        new (m_raw) DictionaryPtr(*other.as<DictionaryPtr>());
+        break;
+    case Kind::Collection:
+        new (m_raw) CollectionPtr(*other.as<CollectionPtr>());
+        break;
+    default:
+        std::memcpy(m_raw, other.m_raw, sizeof m_raw);
+        break;
+    }
+}
+
+void Value::release() noexcept {
+    switch (kind()) {
+    case Kind::String: {
+        // Adopts the Value's reference and releases it on leaving.
+        const QString::DataPointer owned = stringPointer();
+        break;
+    }
+    case Kind::Dictionary:
+        as<DictionaryPtr>()->~DictionaryPtr();
+        break;
+    case Kind::Collection:
+        as<CollectionPtr>()->~CollectionPtr();
+        break;
+    default:
+        break;
+    }
+    m_word = 0;
 }
 
 bool Value::toBool() const {
-    if (const bool* b = std::get_if<bool>(&m_data))
-        return *b;
+    if (kind() == Kind::Boolean)
+        return *as<bool>();
     throwTypeMismatch();
 }
 
 QString Value::toString() const {
-    if (const QString* s = std::get_if<QString>(&m_data))
-        return *s;
-    throwTypeMismatch();
+    if (kind() != Kind::String)
+        throwTypeMismatch();
+    QString::DataPointer copy = stringPointer();
+    copy.ref(); // the Value keeps its own reference
+    return QString(std::move(copy));
 }
 
 Decimal Value::toNumber() const {
-    if (const Decimal* d = std::get_if<Decimal>(&m_data))
-        return *d;
+    if (kind() == Kind::Number)
+        return *as<Decimal>();
     throwTypeMismatch();
 }
 
 std::shared_ptr<Dictionary> Value::dictionary() const noexcept {
-    if (const auto* d = std::get_if<std::shared_ptr<Dictionary>>(&m_data))
-        return *d;
+    if (kind() == Kind::Dictionary)
+        return *as<DictionaryPtr>();
     return nullptr;
 }
 
 std::shared_ptr<Collection> Value::collection() const noexcept {
-    if (const auto* c = std::get_if<std::shared_ptr<Collection>>(&m_data))
-        return *c;
+    if (kind() == Kind::Collection)
+        return *as<CollectionPtr>();
     return nullptr;
 }
 

@@ -5,12 +5,14 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
 
 namespace orvana::json {
@@ -149,22 +151,46 @@ public:
     enum class Kind { Empty, Null, Boolean, String, Number, Dictionary, Collection };
 
     Value() noexcept = default;
+    Value(const Value& other) noexcept : m_word(other.m_word) { copyPayload(other); }
+    Value(Value&& other) noexcept : m_word(other.m_word) { takePayload(other); }
+    Value& operator=(const Value& other) noexcept {
+        if (this != &other) {
+            Value copy(other);
+            *this = std::move(copy);
+        }
+        return *this;
+    }
+    Value& operator=(Value&& other) noexcept {
+        if (this != &other) {
+            // The old payload goes last: it may own the container that holds other.
+            Value old(std::move(*this));
+            m_word = other.m_word;
+            takePayload(other);
+        }
+        return *this;
+    }
+    ~Value() {
+        if (kind() >= Kind::String)
+            release();
+    }
 
-    [[nodiscard]] static Value null() { return Value(Data(std::in_place_index<1>, nullptr)); }
-    [[nodiscard]] static Value fromBool(bool value) {
-        return Value(Data(std::in_place_index<2>, value));
+    [[nodiscard]] static Value null() noexcept { return Value(Kind::Null); }
+    [[nodiscard]] static Value fromBool(bool value) noexcept {
+        Value v(Kind::Boolean);
+        new (v.m_raw) bool(value);
+        return v;
     }
-    [[nodiscard]] static Value fromString(QString value) {
-        return Value(Data(std::in_place_index<3>, std::move(value)));
-    }
-    [[nodiscard]] static Value fromNumber(Decimal value) {
-        return Value(Data(std::in_place_index<4>, value));
+    [[nodiscard]] static Value fromString(QString value) noexcept;
+    [[nodiscard]] static Value fromNumber(Decimal value) noexcept {
+        Value v(Kind::Number);
+        new (v.m_raw) Decimal(value);
+        return v;
     }
     // A null pointer gives Empty.
-    [[nodiscard]] static Value fromDictionary(std::shared_ptr<Dictionary> value);
-    [[nodiscard]] static Value fromCollection(std::shared_ptr<Collection> value);
+    [[nodiscard]] static Value fromDictionary(std::shared_ptr<Dictionary> value) noexcept;
+    [[nodiscard]] static Value fromCollection(std::shared_ptr<Collection> value) noexcept;
 
-    [[nodiscard]] Kind kind() const noexcept { return static_cast<Kind>(m_data.index()); }
+    [[nodiscard]] Kind kind() const noexcept { return static_cast<Kind>(m_word & kKindMask); }
     [[nodiscard]] bool isEmpty() const noexcept { return kind() == Kind::Empty; }
     [[nodiscard]] bool isNull() const noexcept { return kind() == Kind::Null; }
     [[nodiscard]] bool isBoolean() const noexcept { return kind() == Kind::Boolean; }
@@ -187,12 +213,53 @@ public:
     [[nodiscard]] std::shared_ptr<Collection> collection() const noexcept;
 
 private:
-    // The index order is the order of Kind.
-    using Data = std::variant<std::monostate, std::nullptr_t, bool, QString, Decimal,
-                              std::shared_ptr<Dictionary>, std::shared_ptr<Collection>>;
-    explicit Value(Data data) noexcept : m_data(std::move(data)) {}
+    // A string is held as its two pointers (header and data), its length kept in m_word above
+    // the kind, which keeps a Value at 24 bytes where a QString beside a tag would need 32.
+    struct StringParts {
+        QTypedArrayData<char16_t>* header;
+        char16_t* data;
+    };
+    using DictionaryPtr = std::shared_ptr<Dictionary>;
+    using CollectionPtr = std::shared_ptr<Collection>;
 
-    Data m_data;
+    static constexpr uint64_t kKindMask = 0xff;
+    static constexpr int kLengthShift = 8;
+
+    explicit Value(Kind kind) noexcept : m_word(uint64_t(kind)) {}
+
+    template <typename T> [[nodiscard]] T* as() noexcept {
+        return std::launder(reinterpret_cast<T*>(m_raw));
+    }
+    template <typename T> [[nodiscard]] const T* as() const noexcept {
+        return std::launder(reinterpret_cast<const T*>(m_raw));
+    }
+
+    // The payload of other moves here (m_word is already set); other becomes Empty.
+    void takePayload(Value& other) noexcept {
+        switch (kind()) {
+        case Kind::Dictionary:
+            new (m_raw) DictionaryPtr(std::move(*other.as<DictionaryPtr>()));
+            other.as<DictionaryPtr>()->~DictionaryPtr();
+            break;
+        case Kind::Collection:
+            new (m_raw) CollectionPtr(std::move(*other.as<CollectionPtr>()));
+            other.as<CollectionPtr>()->~CollectionPtr();
+            break;
+        default:
+            std::memcpy(m_raw, other.m_raw, sizeof m_raw);
+            break;
+        }
+        other.m_word = 0;
+    }
+    void copyPayload(const Value& other) noexcept;
+    void release() noexcept;
+    [[nodiscard]] QString::DataPointer stringPointer() const noexcept;
+
+    static_assert(sizeof(StringParts) <= 16 && sizeof(Decimal) <= 16 &&
+                  sizeof(DictionaryPtr) <= 16 && sizeof(CollectionPtr) <= 16);
+    alignas(8) std::byte m_raw[16] = {};
+    // The kind in the low 8 bits; for a String, its length above them.
+    uint64_t m_word = 0;
 };
 
 // Members in insertion order; keys compared exactly (code unit by code unit), each key once.
