@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -111,6 +112,14 @@ QStringView twentyFrom(const QString& text, qsizetype p) noexcept {
 // The last 20 characters of the whole text.
 QStringView lastTwenty(const QString& text) noexcept {
     return QStringView(text).right(20);
+}
+
+// Whether the literal stands in the text at 1-based p (exactly, case included).
+inline bool literalAt(const QString& text, qsizetype p, std::u16string_view literal) noexcept {
+    if (p < 1 || text.size() - (p - 1) < qsizetype(literal.size()))
+        return false;
+    const auto* data = reinterpret_cast<const char16_t*>(text.constData()) + (p - 1);
+    return std::equal(literal.begin(), literal.end(), data);
 }
 
 // Whether SkipBlanks could move past this code unit (a blank or a comment character).
@@ -223,13 +232,14 @@ public:
     }
 
     // Fails as Dictionary::Add does, leaving the members unchanged.
-    void add(const QString& key, Value value) {
+    // The key is moved from only once the member is accepted.
+    void add(QString&& key, Value value) {
         if (contains(key))
             throw Error(ErrorKind::DuplicateKey, QStringLiteral("Duplicate key"));
-        m_stack.emplace_back(key, std::move(value));
+        m_stack.emplace_back(std::move(key), std::move(value));
         const size_t count = m_stack.size() - m_base;
         if (m_index) {
-            m_index->insert(key);
+            m_index->insert(m_stack.back().first);
         } else if (count > kLinearMembers) {
             m_index = std::make_unique<QSet<QString>>();
             m_index->reserve(qsizetype(count) * 2);
@@ -467,17 +477,17 @@ std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position
             addLine({u"Missing '}': ", lastTwenty(text)});
             return members.finish();
         }
-        const QString key = ParseKey(text, position);
+        QString key = ParseKey(text, position);
         try {
             Value value = ParseValue(text, position);
             t.literalFailed = false;
             if (t.stopped) {
                 // The refused container is not added, a partly built one is; no message.
                 if (!value.isEmpty() && !members.contains(key))
-                    members.add(key, std::move(value));
+                    members.add(std::move(key), std::move(value));
                 return members.finish();
             }
-            members.add(key, std::move(value));
+            members.add(std::move(key), std::move(value));
         } catch (const Error& e) {
             t.literalFailed = false;
             addLine({e.message(), u": ", key});
@@ -743,28 +753,28 @@ Value ParseNumber(const QString& text, qsizetype& position) {
 
 bool ParseBoolean(const QString& text, qsizetype& position) {
     skipBlanks(text, position);
-    const QStringView rest = restFrom(text, position);
-    if (rest.startsWith(u"true")) {
+    if (literalAt(text, position, u"true")) {
         position += 4;
         return true;
     }
-    if (rest.startsWith(u"false")) {
+    if (literalAt(text, position, u"false")) {
         position += 5;
         return false;
     }
-    addLine({u"Invalid Boolean at position ", QString::number(position), u" : ", rest});
+    addLine({u"Invalid Boolean at position ", QString::number(position), u" : ",
+             restFrom(text, position)});
     t_state.literalFailed = true;
     return false;
 }
 
 Value ParseNull(const QString& text, qsizetype& position) {
     skipBlanks(text, position);
-    const QStringView rest = restFrom(text, position);
-    if (rest.startsWith(u"null")) {
+    if (literalAt(text, position, u"null")) {
         position += 4;
         return Value::null();
     }
-    addLine({u"Invalid null value at position ", QString::number(position), u" : ", rest});
+    addLine({u"Invalid null value at position ", QString::number(position), u" : ",
+             restFrom(text, position)});
     t_state.literalFailed = true;
     return Value();
 }
