@@ -173,6 +173,14 @@ bool isKeyBlank(int c) noexcept {
     return c == kCr || c == kLf || c == u'\t' || c == u' ';
 }
 
+// Equality of short texts, decided inline (the library call costs more than the comparison).
+inline bool sameText(QStringView a, QStringView b) noexcept {
+    // memcmp must not see the null pointer of an empty text.
+    return a.size() == b.size() &&
+           (a.isEmpty() ||
+            std::memcmp(a.utf16(), b.utf16(), size_t(a.size()) * sizeof(char16_t)) == 0);
+}
+
 // The text as a string, shared with the previous occurrence of the same text when it is at most
 // limit long.
 QString sharedCopy(QStringView text, qsizetype limit) {
@@ -184,7 +192,7 @@ QString sharedCopy(QStringView text, qsizetype limit) {
     for (QChar c : text)
         hash = hash * 31 + c.unicode();
     QString& slot = t_state.keys[hash % kKeyCacheSlots];
-    if (slot != text)
+    if (!sameText(slot, text))
         slot = text.toString();
     return slot;
 }
@@ -225,7 +233,7 @@ public:
         if (m_index)
             return m_index->contains(key);
         for (size_t i = m_base; i < m_stack.size(); ++i) {
-            if (m_stack[i].first == key)
+            if (sameText(m_stack[i].first, key))
                 return true;
         }
         return false;
