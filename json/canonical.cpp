@@ -83,8 +83,8 @@ void appendScalar(QString& out, const Value& value) {
 struct Frame {
     std::shared_ptr<Dictionary> dictionary;
     std::shared_ptr<Collection> collection;
-    Dictionary::const_iterator member;
-    Collection::const_iterator item;
+    Dictionary::const_iterator member{};
+    Collection::const_iterator item{};
     bool first = true;
 };
 

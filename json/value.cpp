@@ -8,7 +8,47 @@ namespace {
 
 // Below this many members a linear search beats building a hash.
 constexpr qsizetype kIndexThreshold = 12;
-constexpr size_t kFirstReserve = 8;
+
+// Room for the shared_ptr control block at the start of a container's block.
+constexpr size_t kControlRoom = 32;
+
+// Hands the shared_ptr the start of the container's own block for its control block, and frees
+// the whole block when the control block goes, which is after the container was destroyed.
+template <typename T> struct InBlockAllocator {
+    using value_type = T;
+    std::byte* block;
+
+    explicit InBlockAllocator(std::byte* b) noexcept : block(b) {}
+    template <typename U>
+    InBlockAllocator(const InBlockAllocator<U>& other) noexcept : block(other.block) {}
+
+    T* allocate(size_t) noexcept {
+        static_assert(sizeof(T) <= kControlRoom && alignof(T) <= kControlRoom);
+        return reinterpret_cast<T*>(block);
+    }
+    void deallocate(T*, size_t) noexcept { ::operator delete(block); }
+    friend bool operator==(const InBlockAllocator& a, const InBlockAllocator& b) noexcept {
+        return a.block == b.block;
+    }
+};
+
+// One block: control block, container, then the elements moved from the span. The container
+// is default-constructed; adopt hands it the elements.
+template <typename Container, typename Element, typename Adopt>
+std::shared_ptr<Container> makeInOneBlock(std::span<Element> elements, Adopt adopt) {
+    static_assert(alignof(Container) <= kControlRoom);
+    constexpr size_t elementsAt = (kControlRoom + sizeof(Container) + alignof(Element) - 1) /
+                                  alignof(Element) * alignof(Element);
+    auto* block =
+        static_cast<std::byte*>(::operator new(elementsAt + elements.size() * sizeof(Element)));
+    auto* container = new (block + kControlRoom) Container();
+    auto* stored = reinterpret_cast<Element*>(block + elementsAt);
+    for (size_t i = 0; i < elements.size(); ++i)
+        new (stored + i) Element(std::move(elements[i]));
+    adopt(*container, stored, elements.size());
+    return std::shared_ptr<Container>(
+        container, [](Container* c) { c->~Container(); }, InBlockAllocator<Container>(block));
+}
 
 [[noreturn]] void throwTypeMismatch() {
     throw Error(ErrorKind::TypeMismatch, QStringLiteral("Type mismatch"));
@@ -16,45 +56,111 @@ constexpr size_t kFirstReserve = 8;
 
 } // namespace
 
-Value Value::fromDictionary(std::shared_ptr<Dictionary> value) {
-    if (!value)
-        return Value();
-    return Value(Data(std::in_place_index<5>, std::move(value)));
+static_assert(sizeof(Value) == 24, "a Value is three words");
+
+Value Value::fromString(QString value) noexcept {
+    // The string's reference moves into the Value: the QString is left null, and the pointer
+    // taken from it is never destroyed, so nothing is released here.
+    union Taken {
+        QString::DataPointer pointer;
+        explicit Taken(QString::DataPointer&& p) noexcept : pointer(std::move(p)) {}
+        ~Taken() {}
+    } taken(std::move(value.data_ptr()));
+    Value v(Kind::String);
+    new (v.m_raw) StringParts{taken.pointer.d_ptr(), taken.pointer.data()};
+    v.m_word |= uint64_t(taken.pointer.size) << kLengthShift;
+    return v;
 }
 
-Value Value::fromCollection(std::shared_ptr<Collection> value) {
+Value Value::fromDictionary(std::shared_ptr<Dictionary> value) noexcept {
     if (!value)
         return Value();
-    return Value(Data(std::in_place_index<6>, std::move(value)));
+    Value v(Kind::Dictionary);
+    new (v.m_raw) DictionaryPtr(std::move(value));
+    return v;
+}
+
+Value Value::fromCollection(std::shared_ptr<Collection> value) noexcept {
+    if (!value)
+        return Value();
+    Value v(Kind::Collection);
+    new (v.m_raw) CollectionPtr(std::move(value));
+    return v;
+}
+
+// An owning pointer made from the parts; whoever destroys it releases one reference.
+QString::DataPointer Value::stringPointer() const noexcept {
+    const StringParts& parts = *as<StringParts>();
+    return QString::DataPointer(parts.header, parts.data, qsizetype(m_word >> kLengthShift));
+}
+
+void Value::copyPayload(const Value& other) noexcept {
+    switch (kind()) {
+    case Kind::String:
+        std::memcpy(m_raw, other.m_raw, sizeof m_raw);
+        if (QTypedArrayData<char16_t>* header = as<StringParts>()->header)
+            header->ref();
+        break;
+    case Kind::Dictionary:
+        new (m_raw) DictionaryPtr(*other.as<DictionaryPtr>());
+        break;
+    case Kind::Collection:
+        new (m_raw) CollectionPtr(*other.as<CollectionPtr>());
+        break;
+    default:
+        std::memcpy(m_raw, other.m_raw, sizeof m_raw);
+        break;
+    }
+}
+
+void Value::release() noexcept {
+    switch (kind()) {
+    case Kind::String: {
+        // Adopts the Value's reference and releases it on leaving.
+        const QString::DataPointer owned = stringPointer();
+        break;
+    }
+    case Kind::Dictionary:
+        as<DictionaryPtr>()->~DictionaryPtr();
+        break;
+    case Kind::Collection:
+        as<CollectionPtr>()->~CollectionPtr();
+        break;
+    default:
+        break;
+    }
+    m_word = 0;
 }
 
 bool Value::toBool() const {
-    if (const bool* b = std::get_if<bool>(&m_data))
-        return *b;
+    if (kind() == Kind::Boolean)
+        return *as<bool>();
     throwTypeMismatch();
 }
 
 QString Value::toString() const {
-    if (const QString* s = std::get_if<QString>(&m_data))
-        return *s;
-    throwTypeMismatch();
+    if (kind() != Kind::String)
+        throwTypeMismatch();
+    QString::DataPointer copy = stringPointer();
+    copy.ref(); // the Value keeps its own reference
+    return QString(std::move(copy));
 }
 
 Decimal Value::toNumber() const {
-    if (const Decimal* d = std::get_if<Decimal>(&m_data))
-        return *d;
+    if (kind() == Kind::Number)
+        return *as<Decimal>();
     throwTypeMismatch();
 }
 
 std::shared_ptr<Dictionary> Value::dictionary() const noexcept {
-    if (const auto* d = std::get_if<std::shared_ptr<Dictionary>>(&m_data))
-        return *d;
+    if (kind() == Kind::Dictionary)
+        return *as<DictionaryPtr>();
     return nullptr;
 }
 
 std::shared_ptr<Collection> Value::collection() const noexcept {
-    if (const auto* c = std::get_if<std::shared_ptr<Collection>>(&m_data))
-        return *c;
+    if (kind() == Kind::Collection)
+        return *as<CollectionPtr>();
     return nullptr;
 }
 
@@ -78,19 +184,30 @@ Value Dictionary::Item(const QString& key) const {
 void Dictionary::Add(const QString& key, Value value) {
     if (indexOf(key) >= 0)
         throw Error(ErrorKind::DuplicateKey, QStringLiteral("Duplicate key"));
-    // Most objects in portal answers hold a handful of members: one allocation instead of four.
-    if (m_members.capacity() == 0)
-        m_members.reserve(kFirstReserve);
     m_members.emplace_back(key, std::move(value));
-    const qsizetype last = Count() - 1;
-    if (m_index) {
-        m_index->insert(key, last);
-    } else if (Count() > kIndexThreshold) {
-        m_index = std::make_unique<QHash<QString, qsizetype>>();
-        m_index->reserve(Count() * 2);
-        for (qsizetype i = 0; i < Count(); ++i)
-            m_index->insert(m_members[size_t(i)].first, i);
-    }
+    if (m_index)
+        m_index->insert(key, Count() - 1);
+    else if (Count() > kIndexThreshold)
+        buildIndex();
+}
+
+void Dictionary::buildIndex() {
+    m_index = std::make_unique<QHash<QString, qsizetype>>();
+    m_index->reserve(Count() * 2);
+    for (qsizetype i = 0; i < Count(); ++i)
+        m_index->insert(m_members[size_t(i)].first, i);
+}
+
+std::shared_ptr<Dictionary> Dictionary::fromUniqueMembers(std::span<Member> members) {
+    if (members.empty())
+        return std::make_shared<Dictionary>();
+    auto dictionary =
+        makeInOneBlock<Dictionary>(members, [](Dictionary& d, Member* stored, size_t count) {
+            d.m_members.adoptBorrowed(stored, count);
+        });
+    if (dictionary->Count() > kIndexThreshold)
+        dictionary->buildIndex();
+    return dictionary;
 }
 
 void Dictionary::setItem(const QString& key, Value value) {
@@ -115,6 +232,14 @@ QList<Value> Dictionary::Items() const {
     for (const Member& m : m_members)
         items.append(m.second);
     return items;
+}
+
+std::shared_ptr<Collection> Collection::fromItems(std::span<Value> items) {
+    if (items.empty())
+        return std::make_shared<Collection>();
+    return makeInOneBlock<Collection>(items, [](Collection& c, Value* stored, size_t count) {
+        c.m_items.adoptBorrowed(stored, count);
+    });
 }
 
 Value Collection::Item(qsizetype position) const {

@@ -1,6 +1,8 @@
 // libFuzzer target for the JSON parser: any input must parse without a crash, a hang, a leak or
-// an escaping exception, and the results must keep the parser's own guarantees.
+// an escaping exception, the results must keep the parser's own guarantees, and the tree and
+// error text must be exactly those of the character-at-a-time reference parser.
 #include "net/text_conversion.h"
+#include "tests/json/reference_parser.h"
 
 #include "json/canonical.h"
 #include "json/error.h"
@@ -16,6 +18,47 @@ void require(bool condition) {
         std::abort();
 }
 
+// Everything observable about a tree, numbers with their exact scale and sign.
+void dump(const orvana::json::Value& value, QString& out) {
+    using orvana::json::Value;
+    out += QString::number(int(value.kind()));
+    switch (value.kind()) {
+    case Value::Kind::Boolean:
+        out += value.toBool() ? u't' : u'f';
+        break;
+    case Value::Kind::String:
+        out += QString::number(value.toString().size()) + u':' + value.toString();
+        break;
+    case Value::Kind::Number: {
+        const orvana::json::Decimal d = value.toNumber();
+        out += QChar(d.isNegative() ? u'-' : u'+') + d.toPlainString() + u'/' +
+               QString::number(d.scale());
+        break;
+    }
+    case Value::Kind::Dictionary:
+        for (const auto& [key, item] : *value.dictionary()) {
+            out += QString::number(key.size()) + u':' + key;
+            dump(item, out);
+        }
+        out += u'}';
+        break;
+    case Value::Kind::Collection:
+        for (const Value& item : *value.collection())
+            dump(item, out);
+        out += u']';
+        break;
+    default:
+        break;
+    }
+}
+
+QString dump(const std::optional<orvana::json::Value>& value) {
+    QString out;
+    if (value)
+        dump(*value, out);
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,6 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // No object exactly when the text starts with neither bracket; every other line ends in CRLF.
     require(tree.has_value() == (errors != u"Invalid JSON"));
     require(!tree || errors.isEmpty() || errors.endsWith(u"\r\n"));
+
+    const std::optional<Value> oracle = reference::Parse(text);
+    require(reference::ParseErrors() == errors);
+    require(dump(oracle) == dump(tree));
 
     const QString canonical = ToCanonicalJson(tree);
     // Lone surrogates are escaped, so the line survives UTF-8 unchanged.

@@ -42,6 +42,57 @@ TEST(Value, KindsAndAccessors) {
     EXPECT_EQ(str(u"x").collection(), nullptr);
 }
 
+TEST(Value, StringsHoldExactlyOneReferenceEach) {
+    QString text = QString::number(123456789);
+    {
+        Value a = Value::fromString(text);
+        Value b = a;
+        Value c = std::move(b);
+        a = c;
+        const Value& alias = a;
+        a = alias;
+        c = Value::null();
+        EXPECT_FALSE(text.isDetached());
+        EXPECT_EQ(a.toString(), u"123456789");
+        QString copy = a.toString();
+        copy[0] = u'9'; // detaches; the value keeps its text
+        EXPECT_EQ(a.toString(), u"123456789");
+    }
+    // Every reference a Value took has been given back.
+    EXPECT_TRUE(text.isDetached());
+}
+
+TEST(Value, NullEmptyAndLiteralStringsSurviveCopies) {
+    const Value null = Value::fromString(QString());
+    const Value empty = Value::fromString(u""_s);
+    const Value literal = Value::fromString(QStringLiteral("literal"));
+    const Value copies[] = {null, empty, literal};
+    EXPECT_TRUE(copies[0].toString().isNull());
+    EXPECT_FALSE(copies[1].toString().isNull());
+    EXPECT_TRUE(copies[1].toString().isEmpty());
+    EXPECT_EQ(copies[2].toString(), u"literal");
+    EXPECT_TRUE(copies[2].isString());
+}
+
+TEST(Value, AssigningFromInsideTheLastOwnerOfItsContainer) {
+    // The collection is owned only by v; assigning one of its items to v must read the item
+    // before the collection goes.
+    auto c = std::make_shared<Collection>();
+    c->Add(Value::fromString(QString::number(42)));
+    Value v = Value::fromCollection(c);
+    const Value& item = *c->begin();
+    c.reset();
+    v = item;
+    EXPECT_EQ(v.toString(), u"42");
+    auto d = std::make_shared<Collection>();
+    d->Add(Value::fromNumber(Decimal(7)));
+    Value w = Value::fromCollection(d);
+    Value& inside = const_cast<Value&>(*d->begin());
+    d.reset();
+    w = std::move(inside);
+    EXPECT_EQ(w.toNumber(), Decimal(7));
+}
+
 TEST(Dictionary, KeepsInsertionOrderAndExactKeys) {
     Dictionary d;
     d.Add(u"b"_s, str(u"1"));
@@ -108,6 +159,30 @@ TEST(Collection, PositionsStartAtOne) {
     EXPECT_TRUE(c.Item(2).isNull());
     EXPECT_EQ(failureOf([&] { (void)c.Item(0); }), ErrorKind::IndexOutOfRange);
     EXPECT_EQ(failureOf([&] { (void)c.Item(3); }), ErrorKind::IndexOutOfRange);
+}
+
+TEST(Containers, ParsedOnesCopyMoveAndGrowApartFromTheirBlock) {
+    const auto parsed = Parse(u"[1, 'two', [3]]"_s)->collection();
+    Collection copy = *parsed;
+    copy.Add(Value::null());
+    EXPECT_EQ(parsed->Count(), 3);
+    EXPECT_EQ(copy.Count(), 4);
+    EXPECT_EQ(copy.Item(2).toString(), u"two");
+    // The inner container is shared, not copied.
+    EXPECT_EQ(copy.Item(3).collection(), parsed->Item(3).collection());
+    for (int i = 0; i < 20; ++i)
+        parsed->Add(Value::fromNumber(Decimal(i)));
+    EXPECT_EQ(parsed->Count(), 23);
+    EXPECT_EQ(parsed->Item(2).toString(), u"two");
+    EXPECT_EQ(parsed->Item(23).toNumber(), Decimal(19));
+    Collection moved = std::move(*parsed);
+    EXPECT_EQ(moved.Count(), 23);
+    const auto small = Parse(u"[1,2]"_s)->collection();
+    Collection fromBlock = std::move(*small);
+    EXPECT_EQ(fromBlock.Count(), 2);
+    EXPECT_EQ(fromBlock.Item(2).toNumber(), Decimal(2));
+    *small = fromBlock;
+    EXPECT_EQ(ToCanonicalJson(Value::fromCollection(small)), u"[1,2]");
 }
 
 TEST(Containers, AreSharedByReference) {
