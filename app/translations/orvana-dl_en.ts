@@ -144,11 +144,11 @@
     </message>
     <message>
         <source>指定歌手下载完毕.</source>
-        <translation>The singer's albums have been downloaded.</translation>
+        <translation>The singer&apos;s albums have been downloaded.</translation>
     </message>
     <message>
         <source>所选专辑已下载完毕.</source>
-        <translation>The ticked singers' albums have been downloaded.</translation>
+        <translation>The ticked singers&apos; albums have been downloaded.</translation>
     </message>
     <message>
         <source>共获取歌手%1位, 请勾选需要下载的歌手</source>

@@ -586,6 +586,9 @@ TEST_F(FrmMainTest, LoginHintBeforeTheFirstDownloadOnlyAndNeverWithALogin) {
     sinceClick.start();
     click("cmdDownAlbum");
     EXPECT_EQ(status(), jobs::kLoginHint);
+    const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
+    QDir().mkpath(screens);
+    EXPECT_TRUE(window->grab().save(screens + u"/main-login-hint.png"));
     // The job runs under the hint; its latest text replaces the hint once the hold is over.
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(files(out() + u'/' + kAlbumFolder).size(), 9);

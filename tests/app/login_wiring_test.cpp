@@ -82,7 +82,8 @@ protected:
         return ran;
     }
 
-    portal::PortalSim portal{portal::DemoCatalogue(), portal::PortalOptions{kSongBytes, 60s}};
+    // A stall of one second: a job is still running when the login window has opened.
+    portal::PortalSim portal{portal::DemoCatalogue(), portal::PortalOptions{kSongBytes, 1s}};
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     std::shared_ptr<net::CookieStore> store = std::make_shared<net::CookieStore>();
@@ -156,14 +157,16 @@ TEST_F(LoginWiringTest, LoginInTheModalWindowMakesTheNextAlbumJobFetch320) {
 
 TEST_F(LoginWiringTest, AJobGoesOnWhileTheLoginWindowIsOpenAndClosingTheMainWindowEndsBoth) {
     QSignalSpy closing(window.get(), &app::frmMain::closing);
+    portal.addFault(portal::Endpoint::SongFile, portal::Fault::StallMidBody);
     QTest::mouseClick(button("cmdDownAlbum"), Qt::LeftButton);
-    ASSERT_TRUE(window->busy());
     QPointer<app::frmBrowser> opened;
     QElapsedTimer sinceClose;
     const bool ran = withLoginWindow([&](app::frmBrowser& login) {
         opened = &login;
         // The job finishes on its thread while the modal window waits for the user.
+        EXPECT_TRUE(window->busy());
         EXPECT_TRUE(QTest::qWaitFor([&] { return !window->busy(); }, 20000));
+        EXPECT_EQ(portal.stallsBegun(), 1);
         EXPECT_EQ(status(), u"指定专辑下载完毕.");
         EXPECT_TRUE(login.isVisible());
         sinceClose.start();
