@@ -3,6 +3,7 @@
 #include "app/app_settings.h"
 #include "app/frm_main.h"
 #include "app/job_bridge.h"
+#include "app/language.h"
 #include "app/message_presenter.h"
 #include "net/cookie_store.h"
 
@@ -59,19 +60,27 @@ std::shared_ptr<net::CookieStore> loadCookies() {
 } // namespace
 
 int RunOrvanaDl(int argc, char** argv, const std::function<void(frmMain&)>& afterShow) {
-    QApplication app(argc, argv);
+    // Before the application exists: the window system's class of the windows (WM_CLASS) is the
+    // application name, and the desktop entry's StartupWMClass names it.
     QCoreApplication::setOrganizationName(QStringLiteral("orvana-dl"));
     QCoreApplication::setApplicationName(QStringLiteral("orvana-dl"));
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvana-dl"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     QSettings settings;
+    InstallLanguage(UiLanguage(settings));
     BoxPresenter presenter;
     FrmMainOptions options;
     options.portalHost = PortalHost(settings);
     options.downloadFolder = DownloadFolder(settings);
     options.settings = &settings;
     options.presenter = &presenter;
+    // One cookie store for the jobs' transports and the login window's browser.
     options.session = std::make_shared<net::TransportSession>(loadCookies());
+    options.frontHost = FrontHost(settings);
+    options.cookieFile = net::CookieStore::DefaultPath();
+    options.loginHintHold = std::chrono::seconds(4);
 
     auto* window = new frmMain(options);
     window->setAttribute(Qt::WA_DeleteOnClose, false);

@@ -1,7 +1,6 @@
 #include "app/frm_browser.h"
 
 #include "app/login_profile.h"
-#include "jobs/down_album.h"
 
 #include <QEventLoop>
 #include <QMessageBox>
@@ -35,7 +34,7 @@ protected:
 
 frmBrowser::frmBrowser(QWidget* owner, LoginProfile& profile)
     : QDialog(owner), m_webBrowser(new QWebEngineView(this)) {
-    setWindowTitle(kLoginCaption.toString());
+    setWindowTitle(Caption());
     setFixedSize(620, 482);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::ApplicationModal);
@@ -46,6 +45,10 @@ frmBrowser::frmBrowser(QWidget* owner, LoginProfile& profile)
     profile.setOpenWindow(this);
 }
 
+QString frmBrowser::Caption() {
+    return tr("登录Orvana之后,直接关闭本窗口即可");
+}
+
 void frmBrowser::Navigate(const QUrl& frontPage) {
     m_webBrowser->setUrl(frontPage);
 }
@@ -53,7 +56,7 @@ void frmBrowser::Navigate(const QUrl& frontPage) {
 frmBrowser* OpenLoginWindow(QWidget* owner, const QUrl& frontPage, LoginProfile& profile,
                             const net::ProxySetting& proxy) {
     if (!profile.PrepareOpening(proxy)) {
-        QMessageBox::information(owner, kLoginCaption.toString(), jobs::kInvalidProxy.toString());
+        QMessageBox::information(owner, frmBrowser::Caption(), frmBrowser::tr("代理地址无效"));
         return nullptr;
     }
     auto* window = new frmBrowser(owner, profile);
@@ -64,8 +67,9 @@ frmBrowser* OpenLoginWindow(QWidget* owner, const QUrl& frontPage, LoginProfile&
             if (*shown)
                 return;
             *shown = true;
-            QMessageBox::warning(window, kLoginCaption.toString(),
-                                 u"无法保存登录信息, 登录只在本次运行中有效.\n" + message);
+            QMessageBox::warning(window, frmBrowser::Caption(),
+                                 frmBrowser::tr("无法保存登录信息, 登录只在本次运行中有效.") +
+                                     u'\n' + message);
         });
     window->Navigate(frontPage);
     window->show();

@@ -23,6 +23,9 @@ public:
 
     [[nodiscard]] QWebEngineView* webBrowser() const noexcept { return m_webBrowser; }
 
+    // The caption in the language in use (kLoginCaption untranslated).
+    [[nodiscard]] static QString Caption();
+
 private:
     QWebEngineView* m_webBrowser;
 };
@@ -37,7 +40,7 @@ frmBrowser* OpenLoginWindow(QWidget* owner, const QUrl& frontPage, LoginProfile&
 void ShowLoginWindow(QWidget* owner, const QUrl& frontPage, LoginProfile& profile,
                      const net::ProxySetting& proxy);
 
-// The window's caption.
+// The window's caption as written.
 inline constexpr QStringView kLoginCaption = u"登录Orvana之后,直接关闭本窗口即可";
 
 } // namespace orvana::app

@@ -1,12 +1,15 @@
 #include "app/frm_main.h"
 
 #include "app/app_settings.h"
+#include "app/frm_browser.h"
 #include "app/job_bridge.h"
+#include "app/login_profile.h"
 #include "app/message_presenter.h"
 #include "controls/isButton/form_store.h"
 #include "controls/isButton/is_button.h"
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
+#include "jobs/portal.h"
 
 #include "json/error.h"
 #include <QCheckBox>
@@ -21,7 +24,9 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
+#include <utility>
 
 namespace orvana::app {
 
@@ -53,6 +58,33 @@ void normalText(QWidget* widget, const QPalette& normal) {
 
 const QString kButtonForm = QStringLiteral(":/isButton/forms/frm_main_buttons.json");
 
+// Texts the window shows but takes from elsewhere (the stored button form, the catalogue, the
+// jobs' message boxes): listed so they are translated with the window's own texts.
+[[maybe_unused]] constexpr const char* kForeignTexts[] = {
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "使用Orvana帐号登录"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "下载该歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "下载该专辑"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "获取歌手列表"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "开始下载"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "全部歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "华语男歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "华语女歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "华语乐队组合"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "欧美男歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "欧美女歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "欧美乐队组合"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "日韩男歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "日韩女歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "日韩乐队组合"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "其他歌手"),
+    QT_TRANSLATE_NOOP("orvana::app::frmMain", "代理地址无效"),
+};
+
+// A text from elsewhere in the language in use; unknown texts stay as they are.
+QString translated(const QString& text) {
+    return text.isEmpty() ? text : frmMain::tr(text.toUtf8().constData());
+}
+
 } // namespace
 
 frmMain::frmMain(FrmMainOptions options, QWidget* parent)
@@ -62,7 +94,7 @@ frmMain::frmMain(FrmMainOptions options, QWidget* parent)
         m_options.session = std::make_shared<net::TransportSession>();
     m_bridge = std::make_unique<JobBridge>(m_options.session, m_options.transfer);
     m_bridge->setMessageHandler(
-        [this](const QString& text) { showBox(text, QMessageBox::Information); });
+        [this](const QString& text) { showBox(translated(text), QMessageBox::Information); });
     connect(m_bridge.get(), &JobBridge::statusChanged, this, &frmMain::setStatus);
     connect(m_bridge.get(), &JobBridge::songProgress, this, &frmMain::showProgress);
 
@@ -76,6 +108,8 @@ frmMain::frmMain(FrmMainOptions options, QWidget* parent)
 
 frmMain::~frmMain() {
     m_bridge->cancelAll();
+    // Closes a login window still open: a page never outlives its profile.
+    m_login.reset();
 }
 
 QString frmMain::Caption() {
@@ -138,9 +172,9 @@ void frmMain::buildControls() {
     cboSingerList->setGeometry(48, 32, 145, 22);
     cboSingerList->setFont(plainFont);
     normalText(cboSingerList, normal);
-    // The category texts are the portal's own names, not window texts.
+    // Only the rows' places reach the jobs, so the names may be shown translated.
     for (const jobs::SingerCategory& c : jobs::kSingerCategories)
-        cboSingerList->addItem(c.text.toString());
+        cboSingerList->addItem(translated(c.text.toString()));
     lstSingerName = new QListWidget(Frame1);
     lstSingerName->setObjectName(QStringLiteral("lstSingerName"));
     lstSingerName->setGeometry(48, 64, 289, 214);
@@ -191,6 +225,7 @@ void frmMain::loadButtons() {
         b->setObjectName(objectName);
         if (const controls::StoredControl* stored = form.find(objectName))
             b->LoadStored(*stored);
+        translateButton(*b);
         b->setGeometry(geometry);
         return b;
     };
@@ -200,11 +235,17 @@ void frmMain::loadButtons() {
     cmdGetSingers = button(Frame1, "cmdGetSingers", {224, 24, 113, 33});
     cmdDownload = button(Frame1, "cmdDownload", {208, 312, 129, 33});
 
-    connect(cmdLogin, &controls::isButton::Click, this, &frmMain::loginRequested);
+    connect(cmdLogin, &controls::isButton::Click, this, &frmMain::cmdLogin_Click);
     connect(cmdDownSinger, &controls::isButton::Click, this, &frmMain::cmdDownSinger_Click);
     connect(cmdDownAlbum, &controls::isButton::Click, this, &frmMain::cmdDownAlbum_Click);
     connect(cmdGetSingers, &controls::isButton::Click, this, &frmMain::cmdGetSingers_Click);
     connect(cmdDownload, &controls::isButton::Click, this, &frmMain::cmdDownload_Click);
+}
+
+void frmMain::translateButton(controls::isButton& button) {
+    button.SetCaption(translated(button.Caption()));
+    button.SetToolTipText(translated(button.ToolTipText()));
+    button.SetToolTipTitle(translated(button.ToolTipTitle()));
 }
 
 void frmMain::loadInputs() {
@@ -263,8 +304,34 @@ std::optional<jobs::JobSettings> frmMain::jobSettings() {
 }
 
 void frmMain::setStatus(const QString& text) {
+    if (m_hintHolding) {
+        m_pendingStatus = text;
+        return;
+    }
     lblStatus->setText(text);
     progressStrip->setValue(0);
+}
+
+void frmMain::hintLoginOnFirstJob() {
+    if (std::exchange(m_firstJobSeen, true))
+        return;
+    if (jobs::HoldsPortalLogin(*m_options.session->cookies(), m_options.portalHost))
+        return;
+    // A proxy text the job will refuse: the job does not start, its box says why.
+    if (chkProxy->isChecked() && !net::ParseProxyText(txtProxy->text())) {
+        m_firstJobSeen = false;
+        return;
+    }
+    lblStatus->setText(tr("提示: 尚未登录Orvana帐号, 网站只提供128kbps的歌曲文件; "
+                          "如需下载320kbps(约10M/首), 请先使用Orvana帐号登录."));
+    if (m_options.loginHintHold <= std::chrono::milliseconds::zero())
+        return;
+    m_hintHolding = true;
+    QTimer::singleShot(m_options.loginHintHold, this, [this] {
+        m_hintHolding = false;
+        if (m_pendingStatus)
+            setStatus(*std::exchange(m_pendingStatus, std::nullopt));
+    });
 }
 
 void frmMain::showProgress(qint64 received, qint64 total) {
@@ -288,6 +355,21 @@ void frmMain::jobEnded(JobKind kind) {
     Q_EMIT jobFinished();
 }
 
+void frmMain::cmdLogin_Click() {
+    Q_EMIT loginRequested();
+    // The window is application-modal: a second opening can only come from code.
+    if (m_loginOpen || m_options.frontHost.isEmpty() || m_options.cookieFile.isEmpty())
+        return;
+    if (!m_login)
+        m_login = std::make_unique<LoginProfile>(m_options.session->cookies(), m_options.cookieFile,
+                                                 m_options.browserStorage);
+    m_loginOpen = true;
+    // Returns when the window is closed; jobs carry on meanwhile on their threads.
+    ShowLoginWindow(this, QUrl(jobs::PortalBase(m_options.frontHost) + u'/'), *m_login,
+                    {chkProxy->isChecked(), txtProxy->text()});
+    m_loginOpen = false;
+}
+
 void frmMain::cmdDownAlbum_Click() {
     if (!cmdDownload->Enabled() || !cmdDownSinger->Enabled()) {
         showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
@@ -304,6 +386,7 @@ void frmMain::cmdDownAlbum_Click() {
         return;
     cmdDownAlbum->SetEnabled(false);
     ++m_downloads;
+    hintLoginOnFirstJob();
     m_bridge->runAlbum(*id, *settings, [this](const jobs::AlbumSummary& summary) {
         // A refused proxy text started nothing; a closed window shows nothing more.
         if (summary.outcome == jobs::JobOutcome::Finished)
@@ -329,6 +412,7 @@ void frmMain::cmdDownSinger_Click() {
         return;
     cmdDownSinger->SetEnabled(false);
     ++m_downloads;
+    hintLoginOnFirstJob();
     m_bridge->runSinger(*id, *settings, m_options.albumList,
                         [this](const jobs::SingerSummary& summary) {
                             if (summary.outcome == jobs::JobOutcome::Finished)
@@ -349,6 +433,7 @@ void frmMain::cmdDownload_Click() {
     cmdDownload->SetEnabled(false);
     cmdGetSingers->SetEnabled(false);
     ++m_downloads;
+    hintLoginOnFirstJob();
     // The row count is taken once; each row's tick and ID are read when the loop gets there.
     const int rows = lstSingerName->count();
     m_bridge->runTicked(rows, m_tickedRows, *settings, m_options.albumList,
@@ -384,7 +469,7 @@ void frmMain::cmdGetSingers_Click() {
                 }
             }
             m_tickedRows->setRows(lists.ids);
-            Label1->setText(jobs::SingerCountText(lists.size()));
+            Label1->setText(tr("共获取歌手%1位, 请勾选需要下载的歌手").arg(lists.size()));
             cmdGetSingers->SetEnabled(true);
             jobEnded(JobKind::SingerList);
         },
@@ -409,6 +494,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
     saveInputs();
     // Abandon running jobs where they stand: no partial file can stay (writes are atomic).
     m_bridge->cancelAll();
+    // The login window goes with its owner; its modal loop then returns.
+    for (frmBrowser* login : findChildren<frmBrowser*>(Qt::FindDirectChildrenOnly))
+        login->close();
     event->accept();
     Q_EMIT closing();
 }

@@ -6,6 +6,7 @@
 
 #include <QMessageBox>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 
 class QCheckBox;
@@ -24,6 +25,7 @@ class isButton;
 namespace orvana::app {
 
 class JobBridge;
+class LoginProfile;
 class MessagePresenter;
 class TickedRows;
 
@@ -39,6 +41,15 @@ struct FrmMainOptions {
     jobs::RetrySettings retry;
     jobs::AlbumListSettings albumList;
     std::shared_ptr<jobs::JobClock> clock; // null: real time
+    // The login window: the portal's front-page host ("host" or "host:port"), the cookie file it
+    // keeps the login in (shared with orvana-dl-cli) and the browser's storage folder (empty:
+    // beside the cookie file). Without a front host or cookie file cmdLogin opens nothing.
+    QString frontHost;
+    QString cookieFile;
+    QString browserStorage;
+    // How long the not-logged-in hint keeps the status line before the job's own texts show;
+    // zero: they replace it at once.
+    std::chrono::milliseconds loginHintHold{0};
 };
 
 // The main window: inputs, status line and command handlers. Jobs run on the bridge's threads;
@@ -59,9 +70,11 @@ public:
     // Whether a download or get-singers job is running.
     [[nodiscard]] bool busy() const;
     [[nodiscard]] JobBridge& bridge() const { return *m_bridge; }
+    // The login window's browser profile; null until cmdLogin first opens the window.
+    [[nodiscard]] LoginProfile* loginProfile() const { return m_login.get(); }
 
 Q_SIGNALS:
-    // cmdLogin was clicked (the login window answers it).
+    // cmdLogin was clicked; emitted before the login window opens.
     void loginRequested();
     // A job or a get-singers fetch has ended and the buttons are set again.
     void jobFinished();
@@ -78,6 +91,7 @@ private:
     void loadInputs();
     void saveInputs() const;
 
+    void cmdLogin_Click();
     void cmdDownAlbum_Click();
     void cmdDownSinger_Click();
     void cmdDownload_Click();
@@ -89,6 +103,11 @@ private:
     // download folder cannot be made.
     [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();
     void setStatus(const QString& text);
+    // Before the first download job of the run: the hint that the portal serves 128 kbps files
+    // to users not logged in, held on the status line for a moment (the job starts anyway).
+    void hintLoginOnFirstJob();
+    // The caption, tool tip and title of a button as the language in use says them.
+    static void translateButton(controls::isButton& button);
     void showProgress(qint64 received, qint64 total);
     // A job of the given kind has ended: the buttons are set, the strip hides with the last
     // download.
@@ -100,6 +119,11 @@ private:
     std::shared_ptr<TickedRows> m_tickedRows;
     int m_downloads = 0;   // download jobs running (0 or 1: the busy rules keep them apart)
     int m_singerLists = 0; // get-singers fetches running
+    std::unique_ptr<LoginProfile> m_login;
+    bool m_firstJobSeen = false;
+    bool m_loginOpen = false;
+    bool m_hintHolding = false;             // the login hint keeps the status line
+    std::optional<QString> m_pendingStatus; // the latest text given while it does
 
     QGroupBox* Frame0 = nullptr;
     QGroupBox* Frame1 = nullptr;

@@ -81,3 +81,50 @@ TEST(FrmMainClose, ClosingDuringASongEndsAtOnceWithoutPartialFile) {
     const std::string body = portal::SongBody("1001", 128, kSongBytes);
     EXPECT_EQ(readFile(album + u"/晴天的海.mp3"), QByteArray(body.data(), qsizetype(body.size())));
 }
+
+// Closed while its login window is open (the login button's handler waiting in the modal
+// window's loop): both windows go and the program ends within a second.
+TEST(FrmMainClose, ClosingWithTheLoginWindowOpenEndsTheProgram) {
+    const QString binary = QStringLiteral(ORVANA_BINARY_DIR "/tests/app/orvana_dl_probe");
+    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    portal::PortalSim portal;
+    portal.start();
+    portal.startFront();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("ORVANA_PROBE"), QStringLiteral("login"));
+    env.insert(QStringLiteral("ORVANA_PORTAL_HOST"), QString::fromStdString(portal.host()));
+    env.insert(QStringLiteral("ORVANA_FRONT_HOST"), QString::fromStdString(portal.frontHost()));
+    env.insert(QStringLiteral("ORVANA_OUTPUT"), dir.filePath(QStringLiteral("out")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("HOME"), dir.path());
+    // Nothing but loopback is ever asked for.
+    env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+               QStringLiteral("--host-resolver-rules=\"MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\""));
+
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(binary, {});
+    ASSERT_TRUE(program.waitForStarted());
+    QByteArray said;
+    for (int i = 0; i < 300 && !said.contains('\n'); ++i) {
+        if (program.waitForReadyRead(100))
+            said += program.readAllStandardOutput();
+        ASSERT_EQ(program.state(), QProcess::Running);
+    }
+    ASSERT_EQ(said, "login page loaded\n");
+
+    QElapsedTimer timer;
+    timer.start();
+    program.terminate(); // the main window is closed
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    // The browser kept its profile where the cookie file lives.
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("data/orvana-dl/browser"))).exists());
+}

@@ -4,6 +4,8 @@
 #include "app/job_bridge.h"
 #include "app/message_presenter.h"
 #include "controls/isButton/is_button.h"
+#include "jobs/album_folder.h"
+#include "jobs/portal.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
@@ -86,6 +88,8 @@ protected:
         options.presenter = &presenter;
         options.transfer.stallTimeout = 5s;
         options.clock = std::move(clock);
+        options.session = session;
+        options.loginHintHold = hintHold;
         window = std::make_unique<frmMain>(options);
         window->Form_Load();
         window->show();
@@ -140,6 +144,8 @@ protected:
     QString host;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     RecordingPresenter presenter;
+    std::shared_ptr<net::TransportSession> session; // null: the window makes one
+    std::chrono::milliseconds hintHold{0};
     std::unique_ptr<frmMain> window;
 };
 
@@ -148,10 +154,10 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Hidden files included, so a partial file would show; the album's ID marker is not counted.
+// The files of a folder, hidden ones too (a partial file would be one), less the album marker.
 QStringList files(const QString& folder) {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    names.removeAll(QStringLiteral(".orvana-album"));
+    names.removeAll(jobs::kAlbumMarkerName.toString());
     return names;
 }
 
@@ -569,3 +575,55 @@ TEST_F(FrmMainTest, ScreenshotsOfTheIdleWindowAndOfAJob) {
 }
 
 #include "frm_main_test.moc"
+
+// Not logged in: the first download job of the run puts the hint on the status line and holds
+// it there for a moment, then the job's latest text shows; the job itself is not held up.
+// Later jobs, and any job of a run that holds a login cookie, show no hint.
+TEST_F(FrmMainTest, LoginHintBeforeTheFirstDownloadOnlyAndNeverWithALogin) {
+    hintHold = 500ms;
+    openWindow();
+    QElapsedTimer sinceClick;
+    sinceClick.start();
+    click("cmdDownAlbum");
+    EXPECT_EQ(status(), jobs::kLoginHint);
+    const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
+    QDir().mkpath(screens);
+    EXPECT_TRUE(window->grab().save(screens + u"/main-login-hint.png"));
+    // The job runs under the hint; its latest text replaces the hint once the hold is over.
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(files(out() + u'/' + kAlbumFolder).size(), 9);
+    ASSERT_TRUE(waitFor([this] { return status() != jobs::kLoginHint; }, 3000));
+    EXPECT_GE(sinceClick.elapsed(), 450);
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+
+    click("cmdDownSinger");
+    EXPECT_NE(status(), jobs::kLoginHint);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定歌手下载完毕.");
+
+    // A new run holding an unexpired login cookie for the portal host.
+    auto store = std::make_shared<net::CookieStore>();
+    const QNetworkCookie login(jobs::kLoginCookieName,
+                               QByteArray::fromStdString(portal.issueSession("demo")));
+    ASSERT_TRUE(store->setCookiesFromUrl({login}, QUrl(u"http://" + host + u'/')));
+    session = std::make_shared<net::TransportSession>(store);
+    openWindow();
+    click("cmdDownAlbum");
+    EXPECT_NE(status(), jobs::kLoginHint);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+}
+
+// A first job that will refuse its proxy text shows the refusal, not the hint, and leaves the
+// hint to the next job that starts.
+TEST_F(FrmMainTest, LoginHintWaitsForAJobThatStarts) {
+    child<QCheckBox>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("no proxy here"));
+    click("cmdDownAlbum");
+    EXPECT_EQ(status(), u"Orvana音乐 专辑打包下载 · 就绪");
+    ASSERT_TRUE(waitIdle());
+    child<QCheckBox>("chkProxy")->setChecked(false);
+    click("cmdDownAlbum");
+    EXPECT_EQ(status(), jobs::kLoginHint);
+    ASSERT_TRUE(waitIdle());
+}
