@@ -5,6 +5,7 @@
 #include "app/job_bridge.h"
 #include "app/language.h"
 #include "app/message_presenter.h"
+#include "dist/app_icon.h"
 #include "net/cookie_store.h"
 
 #include "json/error.h"
@@ -66,6 +67,7 @@ int RunOrvanaDl(int argc, char** argv, const std::function<void(frmMain&)>& afte
     QCoreApplication::setApplicationName(QStringLiteral("orvana-dl"));
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("orvana-dl"));
+    QApplication::setWindowIcon(AppIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
     QSettings settings;

@@ -26,6 +26,11 @@ void printTexts(app::frmMain& window) {
     print(u"cmdLogin=" + (login ? login->Caption() : QStringLiteral("<none>")));
     print(u"application=" + QCoreApplication::applicationName());
     print(u"desktopFile=" + QGuiApplication::desktopFileName());
+    // Without an installed icon theme the built-in pictures must serve.
+    QStringList sizes;
+    for (const QSize& size : window.windowIcon().availableSizes())
+        sizes.append(QString::number(size.width()));
+    print(u"iconSizes=" + sizes.join(u','));
     window.close();
 }
 

@@ -43,11 +43,13 @@ struct ProgramRun {
 const QString kChinese = QStringLiteral("title=Orvana音乐 专辑打包下载工具 1.0\n"
                                         "cmdLogin=使用Orvana帐号登录\n"
                                         "application=orvana-dl\n"
-                                        "desktopFile=orvana-dl\n");
+                                        "desktopFile=orvana-dl\n"
+                                        "iconSizes=16,22,24,32,48,64,128,256\n");
 const QString kEnglish = QStringLiteral("title=Orvana Music Album Downloader 1.0\n"
                                         "cmdLogin=Log in to Orvana\n"
                                         "application=orvana-dl\n"
-                                        "desktopFile=orvana-dl\n");
+                                        "desktopFile=orvana-dl\n"
+                                        "iconSizes=16,22,24,32,48,64,128,256\n");
 
 } // namespace
 
