@@ -33,6 +33,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# An empty cookie file: the runs never read the user's login.
+: >"$work/no-cookies.txt"
 
 # start_portal ARGS...: sets $host.
 start_portal() {
