@@ -62,13 +62,9 @@ QString ReadUtf8Input(const QString& path, const CliIo& io) {
 int Run(const QStringList& rawArgs, const CliIo& io) {
     // Global options may stand before the command name; the command reads them.
     const QStringList args = CommandFirst(rawArgs);
-    if (!args.isEmpty() && args.first() == u"--version") {
-        io.print(VersionText() + u'\n');
-        return kExitOk;
-    }
-    if (args.isEmpty() || args.first() == u"-h" || args.first() == u"--help") {
+    if (args.isEmpty()) {
         printUsage(io);
-        return args.isEmpty() ? kExitUsage : kExitOk;
+        return kExitUsage;
     }
     for (const Command& c : kCommands) {
         if (args.first() == QStringView(c.name)) {
@@ -79,6 +75,20 @@ int Run(const QStringList& rawArgs, const CliIo& io) {
                 return e.kind() == ErrorKind::InvalidArgument ? kExitUsage : kExitFailed;
             }
         }
+    }
+    // Options alone: only --help and --version have an answer without a command.
+    try {
+        const CommandArgs given = ParseCommandArgs(args, Globals::Taken, {}, {});
+        if (given.positional.isEmpty() && given.global.help) {
+            printUsage(io);
+            return kExitOk;
+        }
+        if (given.positional.isEmpty() && given.global.version) {
+            io.print(VersionText() + u'\n');
+            return kExitOk;
+        }
+    } catch (const Error&) {
+        // Not options the tool knows: reported as the unknown command they stand in place of.
     }
     io.printErr(u"unknown command: " + args.first() + u'\n');
     printUsage(io);

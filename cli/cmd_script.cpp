@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "net/text_conversion.h"
 
 #include "json/error.h"
@@ -123,34 +124,24 @@ private:
 } // namespace
 
 int RunScript(const QStringList& args, const CliIo& io) {
-    std::optional<QString> scriptPath;
-    std::optional<QString> answersPath;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (arg == u"-h" || arg == u"--help") {
-            io.print(scriptUsage());
-            return kExitOk;
-        }
-        if (arg == u"--answers" || arg.startsWith(u"--answers=")) {
-            if (arg == u"--answers") {
-                if (i + 1 >= args.size())
-                    throw Error(ErrorKind::InvalidArgument,
-                                QStringLiteral("--answers needs a FILE\n\n") + scriptUsage());
-                answersPath = args[++i];
-            } else {
-                answersPath = arg.mid(10);
-            }
-        } else if (arg.startsWith(u'-') && arg != u"-") {
-            throw Error(ErrorKind::InvalidArgument,
-                        u"unknown option: " + arg + u"\n\n" + scriptUsage());
-        } else if (scriptPath) {
-            throw Error(ErrorKind::InvalidArgument, u"only one script can be run at a time, got " +
-                                                        *scriptPath + u" and " + arg + u"\n\n" +
-                                                        scriptUsage());
-        } else {
-            scriptPath = arg;
-        }
+    const QCommandLineOption answersOption(QStringLiteral("answers"), QString(),
+                                           QStringLiteral("FILE"));
+    const CommandArgs given =
+        ParseCommandArgs(args, Globals::HelpOnly, {answersOption}, u'\n' + scriptUsage());
+    if (given.global.help) {
+        io.print(scriptUsage());
+        return kExitOk;
     }
+    std::optional<QString> answersPath;
+    if (given.values.contains(QStringLiteral("answers")))
+        answersPath = given.values.value(QStringLiteral("answers"));
+    if (given.positional.size() > 1)
+        throw Error(ErrorKind::InvalidArgument,
+                    u"only one script can be run at a time, got " + given.positional.at(0) +
+                        u" and " + given.positional.at(1) + u"\n\n" + scriptUsage());
+    const std::optional<QString> scriptPath =
+        given.positional.isEmpty() ? std::nullopt
+                                   : std::optional<QString>(given.positional.first());
     if (!scriptPath)
         throw Error(ErrorKind::InvalidArgument, scriptUsage());
     if (*scriptPath == u"-" && answersPath == u"-")

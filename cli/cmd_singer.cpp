@@ -128,29 +128,21 @@ int RunSinger(const QStringList& args, const CliIo& io) {
 }
 
 int RunSingers(const QStringList& args, const CliIo& io) {
-    QStringList rest = args;
-    const GlobalOptions options = TakeGlobalOptions(rest);
+    const QString usageLine = QStringLiteral("usage: orvana-dl-cli singers [OPTIONS] [ROW] "
+                                             "[--download all|I,J,...]");
+    const QCommandLineOption downloadOption(QStringLiteral("download"), QString(),
+                                            QStringLiteral("WHICH"));
+    const CommandArgs given = ParseCommandArgs(args, Globals::Taken, {downloadOption}, usageLine);
+    const GlobalOptions& options = given.global;
     if (const auto code = AnswerHelpOrVersion(options, singersUsage(), io))
         return *code;
-    std::optional<QString> download;
-    QStringList positional;
-    for (qsizetype i = 0; i < rest.size(); ++i) {
-        const QString& arg = rest.at(i);
-        if (arg == u"--download") {
-            if (i + 1 >= rest.size())
-                throw Error(ErrorKind::InvalidArgument,
-                            QStringLiteral("option --download needs a value"));
-            download = rest.at(++i);
-        } else if (arg.startsWith(u"--download=")) {
-            download = arg.mid(int(sizeof("--download=")) - 1);
-        } else {
-            positional.append(arg);
-        }
-    }
+    const std::optional<QString> download =
+        given.values.contains(QStringLiteral("download"))
+            ? std::optional<QString>(given.values.value(QStringLiteral("download")))
+            : std::nullopt;
+    const QStringList& positional = given.positional;
     if (positional.size() > 1)
-        throw Error(ErrorKind::InvalidArgument,
-                    QStringLiteral("usage: orvana-dl-cli singers [OPTIONS] [ROW] "
-                                   "[--download all|I,J,...]"));
+        throw Error(ErrorKind::InvalidArgument, usageLine);
     const std::optional<QSet<int>> chosen =
         download ? downloadChoice(*download) : std::optional<QSet<int>>();
 

@@ -129,13 +129,14 @@ std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options, const QStri
 std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::AddressKind kind,
                                                 const QString& command, const QString& usage,
                                                 const CliIo& io) {
-    QStringList rest = args;
-    const GlobalOptions options = TakeGlobalOptions(rest);
+    const QString usageLine = u"usage: orvana-dl-cli " + command + u" [OPTIONS] ADDRESS";
+    const CommandArgs given = ParseCommandArgs(args, Globals::Taken, {}, usageLine);
+    const GlobalOptions& options = given.global;
     if (const auto code = AnswerHelpOrVersion(options, usage, io))
         return *code;
+    const QStringList& rest = given.positional;
     if (rest.size() != 1)
-        throw Error(ErrorKind::InvalidArgument,
-                    u"usage: orvana-dl-cli " + command + u" [OPTIONS] ADDRESS");
+        throw Error(ErrorKind::InvalidArgument, usageLine);
     // Every refusal comes before anything is created.
     CheckGlobalOptions(options);
 

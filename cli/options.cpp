@@ -5,107 +5,139 @@
 #include "net/mod_down_file.h"
 
 #include "json/error.h"
+#include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QUrl>
 #include <algorithm>
+#include <optional>
 
 namespace orvana::cli {
 
 namespace {
 
-enum class Takes { Nothing, Value };
+QList<QCommandLineOption> globalOptionList() {
+    return {
+        QCommandLineOption(QStringList{QStringLiteral("portal-host")}, {},
+                           QStringLiteral("HOST[:PORT]")),
+        QCommandLineOption(QStringList{QStringLiteral("o"), QStringLiteral("output")}, {},
+                           QStringLiteral("DIR")),
+        QCommandLineOption(QStringList{QStringLiteral("proxy")}, {}, QStringLiteral("TEXT")),
+        QCommandLineOption(QStringList{QStringLiteral("cookies")}, {}, QStringLiteral("FILE")),
+        QCommandLineOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")}),
+        QCommandLineOption(QStringList{QStringLiteral("version")}),
+    };
+}
 
-struct OptionName {
-    QStringView name;
-    Takes takes;
-};
+const QCommandLineOption& helpOption() {
+    static const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    return help;
+}
 
-constexpr OptionName kOptions[] = {
-    {u"--portal-host", Takes::Value}, {u"-o", Takes::Value},        {u"--output", Takes::Value},
-    {u"--proxy", Takes::Value},       {u"--cookies", Takes::Value}, {u"-q", Takes::Nothing},
-    {u"--quiet", Takes::Nothing},     {u"-h", Takes::Nothing},      {u"--help", Takes::Nothing},
-    {u"--version", Takes::Nothing},
-};
+// "-o" for a one-letter name, "--output" for a longer one.
+QString spelled(const QString& name) {
+    return (name.size() == 1 ? u"-" : u"--") + name;
+}
 
-// The option that arg names (with "=value" allowed on long names), or nullptr.
-const OptionName* optionOf(const QString& arg) {
-    for (const OptionName& o : kOptions) {
-        if (arg == o.name)
-            return &o;
-        if (o.takes == Takes::Value && o.name.startsWith(u"--") && arg.startsWith(o.name) &&
-            arg.size() > o.name.size() && arg.at(o.name.size()) == u'=')
-            return &o;
+// A parser that knows the given options. "-oDIR" and "-qo DIR" read as getopt reads them.
+void setUp(QCommandLineParser& parser, Globals globals, const QList<QCommandLineOption>& own) {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.addOption(helpOption());
+    if (globals == Globals::Taken)
+        parser.addOptions(globalOptionList());
+    parser.addOptions(own);
+}
+
+// Why parser refused args, in our words: QCommandLineParser's own texts name options without
+// their dashes and would change with a translation loaded into the tool.
+QString refusalOf(const QCommandLineParser& parser, const QStringList& args,
+                  const QList<QCommandLineOption>& known) {
+    if (!parser.unknownOptionNames().isEmpty())
+        return u"unknown option: " + spelled(parser.unknownOptionNames().first());
+    auto takesValue = [&known](const QString& name) {
+        for (const QCommandLineOption& o : known) {
+            if (o.names().contains(name))
+                return !o.valueName().isEmpty();
+        }
+        return false;
+    };
+    for (const QString& arg : args) {
+        if (arg == u"--")
+            break;
+        if (arg.startsWith(u"--") && arg.contains(u'=')) {
+            const QString name = arg.mid(2).section(u'=', 0, 0);
+            if (!takesValue(name))
+                return u"option " + spelled(name) + u" takes no value";
+        }
     }
-    return nullptr;
+    // A value is missing only when its option is the last argument ("-qo" names -o).
+    const QString last = args.isEmpty() ? QString() : args.last();
+    const QString name = last.startsWith(u"--") ? last.mid(2) : last.right(1);
+    return u"option " + spelled(name) + u" needs a value";
 }
 
 } // namespace
 
-GlobalOptions TakeGlobalOptions(QStringList& args) {
-    GlobalOptions options;
-    QStringList rest;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == u"--") {
-            rest += args.mid(i + 1);
-            break;
-        }
-        const OptionName* o = optionOf(arg);
-        if (!o) {
-            rest.append(arg);
-            continue;
-        }
-        if (o->name == u"-h" || o->name == u"--help") {
-            options.help = true;
-            continue;
-        }
-        if (o->name == u"--version") {
-            options.version = true;
-            continue;
-        }
-        if (o->name == u"-q" || o->name == u"--quiet") {
-            options.quiet = true;
-            continue;
-        }
-        QString value;
-        if (arg.size() > o->name.size()) {
-            value = arg.mid(o->name.size() + 1);
-        } else if (i + 1 < args.size()) {
-            value = args.at(++i);
-        } else {
-            throw Error(ErrorKind::InvalidArgument,
-                        u"option " + o->name.toString() + u" needs a value");
-        }
-        if (o->name == u"--portal-host")
-            options.portalHost = value;
-        else if (o->name == u"-o" || o->name == u"--output")
-            options.output = value;
-        else if (o->name == u"--proxy")
-            options.proxy = value;
-        else if (o->name == u"--cookies")
-            options.cookies = value;
+CommandArgs ParseCommandArgs(const QStringList& args, Globals globals,
+                             const QList<QCommandLineOption>& own, const QString& usage) {
+    QCommandLineParser parser;
+    setUp(parser, globals, own);
+    // The program name is the first argument QCommandLineParser reads; it skips it.
+    const bool parsed = parser.parse(QStringList{QString()} + args);
+
+    CommandArgs result;
+    // Help wins over a stray option: "album --help --bogus" shows the help.
+    result.global.help = parser.isSet(helpOption());
+    if (!parsed && !result.global.help) {
+        QList<QCommandLineOption> known = own;
+        known += helpOption();
+        if (globals == Globals::Taken)
+            known += globalOptionList();
+        const QString text = refusalOf(parser, args, known);
+        throw Error(ErrorKind::InvalidArgument, usage.isEmpty() ? text : text + u'\n' + usage);
     }
-    args = rest;
-    return options;
+    if (globals == Globals::Taken) {
+        const QList<QCommandLineOption> options = globalOptionList();
+        auto valueOf = [&parser](const QCommandLineOption& o) -> std::optional<QString> {
+            if (!parser.isSet(o))
+                return std::nullopt;
+            return parser.value(o);
+        };
+        result.global.portalHost = valueOf(options[0]);
+        result.global.output = valueOf(options[1]);
+        result.global.proxy = valueOf(options[2]);
+        result.global.cookies = valueOf(options[3]);
+        result.global.quiet = parser.isSet(options[4]);
+        result.global.version = parser.isSet(options[5]);
+    }
+    for (const QCommandLineOption& o : own) {
+        if (parser.isSet(o))
+            result.values.insert(o.names().first(), parser.value(o));
+    }
+    result.positional = parser.positionalArguments();
+    return result;
 }
 
 QStringList CommandFirst(const QStringList& args) {
-    QStringList leading;
-    qsizetype i = 0;
-    while (i < args.size()) {
-        const OptionName* o = optionOf(args.at(i));
-        if (!o)
-            break;
-        leading.append(args.at(i));
-        if (o->takes == Takes::Value && args.at(i) == o->name && i + 1 < args.size())
-            leading.append(args.at(++i));
-        ++i;
-    }
-    if (i >= args.size())
-        return args; // options only: nothing to move them behind
-    return QStringList{args.at(i)} + leading + args.mid(i + 1);
+    // Parsed only as far as the command name: all after it is the command's to read.
+    auto commandTail = [](const QStringList& leading) -> std::optional<QStringList> {
+        QCommandLineParser parser;
+        setUp(parser, Globals::Taken, {});
+        parser.setOptionsAfterPositionalArgumentsMode(
+            QCommandLineParser::ParseAsPositionalArguments);
+        if (!parser.parse(QStringList{QString()} + leading))
+            return std::nullopt;
+        return parser.positionalArguments();
+    };
+    const std::optional<QStringList> tail = commandTail(args);
+    if (!tail || tail->isEmpty() || tail->size() == args.size())
+        return args; // no options before a command: nothing to move
+    QStringList leading = args.mid(0, args.size() - tail->size());
+    // "--" right before the command ended the options; as the value of an option it stays.
+    if (leading.last() == u"--" && commandTail(leading.mid(0, leading.size() - 1)))
+        leading.removeLast();
+    return QStringList{tail->first()} + leading + tail->mid(1);
 }
 
 QString PortalHostOf(const GlobalOptions& options) {

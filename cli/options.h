@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -17,13 +20,28 @@ struct GlobalOptions {
     bool version = false;              // --version
 };
 
-// Takes the global options out of args, wherever they stand ("--name value", "--name=value",
-// "-o value"); the other arguments stay, in order. Fails with Error(InvalidArgument) when an
-// option lacks its value.
-[[nodiscard]] GlobalOptions TakeGlobalOptions(QStringList& args);
+// One command's arguments once read: the options wherever they stood, the rest in order.
+struct CommandArgs {
+    GlobalOptions global;           // only help is read when the command takes no global options
+    QHash<QString, QString> values; // the command's own options: first name -> last value given
+    QStringList positional;         // everything else, and all after "--"
+};
+
+// Whether a command reads the global options or only -h/--help and its own.
+enum class Globals { Taken, HelpOnly };
+
+// Reads a command's arguments (those after its name): "--name value", "--name=value", "-o value",
+// "-oDIR", "-qo DIR", options before or after the others, "--" ending the options. Fails with
+// Error(InvalidArgument) for an unknown option, an option without its value, or a value given to
+// an option that takes none; the message names the option and ends with "\n" + usage when usage
+// is not empty.
+[[nodiscard]] CommandArgs ParseCommandArgs(const QStringList& args, Globals globals,
+                                           const QList<QCommandLineOption>& own,
+                                           const QString& usage);
 
 // Moves the global options written before the command name to just after it, so
-// "orvana-dl-cli -o DIR album X" reaches the album command as "album -o DIR X".
+// "orvana-dl-cli -o DIR album X" reaches the album command as "album -o DIR X". Arguments that
+// do not read as global options followed by a command are given back as they are.
 [[nodiscard]] QStringList CommandFirst(const QStringList& args);
 
 // --portal-host, else the environment's ORVANA_PORTAL_HOST, else the build's portal host.
