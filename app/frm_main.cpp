@@ -370,55 +370,56 @@ void frmMain::cmdLogin_Click() {
     m_loginOpen = false;
 }
 
-void frmMain::cmdDownAlbum_Click() {
-    if (!cmdDownload->Enabled() || !cmdDownSinger->Enabled()) {
+std::optional<frmMain::AddressJob> frmMain::beginAddressJob(controls::isButton& button,
+                                                            const controls::isButton& otherA,
+                                                            const controls::isButton& otherB,
+                                                            const QLineEdit& box,
+                                                            jobs::AddressKind kind) {
+    if (!otherA.Enabled() || !otherB.Enabled()) {
         showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
-        return;
+        return std::nullopt;
     }
-    const std::optional<QString> id =
-        jobs::CheckAddress(txtAlbum->text(), m_options.portalHost, jobs::AddressKind::Album);
+    const std::optional<QString> id = jobs::CheckAddress(box.text(), m_options.portalHost, kind);
     if (!id) {
         showBox(tr("无法识别的地址"), QMessageBox::Critical);
-        return;
+        return std::nullopt;
     }
-    const std::optional<jobs::JobSettings> settings = jobSettings();
+    std::optional<jobs::JobSettings> settings = jobSettings();
     if (!settings)
-        return;
-    cmdDownAlbum->SetEnabled(false);
+        return std::nullopt;
+    button.SetEnabled(false);
     ++m_downloads;
     hintLoginOnFirstJob();
-    m_bridge->runAlbum(*id, *settings, [this](const jobs::AlbumSummary& summary) {
-        // A refused proxy text started nothing; a closed window shows nothing more.
-        if (summary.outcome == jobs::JobOutcome::Finished)
-            setStatus(tr("指定专辑下载完毕."));
-        cmdDownAlbum->SetEnabled(true);
-        jobEnded(JobKind::Download);
+    return AddressJob{*id, std::move(*settings)};
+}
+
+void frmMain::endAddressJob(controls::isButton& button, jobs::JobOutcome outcome,
+                            const QString& completion) {
+    // A refused proxy text started nothing; a closed window shows nothing more.
+    if (outcome == jobs::JobOutcome::Finished)
+        setStatus(completion);
+    button.SetEnabled(true);
+    jobEnded(JobKind::Download);
+}
+
+void frmMain::cmdDownAlbum_Click() {
+    const std::optional<AddressJob> job = beginAddressJob(
+        *cmdDownAlbum, *cmdDownload, *cmdDownSinger, *txtAlbum, jobs::AddressKind::Album);
+    if (!job)
+        return;
+    m_bridge->runAlbum(job->id, job->settings, [this](const jobs::AlbumSummary& summary) {
+        endAddressJob(*cmdDownAlbum, summary.outcome, tr("指定专辑下载完毕."));
     });
 }
 
 void frmMain::cmdDownSinger_Click() {
-    if (!cmdDownload->Enabled() || !cmdDownAlbum->Enabled()) {
-        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+    const std::optional<AddressJob> job = beginAddressJob(
+        *cmdDownSinger, *cmdDownload, *cmdDownAlbum, *txtSinger, jobs::AddressKind::Singer);
+    if (!job)
         return;
-    }
-    const std::optional<QString> id =
-        jobs::CheckAddress(txtSinger->text(), m_options.portalHost, jobs::AddressKind::Singer);
-    if (!id) {
-        showBox(tr("无法识别的地址"), QMessageBox::Critical);
-        return;
-    }
-    const std::optional<jobs::JobSettings> settings = jobSettings();
-    if (!settings)
-        return;
-    cmdDownSinger->SetEnabled(false);
-    ++m_downloads;
-    hintLoginOnFirstJob();
-    m_bridge->runSinger(*id, *settings, m_options.albumList,
+    m_bridge->runSinger(job->id, job->settings, m_options.albumList,
                         [this](const jobs::SingerSummary& summary) {
-                            if (summary.outcome == jobs::JobOutcome::Finished)
-                                setStatus(tr("指定歌手下载完毕."));
-                            cmdDownSinger->SetEnabled(true);
-                            jobEnded(JobKind::Download);
+                            endAddressJob(*cmdDownSinger, summary.outcome, tr("指定歌手下载完毕."));
                         });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/address_check.h"
 #include "jobs/down_singer.h"
 #include "net/transfer_settings.h"
 #include "net/transport_session.h"
@@ -97,6 +98,21 @@ private:
     void cmdDownload_Click();
     void cmdGetSingers_Click();
     void cboSingerList_Click();
+
+    // The common start of the album and singer commands: the busy rule (refused while either
+    // other download button is disabled), the address check of box, the job's settings; then
+    // button is disabled and the job counted. nullopt (after a box where one is due) when the
+    // job must not start.
+    struct AddressJob {
+        QString id;
+        jobs::JobSettings settings;
+    };
+    [[nodiscard]] std::optional<AddressJob>
+    beginAddressJob(controls::isButton& button, const controls::isButton& otherA,
+                    const controls::isButton& otherB, const QLineEdit& box, jobs::AddressKind kind);
+    // Its end: the completion text when the job ran to its end, the button enabled again.
+    void endAddressJob(controls::isButton& button, jobs::JobOutcome outcome,
+                       const QString& completion);
 
     void showBox(const QString& text, QMessageBox::Icon icon);
     // The settings of a job starting now (proxy read now); nullopt, after a box, when the
