@@ -214,8 +214,12 @@ AtomicFile::CommitResult AtomicFile::commit(const QString& path, CommitMode mode
         throw Error(ErrorKind::Io, QStringLiteral("The file \"%1\" was already stored").arg(path));
     // The bytes reach the disk before the name does, so a crash never leaves a named file
     // with missing content.
-    if (::fdatasync(m_fd) != 0 && errno != EINVAL)
-        throw IoError(QStringLiteral("Cannot write the file"), path, errno);
+    // The kernel reports a failed write-back only once: a later sync would pass over the lost
+    // bytes, so the failure stays.
+    if (m_syncError == 0 && ::fdatasync(m_fd) != 0 && errno != EINVAL)
+        m_syncError = errno;
+    if (m_syncError != 0)
+        throw IoError(QStringLiteral("Cannot write the file"), path, m_syncError);
 
     if (mode == CommitMode::KeepExisting) {
         const int error = LinkNoReplace(m_fd, m_tempPath, path);
@@ -277,6 +281,9 @@ QString CommitSongFile(AtomicFile& file, const QString& folder, const QString& n
             (void)file.commit(path, CommitMode::ReplaceExisting);
             return path;
         } catch (const Error&) {
+            // Lost bytes are no reason to try another name.
+            if (file.syncFailed())
+                throw;
             // The file system refused the name; the fallback name below is always plain.
         }
     }

@@ -43,6 +43,8 @@ public:
     // After Committed the object is spent; after FileExists, or when it throws Error(Io) (the
     // name is refused), commit may be tried again with another path.
     [[nodiscard]] CommitResult commit(const QString& path, CommitMode mode);
+    // The bytes failed to reach the disk: no commit will ever name this file.
+    [[nodiscard]] bool syncFailed() const noexcept { return m_syncError != 0; }
 
 private:
     QString m_folder;
@@ -52,6 +54,7 @@ private:
     qint64 m_size = 0;
     qint64 m_flushedTo = 0; // bytes already handed to write-back
     bool m_committed = false;
+    int m_syncError = 0; // errno of a failed fdatasync
 };
 
 // Makes the names in folder durable (fsync of the folder). Failure only costs durability.
