@@ -49,8 +49,10 @@ QList<BrowserCookie> CookieMirror::Seed() {
     Flush();
     try {
         m_cookies = net::CookieStore::ReadFile(m_filePath);
+        m_readError.clear();
     } catch (const Error& e) {
         m_cookies.clear();
+        m_readError = e.message();
         Q_EMIT saveFailed(e.message());
     }
     QList<BrowserCookie> seeds;
@@ -100,6 +102,11 @@ void CookieMirror::Flush() {
     if (!m_writePending)
         return;
     m_writePending = false;
+    // A file that could not be read may hold a good login: what this run knows never replaces it.
+    if (!m_readError.isEmpty()) {
+        Q_EMIT saveFailed(m_readError);
+        return;
+    }
     try {
         net::CookieStore::Save(m_filePath, m_cookies);
     } catch (const Error& e) {

@@ -42,7 +42,8 @@ public:
 
     // Reads the file again (a missing file holds no cookies), puts its unexpired cookies into
     // the program's store and gives them as the browser must be given them. A file that cannot
-    // be read gives no cookies and emits saveFailed.
+    // be read gives no cookies and emits saveFailed; the file is then not written (a write
+    // emits saveFailed instead) until a later Seed reads it.
     [[nodiscard]] QList<BrowserCookie> Seed();
 
     // The browser added (or replaced) a cookie; an expired one counts as removed.
@@ -68,6 +69,7 @@ private:
     QString m_filePath;
     QList<QNetworkCookie> m_cookies;
     bool m_writePending = false;
+    QString m_readError; // why the last Seed could not read the file; empty when it could
 };
 
 } // namespace orvana::app

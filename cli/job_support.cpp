@@ -86,6 +86,10 @@ void CliJobHost::clearBar() {
 
 std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& portalHost,
                                  const CliIo& io) {
+    // Read before the output folder is made: an unreadable cookie file refuses the run, and a
+    // refusal leaves nothing behind.
+    const auto cookies =
+        net::CookieStore::Load(options.cookies.value_or(net::CookieStore::DefaultPath()));
     const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
     if (const std::optional<QString> error = jobs::MakeFolders(root)) {
         io.printErr(*error + u'\n');
@@ -96,8 +100,6 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
                     QString::fromLocal8Bit(std::strerror(errno)) + u'\n');
         return std::nullopt;
     }
-    const auto cookies =
-        net::CookieStore::Load(options.cookies.value_or(net::CookieStore::DefaultPath()));
     JobSetup setup;
     setup.transport =
         std::make_unique<net::ModDownFile>(std::make_shared<net::TransportSession>(cookies));

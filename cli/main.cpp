@@ -12,5 +12,12 @@ int main(int argc, char** argv) {
         !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return orvana::cli::kExitFailed;
     const orvana::cli::CliIo io{&in, &out, &err};
-    return orvana::cli::Run(app.arguments().mid(1), io);
+    const int code = orvana::cli::Run(app.arguments().mid(1), io);
+    // stdout carries the result: output a full disk or a broken redirection did not take must
+    // not end as success.
+    if (!out.flush() || out.error() != QFileDevice::NoError) {
+        err.write("cannot write the standard output: " + out.errorString().toUtf8() + '\n');
+        return code == orvana::cli::kExitOk ? orvana::cli::kExitFailed : code;
+    }
+    return code;
 }

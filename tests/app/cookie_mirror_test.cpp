@@ -7,8 +7,12 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace orvana;
 using orvana::app::CookieMirror;
@@ -180,4 +184,47 @@ TEST_F(CookieMirrorTest, AnUnwritableFileIsReportedAndTheStoreStillGetsTheLogin)
     EXPECT_TRUE(store->holdsCookie(kPortal, "orvana_session"));
     ASSERT_EQ(failures.size(), 1);
     EXPECT_TRUE(failures.at(0).at(0).toString().contains(blocker));
+}
+
+// A cookie file that exists but cannot be read may hold a good login: the browser's cookies
+// still reach the store, but never replace the file; each skipped write is reported. Once the
+// file reads again, writes resume.
+TEST_F(CookieMirrorTest, AFileThatCannotBeReadIsNeverReplaced) {
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("data"))));
+    // A socket where the file should be: it exists and cannot be opened, whoever runs the test.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(file());
+    ASSERT_LT(std::size_t(path.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const ino_t before = inode(file());
+
+    CookieMirror mirror(store, file());
+    QSignalSpy failures(&mirror, &CookieMirror::saveFailed);
+    EXPECT_TRUE(mirror.Seed().isEmpty());
+    ASSERT_EQ(failures.size(), 1);
+    const QString reason = failures.at(0).at(0).toString();
+    EXPECT_TRUE(reason.startsWith(u"Cannot read the cookie file \"" + file() + u"\": "))
+        << reason.toStdString();
+
+    mirror.CookieAdded(cookie("orvana_session", "s1", "127.0.0.1"));
+    mirror.Flush();
+    EXPECT_TRUE(store->holdsCookie(kPortal, "orvana_session"));
+    EXPECT_EQ(inode(file()), before);
+    ASSERT_EQ(failures.size(), 2);
+    EXPECT_EQ(failures.at(1).at(0).toString(), reason);
+    ::close(fd);
+
+    ASSERT_TRUE(QFile::remove(file()));
+    writeFile("127.0.0.1\tFALSE\t/\tFALSE\t0\tother\tkeep\n");
+    ASSERT_EQ(mirror.Seed().size(), 1);
+    mirror.CookieAdded(cookie("orvana_session", "s2", "127.0.0.1"));
+    mirror.Flush();
+    EXPECT_EQ(readFile(file()), QByteArray("# Netscape HTTP Cookie File\n"
+                                           "127.0.0.1\tFALSE\t/\tFALSE\t0\tother\tkeep\n"
+                                           "127.0.0.1\tFALSE\t/\tFALSE\t0\torvana_session\ts2\n"));
+    EXPECT_EQ(failures.size(), 2);
 }

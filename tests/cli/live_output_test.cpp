@@ -161,3 +161,29 @@ TEST(LiveOutputOnATerminal, ProgressBarIsRedrawnWhileBytesArrive) {
     ASSERT_GT(end, songLine) << seen.toStdString();
     EXPECT_GE(partFills(text.mid(songLine, end - songLine)).size(), 2) << seen.toStdString();
 }
+
+// What the tool prints to stdout is its result: a redirection that cannot take it (a full disk)
+// must not end as success.
+TEST(StandardOutput, AFullDiskFailsTheRunWithTheReason) {
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full here";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString input = dir.filePath(QStringLiteral("in.json"));
+    {
+        QFile file(input);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(R"({"a":[1,2,3]})");
+    }
+    const QStringList runs[] = {{QStringLiteral("json"), input}, {QStringLiteral("--version")}};
+    for (const QStringList& args : runs) {
+        QProcess child;
+        child.setStandardOutputFile(QStringLiteral("/dev/full"));
+        child.start(QStringLiteral(ORVANA_BINARY_DIR "/cli/orvana-dl-cli"), args);
+        ASSERT_TRUE(child.waitForFinished(10000));
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 1) << args.first().toStdString();
+        EXPECT_EQ(QString::fromUtf8(child.readAllStandardError()),
+                  QStringLiteral("cannot write the standard output: No space left on device\n"));
+    }
+}

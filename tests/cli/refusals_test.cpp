@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -117,4 +118,34 @@ TEST_F(CliRefusalTest, UnreachablePortalLeavesNoAlbumFolder) {
     EXPECT_TRUE(o.err.contains(QStringLiteral("\n无法获取专辑页面: "))) << o.err.toStdString();
     EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList());
+}
+
+// Without --cookies the login's own file is read; when it cannot be, the run is refused before
+// the output folder exists.
+TEST_F(CliRefusalTest, UnreadableDefaultCookieFileRefusesBeforeTheOutputFolderIsMade) {
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    const bool hadData = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    const QString data = dir.filePath(QStringLiteral("data"));
+    // A folder where the file should be: cannot be opened, whoever runs the test.
+    const QString defaultFile = data + u"/orvana-dl/cookies.txt";
+    ASSERT_TRUE(QDir().mkpath(defaultFile));
+    qputenv("XDG_DATA_HOME", data.toUtf8());
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QStringList runs[] = {
+        {QStringLiteral("album"), QStringLiteral("1"), QStringLiteral("-o"), out},
+        {QStringLiteral("singer"), QStringLiteral("1"), QStringLiteral("-o"), out},
+        {QStringLiteral("singers"), QStringLiteral("--download"), QStringLiteral("all"),
+         QStringLiteral("-o"), out},
+    };
+    for (const QStringList& args : runs) {
+        const Outcome o = run(args);
+        EXPECT_EQ(o.code, cli::kExitFailed) << args.first().toStdString();
+        EXPECT_TRUE(o.err.startsWith(u"Cannot read the cookie file \"" + defaultFile + u"\": "))
+            << o.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(out)) << args.first().toStdString();
+    }
+    if (hadData)
+        qputenv("XDG_DATA_HOME", oldData);
+    else
+        qunsetenv("XDG_DATA_HOME");
 }
