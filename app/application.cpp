@@ -4,6 +4,7 @@
 #include "app/frm_main.h"
 #include "app/job_bridge.h"
 #include "app/language.h"
+#include "app/login_profile.h"
 #include "app/message_presenter.h"
 #include "dist/app_icon.h"
 #include "net/cookie_store.h"
@@ -109,6 +110,10 @@ int RunOrvanaDl(int argc, char** argv, const std::function<void(frmMain&)>& afte
     // nothing half-written can stay.
     if (!window->bridge().shutdown(std::chrono::milliseconds(800))) {
         settings.sync();
+        // No destructor runs after _Exit: a login cookie change still waiting to be written
+        // would be lost.
+        if (LoginProfile* login = window->loginProfile())
+            login->mirror().Flush();
         std::_Exit(code);
     }
     delete window;
