@@ -158,7 +158,9 @@ int RunSingers(const QStringList& args, const CliIo& io) {
 
     CheckGlobalOptions(options);
     const QString portalHost = PortalHostOf(options);
-    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
+    // The folder is made only for a download whose rows all exist: a listing or a refused
+    // index leaves nothing behind.
+    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io, OutputFolder::MakeLater);
     if (!setup)
         return kExitFailed;
 
@@ -192,6 +194,8 @@ int RunSingers(const QStringList& args, const CliIo& io) {
                                 .arg(lists.size()));
         }
     }
+    if (!MakeOutputFolder(setup->settings.outputRoot, io))
+        return kExitFailed;
     const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
         lists, [&chosen](int i) { return !chosen || chosen->contains(i); }, *setup->transport, host,
         setup->settings, {},

@@ -84,22 +84,28 @@ void CliJobHost::clearBar() {
     m_barShown = false;
 }
 
+bool MakeOutputFolder(const QString& root, const CliIo& io) {
+    if (const std::optional<QString> error = jobs::MakeFolders(root)) {
+        io.printErr(*error + u'\n');
+        return false;
+    }
+    if (::access(QFile::encodeName(root).constData(), W_OK | X_OK) != 0) {
+        io.printErr(u"cannot write in folder " + root + u": " +
+                    QString::fromLocal8Bit(std::strerror(errno)) + u'\n');
+        return false;
+    }
+    return true;
+}
+
 std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& portalHost,
-                                 const CliIo& io) {
+                                 const CliIo& io, OutputFolder when) {
     // Read before the output folder is made: an unreadable cookie file refuses the run, and a
     // refusal leaves nothing behind.
     const auto cookies =
         net::CookieStore::Load(options.cookies.value_or(net::CookieStore::DefaultPath()));
     const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
-    if (const std::optional<QString> error = jobs::MakeFolders(root)) {
-        io.printErr(*error + u'\n');
+    if (when == OutputFolder::MakeNow && !MakeOutputFolder(root, io))
         return std::nullopt;
-    }
-    if (::access(QFile::encodeName(root).constData(), W_OK | X_OK) != 0) {
-        io.printErr(u"cannot write in folder " + root + u": " +
-                    QString::fromLocal8Bit(std::strerror(errno)) + u'\n');
-        return std::nullopt;
-    }
     JobSetup setup;
     setup.transport =
         std::make_unique<net::ModDownFile>(std::make_shared<net::TransportSession>(cookies));

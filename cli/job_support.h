@@ -52,10 +52,19 @@ struct JobSetup {
     jobs::JobSettings settings;
 };
 
-// Makes the output folder and the transport (with the cookie file) from the global options;
-// nullopt, with the reason printed, when the output folder cannot be made.
+// When SetUpJob makes the output folder: at once, or later through MakeOutputFolder (a command
+// that may still refuse the run, or only lists, then creates nothing).
+enum class OutputFolder { MakeNow, MakeLater };
+
+// Makes the transport (with the cookie file) from the global options, and the output folder as
+// when says; nullopt, with the reason printed, when the cookies or the folder cannot be had.
 [[nodiscard]] std::optional<JobSetup> SetUpJob(const GlobalOptions& options,
-                                               const QString& portalHost, const CliIo& io);
+                                               const QString& portalHost, const CliIo& io,
+                                               OutputFolder when = OutputFolder::MakeNow);
+
+// Makes root (with its parents) and checks that it can be written in; false, with the reason
+// printed, when not.
+[[nodiscard]] bool MakeOutputFolder(const QString& root, const CliIo& io);
 
 // Before a download: prints the login hint on stderr when the cookies hold no unexpired portal
 // login, since the portal then serves only 128 kbps files. The download goes on either way.

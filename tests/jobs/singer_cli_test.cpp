@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -107,6 +108,8 @@ TEST_F(SingerCliTest, SingersListsACategoryByIndexOrPath) {
     EXPECT_EQ(portal.requests("/artist").back().path, "/artist");
     EXPECT_TRUE(all.out.startsWith(u"0\t18104396\t夜航星乐队\n1\t18104397\t无专辑歌手\n"));
     EXPECT_EQ(all.err, u"共获取歌手10位, 请勾选需要下载的歌手\n");
+    // A listing downloads nothing, so it makes no output folder either.
+    EXPECT_FALSE(QFileInfo::exists(output()));
 }
 
 TEST_F(SingerCliTest, SingersRefusesSeparatorsAndUnknownRows) {
@@ -139,6 +142,7 @@ TEST_F(SingerCliTest, SingersDownloadOfAMissingIndexIsRefusedBeforeAnyDownload) 
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.endsWith(u"--download: no singer at index 1 (the list has 1)\n"));
     EXPECT_TRUE(portal.requests("/artist/1").empty());
+    EXPECT_FALSE(QFileInfo::exists(output()));
 }
 
 TEST_F(SingerCliTest, FailedIndexFetchIsReportedAndExitsOne) {
