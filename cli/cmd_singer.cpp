@@ -182,8 +182,7 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     host.status(jobs::SingerCountText(lists.size()));
     if (!download)
         return kExitOk;
-    if (!options.quiet)
-        HintLoginBeforeDownload(*setup, io);
+    HintLoginBeforeDownload(*setup, options, io);
 
     if (chosen) {
         for (int i : *chosen) {

@@ -116,8 +116,9 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
     return setup;
 }
 
-void HintLoginBeforeDownload(const JobSetup& setup, const CliIo& io) {
-    if (!jobs::HoldsPortalLogin(*setup.transport->session()->cookies(), setup.settings.portalHost))
+void HintLoginBeforeDownload(const JobSetup& setup, const GlobalOptions& options, const CliIo& io) {
+    if (!options.quiet &&
+        !jobs::HoldsPortalLogin(*setup.transport->session()->cookies(), setup.settings.portalHost))
         io.printErr(jobs::kLoginHint.toString() + u'\n');
 }
 
@@ -157,8 +158,7 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);
     if (!setup)
         return kExitFailed;
-    if (!options.quiet)
-        HintLoginBeforeDownload(*setup, io);
+    HintLoginBeforeDownload(*setup, options, io);
     return AddressJob{std::move(*id), std::move(*setup),
                       options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal};
 }

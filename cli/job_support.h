@@ -68,7 +68,8 @@ enum class OutputFolder { MakeNow, MakeLater };
 
 // Before a download: prints the login hint on stderr when the cookies hold no unexpired portal
 // login, since the portal then serves only 128 kbps files. The download goes on either way.
-void HintLoginBeforeDownload(const JobSetup& setup, const CliIo& io);
+// Nothing under --quiet.
+void HintLoginBeforeDownload(const JobSetup& setup, const GlobalOptions& options, const CliIo& io);
 
 // Prints the command's usage for --help or the version for --version and gives the exit code;
 // nullopt when neither was asked for.

@@ -16,6 +16,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A port just freed by a server of our own: nothing listens there.
+int FreedPort() {
+    TestServer gone;
+    gone.start();
+    return gone.port();
+}
+
 TransferSettings FastSettings() {
     TransferSettings settings;
     settings.stallTimeout = 300ms;
@@ -487,13 +494,7 @@ TEST(ProxyText, UnreadableTickedProxyIsRefusedAndChangesNothing) {
 }
 
 TEST_F(ModDownFileTest, AProxyThatDoesNotAnswerNeverFallsBackToDirect) {
-    // A port just freed by a server of our own: nothing listens there.
-    int deadPort = 0;
-    {
-        TestServer gone;
-        gone.start();
-        deadPort = gone.port();
-    }
+    const int deadPort = FreedPort();
     ModDownFile transport(nullptr, FastSettings());
     transport.ApplyProxySetting({true, QStringLiteral("127.0.0.1:%1").arg(deadPort)});
     EXPECT_THROW(transport.FetchToBuffer(server.url("/page")), TransportError);
@@ -662,12 +663,7 @@ TEST_F(TransportLimitsTest, ABodyTricklingBelowTheMinimumRateFails) {
 }
 
 TEST_F(TransportLimitsTest, AFailingProxyIsNamedInTheReason) {
-    int deadPort = 0;
-    {
-        TestServer gone;
-        gone.start();
-        deadPort = gone.port();
-    }
+    const int deadPort = FreedPort();
     ModDownFile transport(nullptr, FastSettings());
     transport.ApplyProxySetting({true, QStringLiteral("127.0.0.1:%1").arg(deadPort)});
     const QString url = server.url("/a");
