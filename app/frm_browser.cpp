@@ -1,6 +1,7 @@
 #include "app/frm_browser.h"
 
 #include "app/login_profile.h"
+#include "jobs/user_texts.h"
 
 #include <QEventLoop>
 #include <QMessageBox>
@@ -56,7 +57,7 @@ void frmBrowser::Navigate(const QUrl& frontPage) {
 frmBrowser* OpenLoginWindow(QWidget* owner, const QUrl& frontPage, LoginProfile& profile,
                             const net::ProxySetting& proxy) {
     if (!profile.PrepareOpening(proxy)) {
-        QMessageBox::information(owner, frmBrowser::Caption(), frmBrowser::tr("代理地址无效"));
+        QMessageBox::information(owner, frmBrowser::Caption(), jobs::UserText(jobs::kInvalidProxy));
         return nullptr;
     }
     auto* window = new frmBrowser(owner, profile);

@@ -10,6 +10,7 @@
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
 #include "jobs/portal.h"
+#include "jobs/user_texts.h"
 
 #include "json/error.h"
 #include <QCheckBox>
@@ -77,7 +78,6 @@ const QString kButtonForm = QStringLiteral(":/isButton/forms/frm_main_buttons.js
     QT_TRANSLATE_NOOP("orvana::app::frmMain", "日韩女歌手"),
     QT_TRANSLATE_NOOP("orvana::app::frmMain", "日韩乐队组合"),
     QT_TRANSLATE_NOOP("orvana::app::frmMain", "其他歌手"),
-    QT_TRANSLATE_NOOP("orvana::app::frmMain", "代理地址无效"),
 };
 
 // A text from elsewhere in the language in use; unknown texts stay as they are.
@@ -93,8 +93,9 @@ frmMain::frmMain(FrmMainOptions options, QWidget* parent)
     if (!m_options.session)
         m_options.session = std::make_shared<net::TransportSession>();
     m_bridge = std::make_unique<JobBridge>(m_options.session, m_options.transfer);
+    // The jobs' messages come in the language in use already.
     m_bridge->setMessageHandler(
-        [this](const QString& text) { showBox(translated(text), QMessageBox::Information); });
+        [this](const QString& text) { showBox(text, QMessageBox::Information); });
     connect(m_bridge.get(), &JobBridge::statusChanged, this, &frmMain::setStatus);
     connect(m_bridge.get(), &JobBridge::songProgress, this, &frmMain::showProgress);
 
@@ -322,8 +323,7 @@ void frmMain::hintLoginOnFirstJob() {
         m_firstJobSeen = false;
         return;
     }
-    lblStatus->setText(tr("提示: 尚未登录Orvana帐号, 网站只提供128kbps的歌曲文件; "
-                          "如需下载320kbps(约10M/首), 请先使用Orvana帐号登录."));
+    lblStatus->setText(jobs::UserText(jobs::kLoginHint));
     if (m_options.loginHintHold <= std::chrono::milliseconds::zero())
         return;
     m_hintHolding = true;
@@ -381,7 +381,7 @@ std::optional<frmMain::AddressJob> frmMain::beginAddressJob(controls::isButton& 
     }
     const std::optional<QString> id = jobs::CheckAddress(box.text(), m_options.portalHost, kind);
     if (!id) {
-        showBox(tr("无法识别的地址"), QMessageBox::Critical);
+        showBox(jobs::UserText(jobs::kUnrecognisedAddress), QMessageBox::Critical);
         return std::nullopt;
     }
     std::optional<jobs::JobSettings> settings = jobSettings();
@@ -408,7 +408,7 @@ void frmMain::cmdDownAlbum_Click() {
     if (!job)
         return;
     m_bridge->runAlbum(job->id, job->settings, [this](const jobs::AlbumSummary& summary) {
-        endAddressJob(*cmdDownAlbum, summary.outcome, tr("指定专辑下载完毕."));
+        endAddressJob(*cmdDownAlbum, summary.outcome, jobs::UserText(jobs::kAlbumDone));
     });
 }
 
@@ -417,10 +417,10 @@ void frmMain::cmdDownSinger_Click() {
         *cmdDownSinger, *cmdDownload, *cmdDownAlbum, *txtSinger, jobs::AddressKind::Singer);
     if (!job)
         return;
-    m_bridge->runSinger(job->id, job->settings, m_options.albumList,
-                        [this](const jobs::SingerSummary& summary) {
-                            endAddressJob(*cmdDownSinger, summary.outcome, tr("指定歌手下载完毕."));
-                        });
+    m_bridge->runSinger(
+        job->id, job->settings, m_options.albumList, [this](const jobs::SingerSummary& summary) {
+            endAddressJob(*cmdDownSinger, summary.outcome, jobs::UserText(jobs::kSingerDone));
+        });
 }
 
 void frmMain::cmdDownload_Click() {
@@ -443,7 +443,7 @@ void frmMain::cmdDownload_Click() {
                                 !run.singers.isEmpty() &&
                                 run.singers.last().outcome == jobs::JobOutcome::NotStarted;
                             if (!run.cancelled && !refused)
-                                setStatus(tr("所选专辑已下载完毕."));
+                                setStatus(jobs::UserText(jobs::kSelectedAlbumsDone));
                             cmdDownload->SetEnabled(true);
                             cmdGetSingers->SetEnabled(true);
                             jobEnded(JobKind::Download);
@@ -470,7 +470,7 @@ void frmMain::cmdGetSingers_Click() {
                 }
             }
             m_tickedRows->setRows(lists.ids);
-            Label1->setText(tr("共获取歌手%1位, 请勾选需要下载的歌手").arg(lists.size()));
+            Label1->setText(jobs::SingerCountText(lists.size()));
             cmdGetSingers->SetEnabled(true);
             jobEnded(JobKind::SingerList);
         },
@@ -486,7 +486,7 @@ void frmMain::cboSingerList_Click() {
     const int row = cboSingerList->currentIndex();
     if (!jobs::IsSeparatorRow(row))
         return;
-    showBox(tr("请选择一个有效的分类"), QMessageBox::Information);
+    showBox(jobs::UserText(jobs::kChooseValidCategory), QMessageBox::Information);
     // Runs this handler once more, which finds row 0 and does nothing.
     cboSingerList->setCurrentIndex(0);
 }

@@ -3,6 +3,7 @@
 #include "cli/options.h"
 #include "jobs/address_check.h"
 #include "jobs/down_album.h"
+#include "jobs/user_texts.h"
 
 #include "json/error.h"
 
@@ -45,7 +46,7 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
     if (summary.songListMissing)
         host.line(QStringLiteral("无法获取歌曲列表"));
     ReportSongFailures(host, summary);
-    host.status(QStringLiteral("指定专辑下载完毕."));
+    host.status(jobs::UserText(jobs::kAlbumDone));
     host.summary(summary.stored, summary.present, summary.failed(), summary.bytes,
                  summary.albumPageMissing ? QString() : summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;

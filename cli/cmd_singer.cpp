@@ -5,6 +5,7 @@
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
 #include "jobs/down_singer.h"
+#include "jobs/user_texts.h"
 #include "net/text_conversion.h"
 
 #include "json/error.h"
@@ -121,7 +122,7 @@ int RunSinger(const QStringList& args, const CliIo& io) {
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
     reportSinger(host, job.id, summary);
-    host.status(QStringLiteral("指定歌手下载完毕."));
+    host.status(jobs::UserText(jobs::kSingerDone));
     host.summary(summary.songsStored(), summary.songsPresent(), summary.songsFailed(),
                  summary.bytesStored(), summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;
@@ -152,7 +153,7 @@ int RunSingers(const QStringList& args, const CliIo& io) {
         throw Error(ErrorKind::InvalidArgument,
                     u"unknown category: " + rowText + u" (see singers --help)");
     if (jobs::IsSeparatorRow(*row)) {
-        io.printErr(jobs::kChooseValidCategory.toString() + u'\n');
+        io.printErr(jobs::UserText(jobs::kChooseValidCategory) + u'\n');
         return kExitUsage;
     }
 

@@ -2,6 +2,7 @@
 
 #include "jobs/album_folder.h"
 #include "jobs/portal.h"
+#include "jobs/user_texts.h"
 #include "net/cookie_store.h"
 #include "net/text_conversion.h"
 
@@ -119,7 +120,7 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
 void HintLoginBeforeDownload(const JobSetup& setup, const GlobalOptions& options, const CliIo& io) {
     if (!options.quiet &&
         !jobs::HoldsPortalLogin(*setup.transport->session()->cookies(), setup.settings.portalHost))
-        io.printErr(jobs::kLoginHint.toString() + u'\n');
+        io.printErr(jobs::UserText(jobs::kLoginHint) + u'\n');
 }
 
 std::optional<int> AnswerHelpOrVersion(const GlobalOptions& options, const QString& usage,
@@ -152,7 +153,7 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     const QString portalHost = PortalHostOf(options);
     std::optional<QString> id = jobs::CheckAddress(rest.first(), portalHost, kind);
     if (!id) {
-        io.printErr(QStringLiteral("无法识别的地址\n"));
+        io.printErr(jobs::UserText(jobs::kUnrecognisedAddress) + u'\n');
         return kExitUsage;
     }
     std::optional<JobSetup> setup = SetUpJob(options, portalHost, io);

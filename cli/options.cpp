@@ -208,7 +208,7 @@ void CheckGlobalOptions(const GlobalOptions& options) {
                                                                  : file.errorString()));
     }
     if (options.proxy && !net::ParseProxyText(*options.proxy))
-        throw Error(ErrorKind::InvalidArgument, jobs::kInvalidProxy.toString());
+        throw Error(ErrorKind::InvalidArgument, jobs::UserText(jobs::kInvalidProxy));
 }
 
 QString VersionText() {

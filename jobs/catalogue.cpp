@@ -46,7 +46,7 @@ SingerLists GetSingers(net::ModDownFile& transport, const QString& portalHost, i
 }
 
 QString SingerCountText(int count) {
-    return u"共获取歌手" + QString::number(count) + u"位, 请勾选需要下载的歌手";
+    return UserText(kSingerCount).arg(count);
 }
 
 bool TickedRunSummary::complete() const {
@@ -84,7 +84,7 @@ DownloadTickedSingers(const SingerLists& lists, const std::function<bool(int row
         run.cancelled = true;
         return run;
     }
-    host.setStatus(kSelectedAlbumsDone.toString());
+    host.setStatus(UserText(kSelectedAlbumsDone));
     return run;
 }
 

@@ -39,10 +39,6 @@ inline constexpr std::array<SingerCategory, 15> kSingerCategories = {{
     {u"其他歌手", u"/other", false},
 }};
 
-// Texts of the catalogue.
-inline constexpr QStringView kChooseValidCategory = u"请选择一个有效的分类";
-inline constexpr QStringView kSelectedAlbumsDone = u"所选专辑已下载完毕.";
-
 // Whether row is a separator, which cannot be chosen. Rows outside the table are not.
 [[nodiscard]] bool IsSeparatorRow(int row);
 

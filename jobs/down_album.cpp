@@ -168,7 +168,7 @@ void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
         seenIds.insert(songId);
         ++summary.listed;
         if (!IsNumericId(songId))
-            m_host.showMessage(kSongIdNotNumeric.toString());
+            m_host.showMessage(UserText(kSongIdNotNumeric));
 
         QString title;
         try {
@@ -332,7 +332,7 @@ bool ApplyJobProxy(net::ModDownFile& transport, JobHost& host, const JobSettings
         transport.ApplyProxySetting(settings.proxy);
         return true;
     } catch (const std::exception&) {
-        host.showMessage(kInvalidProxy.toString());
+        host.showMessage(UserText(kInvalidProxy));
         return false;
     }
 }

@@ -2,11 +2,13 @@
 
 #include "jobs/album_folder.h"
 #include "jobs/job_host.h"
+#include "jobs/user_texts.h"
 #include "net/html_document.h"
 #include "net/mod_down_file.h"
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace orvana::jobs {
 
@@ -109,9 +111,5 @@ struct ListAnswer {
 // per song; songs whose file exists are skipped. Never throws.
 [[nodiscard]] AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport,
                                      JobHost& host, const JobSettings& settings);
-
-// Message texts of the jobs.
-inline constexpr QStringView kSongIdNotNumeric = u"song ID not numeric";
-inline constexpr QStringView kInvalidProxy = u"代理地址无效";
 
 } // namespace orvana::jobs

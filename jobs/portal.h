@@ -21,8 +21,4 @@ inline constexpr char kLoginCookieName[] = "orvana_session";
 // Whether the portal's requests would carry an unexpired login cookie from cookies.
 [[nodiscard]] bool HoldsPortalLogin(const net::CookieStore& cookies, const QString& portalHost);
 
-// Shown once before the first download of a run when no login cookie is held.
-inline constexpr QStringView kLoginHint = u"提示: 尚未登录Orvana帐号, 网站只提供128kbps的歌曲文件; "
-                                          u"如需下载320kbps(约10M/首), 请先使用Orvana帐号登录.";
-
 } // namespace orvana::jobs

@@ -8,10 +8,6 @@
         <translation>After logging in to Orvana, just close this window</translation>
     </message>
     <message>
-        <source>代理地址无效</source>
-        <translation>Invalid proxy address</translation>
-    </message>
-    <message>
         <source>无法保存登录信息, 登录只在本次运行中有效.</source>
         <translation>Cannot save the login; it lasts for this run only.</translation>
     </message>
@@ -83,10 +79,6 @@
         <translation>Other singers</translation>
     </message>
     <message>
-        <source>代理地址无效</source>
-        <translation>Invalid proxy address</translation>
-    </message>
-    <message>
         <source>Orvana音乐 专辑打包下载工具 1.0</source>
         <translation>Orvana Music Album Downloader 1.0</translation>
     </message>
@@ -127,17 +119,16 @@
         <translation>Cannot create the download folder: %1</translation>
     </message>
     <message>
-        <source>提示: 尚未登录Orvana帐号, 网站只提供128kbps的歌曲文件; 如需下载320kbps(约10M/首), 请先使用Orvana帐号登录.</source>
-        <translation>Note: not logged in, so Orvana serves 128 kbps files only; log in to Orvana first for 320 kbps (about 10 MB a song).</translation>
-    </message>
-    <message>
         <source>请等待上一个操作结束.</source>
         <translation>Please wait until the previous task has ended.</translation>
     </message>
     <message>
-        <source>无法识别的地址</source>
-        <translation>Unrecognised address</translation>
+        <source>获取歌手列表失败: %1</source>
+        <translation>Cannot list the singers: %1</translation>
     </message>
+</context>
+<context>
+    <name>orvana::jobs</name>
     <message>
         <source>指定专辑下载完毕.</source>
         <translation>The album has been downloaded.</translation>
@@ -151,16 +142,28 @@
         <translation>The ticked singers&apos; albums have been downloaded.</translation>
     </message>
     <message>
-        <source>共获取歌手%1位, 请勾选需要下载的歌手</source>
-        <translation>%1 singers found; tick the ones to download</translation>
-    </message>
-    <message>
-        <source>获取歌手列表失败: %1</source>
-        <translation>Cannot list the singers: %1</translation>
+        <source>无法识别的地址</source>
+        <translation>Unrecognised address</translation>
     </message>
     <message>
         <source>请选择一个有效的分类</source>
         <translation>Please choose a valid kind</translation>
+    </message>
+    <message>
+        <source>代理地址无效</source>
+        <translation>Invalid proxy address</translation>
+    </message>
+    <message>
+        <source>提示: 尚未登录Orvana帐号, 网站只提供128kbps的歌曲文件; 如需下载320kbps(约10M/首), 请先使用Orvana帐号登录.</source>
+        <translation>Note: not logged in, so Orvana serves 128 kbps files only; log in to Orvana first for 320 kbps (about 10 MB a song).</translation>
+    </message>
+    <message>
+        <source>song ID not numeric</source>
+        <translation>song ID not numeric</translation>
+    </message>
+    <message>
+        <source>共获取歌手%1位, 请勾选需要下载的歌手</source>
+        <translation>%1 singers found; tick the ones to download</translation>
     </message>
 </context>
 </TS>

@@ -6,6 +6,7 @@
 #include "controls/isButton/is_button.h"
 #include "jobs/album_folder.h"
 #include "jobs/portal.h"
+#include "jobs/user_texts.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
@@ -585,19 +586,19 @@ TEST_F(FrmMainTest, LoginHintBeforeTheFirstDownloadOnlyAndNeverWithALogin) {
     QElapsedTimer sinceClick;
     sinceClick.start();
     click("cmdDownAlbum");
-    EXPECT_EQ(status(), jobs::kLoginHint);
+    EXPECT_EQ(status(), jobs::UserText(jobs::kLoginHint));
     const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
     QDir().mkpath(screens);
     EXPECT_TRUE(window->grab().save(screens + u"/main-login-hint.png"));
     // The job runs under the hint; its latest text replaces the hint once the hold is over.
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(files(out() + u'/' + kAlbumFolder).size(), 9);
-    ASSERT_TRUE(waitFor([this] { return status() != jobs::kLoginHint; }, 3000));
+    ASSERT_TRUE(waitFor([this] { return status() != jobs::UserText(jobs::kLoginHint); }, 3000));
     EXPECT_GE(sinceClick.elapsed(), 450);
     EXPECT_EQ(status(), u"指定专辑下载完毕.");
 
     click("cmdDownSinger");
-    EXPECT_NE(status(), jobs::kLoginHint);
+    EXPECT_NE(status(), jobs::UserText(jobs::kLoginHint));
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(status(), u"指定歌手下载完毕.");
 
@@ -609,7 +610,7 @@ TEST_F(FrmMainTest, LoginHintBeforeTheFirstDownloadOnlyAndNeverWithALogin) {
     session = std::make_shared<net::TransportSession>(store);
     openWindow();
     click("cmdDownAlbum");
-    EXPECT_NE(status(), jobs::kLoginHint);
+    EXPECT_NE(status(), jobs::UserText(jobs::kLoginHint));
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(status(), u"指定专辑下载完毕.");
 }
@@ -624,6 +625,6 @@ TEST_F(FrmMainTest, LoginHintWaitsForAJobThatStarts) {
     ASSERT_TRUE(waitIdle());
     child<QCheckBox>("chkProxy")->setChecked(false);
     click("cmdDownAlbum");
-    EXPECT_EQ(status(), jobs::kLoginHint);
+    EXPECT_EQ(status(), jobs::UserText(jobs::kLoginHint));
     ASSERT_TRUE(waitIdle());
 }

@@ -7,6 +7,7 @@
 #include "app/login_profile.h"
 #include "controls/isButton/is_button.h"
 #include "jobs/portal.h"
+#include "jobs/user_texts.h"
 #include "tests/app/browser_support.h"
 #include "tests/jobs/job_test_support.h"
 #include "tools/portal-sim/media.h"
@@ -140,7 +141,7 @@ TEST_F(LoginWiringTest, LoginInTheModalWindowMakesTheNextAlbumJobFetch320) {
 
     QTest::mouseClick(button("cmdDownAlbum"), Qt::LeftButton);
     // A login is held: no hint before the first job.
-    EXPECT_NE(status(), jobs::kLoginHint);
+    EXPECT_NE(status(), jobs::UserText(jobs::kLoginHint));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->busy(); }, 20000));
     EXPECT_EQ(status(), u"指定专辑下载完毕.");
     const QString album = out() + u'/' + kAlbumFolder;

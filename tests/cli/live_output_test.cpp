@@ -1,6 +1,7 @@
 // The built orvana-dl-cli as a child process: its status output must arrive while the job runs,
 // over a pipe and on a terminal, and survive an interrupt.
 #include "jobs/portal.h"
+#include "jobs/user_texts.h"
 #include "tests/jobs/mini_portal.h"
 #include "tools/portal-sim/portal_sim.h"
 
@@ -60,7 +61,7 @@ protected:
 
 // Without a login cookie the 128 kbps hint comes first.
 const QByteArray kLinesBeforeTheStall =
-    jobs::kLoginHint.toString().toUtf8() + '\n' +
+    jobs::UserText(jobs::kLoginHint).toUtf8() + '\n' +
     QByteArrayLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
                       "正在下载MP3: 晴天的海 ...\n");
 

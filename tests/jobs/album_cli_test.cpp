@@ -1,6 +1,7 @@
 // `orvana-dl-cli album` in process, and the built binary killed mid-song.
 #include "cli/cli.h"
 #include "jobs/portal.h"
+#include "jobs/user_texts.h"
 #include "tests/jobs/job_test_support.h"
 #include "tests/support/cli_runner.h"
 #include "tools/portal-sim/media.h"
@@ -65,7 +66,7 @@ protected:
 };
 
 // Without a login cookie every download begins with the hint that only 128 kbps files come.
-const QString kHint = jobs::kLoginHint.toString() + u'\n';
+const QString kHint = jobs::UserText(jobs::kLoginHint) + u'\n';
 
 const QString kDemoStderr = QStringLiteral("下载专辑封面: 《夜航星: 第一辑 <Live>.》 ... \n"
                                            "正在下载MP3: 晴天的海 ...\n"

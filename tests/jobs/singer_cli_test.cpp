@@ -1,6 +1,7 @@
 // `orvana-dl-cli singer` and `orvana-dl-cli singers`, in process against the sample portal.
 #include "cli/cli.h"
 #include "jobs/portal.h"
+#include "jobs/user_texts.h"
 #include "tests/jobs/job_test_support.h"
 #include "tests/support/cli_runner.h"
 #include "tools/portal-sim/media.h"
@@ -21,7 +22,7 @@ using portal::Fault;
 namespace {
 
 // Without a login cookie every download begins with the hint that only 128 kbps files come.
-const QString kHint = jobs::kLoginHint.toString() + u'\n';
+const QString kHint = jobs::UserText(jobs::kLoginHint) + u'\n';
 
 struct Outcome {
     int code;
