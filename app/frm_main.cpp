@@ -59,8 +59,8 @@ void normalText(QWidget* widget, const QPalette& normal) {
 
 const QString kButtonForm = QStringLiteral(":/isButton/forms/frm_main_buttons.json");
 
-// Texts the window shows but takes from elsewhere (the stored button form, the catalogue, the
-// jobs' message boxes): listed so they are translated with the window's own texts.
+// Texts the window shows but takes from elsewhere (the stored button form, the catalogue):
+// listed so they are translated with the window's own texts.
 [[maybe_unused]] constexpr const char* kForeignTexts[] = {
     QT_TRANSLATE_NOOP("orvana::app::frmMain", "使用Orvana帐号登录"),
     QT_TRANSLATE_NOOP("orvana::app::frmMain", "下载该歌手"),
@@ -438,12 +438,8 @@ void frmMain::cmdDownload_Click() {
     // The row count is taken once; each row's tick and ID are read when the loop gets there.
     const int rows = lstSingerName->count();
     m_bridge->runTicked(rows, m_tickedRows, *settings, m_options.albumList,
-                        [this](const jobs::TickedRunSummary& run) {
-                            const bool refused =
-                                !run.singers.isEmpty() &&
-                                run.singers.last().outcome == jobs::JobOutcome::NotStarted;
-                            if (!run.cancelled && !refused)
-                                setStatus(jobs::UserText(jobs::kSelectedAlbumsDone));
+                        // The run's loop has written the completion text.
+                        [this](const jobs::TickedRunSummary&) {
                             cmdDownload->SetEnabled(true);
                             cmdGetSingers->SetEnabled(true);
                             jobEnded(JobKind::Download);

@@ -38,30 +38,6 @@ int TickedRows::count() const {
     return int(m_ids.size());
 }
 
-jobs::TickedRunSummary DownloadTickedRows(int rowCount, const TickedRows& rows,
-                                          net::ModDownFile& transport, jobs::JobHost& host,
-                                          const jobs::JobSettings& settings,
-                                          const jobs::AlbumListSettings& listSettings) {
-    jobs::TickedRunSummary run;
-    auto cancelled = [&settings] {
-        return settings.cancel && settings.cancel->isCancelled();
-    };
-    for (int row = 0; row < rowCount; ++row) {
-        if (cancelled())
-            break;
-        const std::optional<QString> id = rows.tickedId(row);
-        if (!id)
-            continue;
-        run.ids.append(*id);
-        run.singers.append(jobs::DownSinger(*id, transport, host, settings, listSettings));
-        // A refused proxy text would refuse every later singer too.
-        if (run.singers.last().outcome == jobs::JobOutcome::NotStarted)
-            return run;
-    }
-    run.cancelled = cancelled();
-    return run;
-}
-
 // A worker thread that owns one transport and runs queued tasks with it, one at a time.
 class JobThread : public QThread {
 public:
@@ -261,7 +237,10 @@ void JobBridge::runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
     runOnJobThread(
         [rowCount, rows, settings, listSettings, run](net::ModDownFile& transport,
                                                       jobs::JobHost& host) {
-            *run = DownloadTickedRows(rowCount, *rows, transport, host, settings, listSettings);
+            const jobs::TickedRowSource source{rowCount, [&rows](int row) {
+                                                   return rows->tickedId(row);
+                                               }};
+            *run = jobs::DownloadTickedSingers(source, transport, host, settings, listSettings);
         },
         [done, run] { done(*run); });
 }

@@ -40,14 +40,6 @@ private:
     std::vector<bool> m_ticked;
 };
 
-// One DownSinger per ticked row among the first rowCount rows, in row order; each row's tick and
-// ID are read when the loop reaches it. Stops when cancelled or when the proxy text is refused
-// (that singer's outcome is NotStarted). Writes no completion text: the window does. Never throws.
-[[nodiscard]] jobs::TickedRunSummary
-DownloadTickedRows(int rowCount, const TickedRows& rows, net::ModDownFile& transport,
-                   jobs::JobHost& host, const jobs::JobSettings& settings,
-                   const jobs::AlbumListSettings& listSettings);
-
 // Runs the window's jobs off the window thread: downloads on one worker thread owning its
 // transport, get-singers on a second one with its own transport sharing the session (cookies
 // and proxy). Lives on the window thread; every callback and signal arrives there, queued.

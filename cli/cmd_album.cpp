@@ -47,8 +47,7 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
         host.line(QStringLiteral("无法获取歌曲列表"));
     ReportSongFailures(host, summary);
     host.status(jobs::UserText(jobs::kAlbumDone));
-    host.summary(summary.stored, summary.present, summary.failed(), summary.bytes,
-                 summary.albumPageMissing ? QString() : summary.folder);
+    host.summary(summary.tally(), summary.albumPageMissing ? QString() : summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;
 }
 

@@ -123,8 +123,7 @@ int RunSinger(const QStringList& args, const CliIo& io) {
         return kExitUsage; // the proxy text was refused; its message is out already
     reportSinger(host, job.id, summary);
     host.status(jobs::UserText(jobs::kSingerDone));
-    host.summary(summary.songsStored(), summary.songsPresent(), summary.songsFailed(),
-                 summary.bytesStored(), summary.folder);
+    host.summary(summary.tally(), summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;
 }
 
@@ -197,20 +196,12 @@ int RunSingers(const QStringList& args, const CliIo& io) {
     if (!MakeOutputFolder(setup->settings.outputRoot, io))
         return kExitFailed;
     const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
-        lists, [&chosen](int i) { return !chosen || chosen->contains(i); }, *setup->transport, host,
-        setup->settings, {},
+        jobs::RowsOf(lists, [&chosen](int i) { return !chosen || chosen->contains(i); }),
+        *setup->transport, host, setup->settings, {},
         [&host](const QString& id, const jobs::SingerSummary& s) { reportSinger(host, id, s); });
     if (!run.singers.isEmpty() && run.singers.last().outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
-    int stored = 0, present = 0, failed = 0;
-    qint64 bytes = 0;
-    for (const jobs::SingerSummary& s : run.singers) {
-        stored += s.songsStored();
-        present += s.songsPresent();
-        failed += s.songsFailed();
-        bytes += s.bytesStored();
-    }
-    host.summary(stored, present, failed, bytes, setup->settings.outputRoot);
+    host.summary(run.tally(), setup->settings.outputRoot);
     return run.complete() ? kExitOk : kExitFailed;
 }
 

@@ -35,12 +35,12 @@ void CliJobHost::setStatus(const QString& text) {
         line(text);
 }
 
-void CliJobHost::summary(int stored, int present, int failed, qint64 bytes, const QString& folder) {
+void CliJobHost::summary(const jobs::Tally& songs, const QString& folder) {
     line(QStringLiteral("已保存 %1 首, 已存在 %2 首, 失败 %3 首, %4 字节, 用时 %5 秒, 文件夹: %6")
-             .arg(stored)
-             .arg(present)
-             .arg(failed)
-             .arg(bytes)
+             .arg(songs.stored)
+             .arg(songs.present)
+             .arg(songs.failed)
+             .arg(songs.bytes)
              .arg(QString::number(m_started.elapsed() / 1000.0, 'f', 1),
                   folder.isEmpty() ? QStringLiteral("(无)") : QDir::toNativeSeparators(folder)));
 }

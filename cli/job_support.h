@@ -32,7 +32,7 @@ public:
     void status(const QString& text) { setStatus(text); }
     // The closing line of a download command: songs stored, present and failed, bytes, the
     // time since the host was made, and the folder. Always shown.
-    void summary(int stored, int present, int failed, qint64 bytes, const QString& folder);
+    void summary(const jobs::Tally& songs, const QString& folder);
 
 private:
     void clearBar();

@@ -49,6 +49,13 @@ QString SingerCountText(int count) {
     return UserText(kSingerCount).arg(count);
 }
 
+Tally TickedRunSummary::tally() const {
+    Tally sum;
+    for (const SingerSummary& s : singers)
+        sum += s.tally();
+    return sum;
+}
+
 bool TickedRunSummary::complete() const {
     if (cancelled)
         return false;
@@ -59,21 +66,30 @@ bool TickedRunSummary::complete() const {
     return true;
 }
 
-TickedRunSummary
-DownloadTickedSingers(const SingerLists& lists, const std::function<bool(int row)>& isTicked,
-                      net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
-                      const AlbumListSettings& listSettings, const SingerDone& singerDone) {
+TickedRowSource RowsOf(const SingerLists& lists, std::function<bool(int row)> isTicked) {
+    return {lists.size(),
+            [ids = lists.ids, isTicked = std::move(isTicked)](int row) -> std::optional<QString> {
+                if (row < 0 || row >= ids.size() || !isTicked(row))
+                    return std::nullopt;
+                return ids.at(row);
+            }};
+}
+
+TickedRunSummary DownloadTickedSingers(const TickedRowSource& rows, net::ModDownFile& transport,
+                                       JobHost& host, const JobSettings& settings,
+                                       const AlbumListSettings& listSettings,
+                                       const SingerDone& singerDone) {
     TickedRunSummary run;
-    const int count = lists.size();
-    for (int row = 0; row < count; ++row) {
+    for (int row = 0; row < rows.count; ++row) {
         if (settings.cancel && settings.cancel->isCancelled()) {
             run.cancelled = true;
             return run;
         }
-        if (!isTicked(row))
+        const std::optional<QString> id = rows.tickedId(row);
+        if (!id)
             continue;
-        run.ids.append(lists.ids.at(row));
-        run.singers.append(DownSinger(lists.ids.at(row), transport, host, settings, listSettings));
+        run.ids.append(*id);
+        run.singers.append(DownSinger(*id, transport, host, settings, listSettings));
         if (singerDone)
             singerDone(run.ids.last(), run.singers.last());
         // A refused proxy text would refuse every later singer too; nothing was downloaded.

@@ -74,16 +74,29 @@ struct TickedRunSummary {
     QList<SingerSummary> singers;
     bool cancelled = false;
 
+    // The songs of every singer.
+    [[nodiscard]] Tally tally() const;
     [[nodiscard]] bool complete() const;
 };
 
-// One DownSinger per ticked row, in row order; isTicked(row) is asked when the loop reaches
-// the row, so a tick changed meanwhile counts. The row count is read once. At the end (unless
-// cancelled, or the proxy text was refused) the status line reads "所选专辑已下载完毕.".
-// singerDone, when set, is called after each singer's job. Never throws.
+// The rows of a ticked run as the front end holds them: how many (read once, when the run
+// starts) and, for the row the loop has reached, its singer ID when the row is ticked, else
+// nullopt. Asked row by row as the loop gets there, so a tick changed meanwhile counts.
+struct TickedRowSource {
+    int count = 0;
+    std::function<std::optional<QString>(int row)> tickedId;
+};
+
+// The rows of lists, ticked where isTicked(row) says so when the loop asks.
+[[nodiscard]] TickedRowSource RowsOf(const SingerLists& lists,
+                                     std::function<bool(int row)> isTicked);
+
+// One DownSinger per ticked row, in row order. At the end (unless cancelled, or the proxy text
+// was refused: that singer's outcome is NotStarted and no later singer runs) the status line
+// reads "所选专辑已下载完毕.". singerDone, when set, is called after each singer's job. Never
+// throws.
 using SingerDone = std::function<void(const QString& singerId, const SingerSummary& summary)>;
-[[nodiscard]] TickedRunSummary DownloadTickedSingers(const SingerLists& lists,
-                                                     const std::function<bool(int row)>& isTicked,
+[[nodiscard]] TickedRunSummary DownloadTickedSingers(const TickedRowSource& rows,
                                                      net::ModDownFile& transport, JobHost& host,
                                                      const JobSettings& settings,
                                                      const AlbumListSettings& listSettings = {},

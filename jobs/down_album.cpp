@@ -29,6 +29,14 @@ bool isCancelledError(const Error& e) {
 
 } // namespace
 
+Tally& Tally::operator+=(const Tally& other) {
+    stored += other.stored;
+    present += other.present;
+    failed += other.failed;
+    bytes += other.bytes;
+    return *this;
+}
+
 ListAnswer ReadListAnswer(const QString& text) {
     ListAnswer answer;
     const std::optional<json::Value> root = json::Parse(text);
@@ -47,8 +55,6 @@ ListAnswer ReadListAnswer(const QString& text) {
     return answer;
 }
 
-namespace {} // namespace
-
 AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings)
     : m_transport(transport), m_host(host), m_settings(settings),
       m_base(PortalBase(settings.portalHost)) {
@@ -61,7 +67,7 @@ bool AlbumSteps::cancelled() const {
     return m_settings.cancel && m_settings.cancel->isCancelled();
 }
 
-void AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
+void AlbumSteps::makeAlbumFolder(const QString& parent, const QString& title,
                                  const QString& albumId, AlbumSummary& summary) {
     // A title that cleans to nothing would spill the songs into the parent folder.
     QString name = fileNameOf(title);
@@ -78,7 +84,7 @@ void AlbumSteps::MakeAlbumFolder(const QString& parent, const QString& title,
     (void)net::RemoveStalePartFiles(summary.folder);
 }
 
-void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
+void AlbumSteps::storeCover(const QString& title, const net::HtmlElement& img,
                             const QString& folder, AlbumSummary& summary) {
     m_host.setStatus(u"下载专辑封面: 《" + ControlsToSpaces(title) + u"》 ... ");
     const QString path = folder + u"/cover.jpg";
@@ -100,7 +106,7 @@ void AlbumSteps::StoreCover(const QString& title, const net::HtmlElement& img,
     }
 }
 
-void AlbumSteps::DownloadSongs(const QString& albumId, const QString& folder,
+void AlbumSteps::downloadSongs(const QString& albumId, const QString& folder,
                                AlbumSummary& summary) {
     // The cover and songs still being named are on disk, and count, before this returns,
     // whichever way it returns.
@@ -207,111 +213,116 @@ void AlbumSteps::downloadSong(const QString& songId, const QString& title, const
         // sees the usual requests), but its failure is neither retried nor counted.
         m_host.setStatus(u"正在下载MP3: " + ControlsToSpaces(title) + u" ...");
         try {
-            (void)m_transport.RequestText(QStringLiteral("UTF-8"),
-                                          m_base + u"/song/" + songId + u"/download", QString());
+            (void)m_transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(songId),
+                                          QString());
         } catch (const std::exception&) {
         }
         if (!cancelled())
             ++summary.present;
         return;
     }
-    const int attempts = std::max(1, m_settings.retry.attempts);
-    QString reason;
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
-        if (cancelled())
-            return;
-        m_host.setStatus(u"正在下载MP3: " + ControlsToSpaces(title) + u" ...");
-        std::optional<int> retryAfter;
-        try {
-            const QString page = m_transport.RequestText(
-                QStringLiteral("UTF-8"), m_base + u"/song/" + songId + u"/download", QString());
-            const std::optional<QString> address = CutFileAddress(page);
-            if (!address) {
-                summary.failures.append(
-                    {songId, title, QStringLiteral("下载页中没有歌曲文件地址")});
-                return;
-            }
-            const QString scheme = QUrl(*address).scheme();
-            if (scheme != u"http" && scheme != u"https") {
-                summary.failures.append(
-                    {songId, title, u"歌曲文件地址不是 http 或 https 地址: " + *address});
-                return;
-            }
-            // The file is named on the committer thread while the next song downloads; it counts
-            // once named (DownloadSongs waits for that). The name may be the "noTitle" fallback.
-            m_transport.FetchToFileDeferred(
-                *address, path,
-                [this](qint64 received, qint64 total) { m_host.songProgress(received, total); },
-                [&summary, songId, title](const QString& written, std::exception_ptr error) {
-                    if (!error) {
-                        summary.bytes += QFileInfo(written).size();
-                        ++summary.stored;
-                        return;
-                    }
-                    try {
-                        std::rethrow_exception(error);
-                    } catch (const Error& e) {
-                        summary.failures.append({songId, title, e.message()});
-                    } catch (const std::exception& e) {
-                        summary.failures.append({songId, title, QString::fromLocal8Bit(e.what())});
-                    }
-                });
-            return;
-        } catch (const net::TransportError& e) {
-            if (isCancelledError(e))
-                return;
-            // No new attempt can change a refused redirect, a cap or an unreadable encoding.
-            if (e.permanent()) {
-                summary.failures.append({songId, title, e.message()});
-                return;
-            }
-            reason = e.message();
-            retryAfter = e.retryAfterSeconds();
-        } catch (const Error& e) {
-            // The disk refused the file: another attempt would meet the same refusal.
-            if (!isCancelledError(e))
-                summary.failures.append({songId, title, e.message()});
-            return;
-        } catch (const std::exception& e) {
-            summary.failures.append({songId, title, QString::fromLocal8Bit(e.what())});
-            return;
-        }
-        if (attempt < attempts)
-            pause(attempt, retryAfter);
+    try {
+        const Retried result = withRetries([&] { fetchSong(songId, title, path, summary); });
+        if (result.end == Retried::End::Permanent)
+            summary.failures.append({songId, title, result.reason});
+        else if (result.end == Retried::End::Exhausted)
+            summary.failures.append(
+                {songId, title,
+                 QStringLiteral("尝试 %1 次均失败: ").arg(result.attempts) + result.reason});
+    } catch (const Error& e) {
+        // The disk refused the file: another attempt would meet the same refusal.
+        if (!isCancelledError(e))
+            summary.failures.append({songId, title, e.message()});
+    } catch (const std::exception& e) {
+        summary.failures.append({songId, title, QString::fromLocal8Bit(e.what())});
     }
-    summary.failures.append(
-        {songId, title, QStringLiteral("尝试 %1 次均失败: ").arg(attempts) + reason});
 }
 
-std::optional<QString> AlbumSteps::FetchPage(const QString& url, QString& reason) {
-    const int attempts = std::max(1, m_settings.retry.attempts);
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
-        if (cancelled())
-            return std::nullopt;
-        std::optional<int> retryAfter;
-        try {
+void AlbumSteps::fetchSong(const QString& songId, const QString& title, const QString& path,
+                           AlbumSummary& summary) {
+    m_host.setStatus(u"正在下载MP3: " + ControlsToSpaces(title) + u" ...");
+    const QString page =
+        m_transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(songId), QString());
+    const std::optional<QString> address = CutFileAddress(page);
+    if (!address) {
+        summary.failures.append({songId, title, QStringLiteral("下载页中没有歌曲文件地址")});
+        return;
+    }
+    const QString scheme = QUrl(*address).scheme();
+    if (scheme != u"http" && scheme != u"https") {
+        summary.failures.append(
+            {songId, title, u"歌曲文件地址不是 http 或 https 地址: " + *address});
+        return;
+    }
+    // The file is named on the committer thread while the next song downloads; it counts once
+    // named (downloadSongs waits for that). The name may be the "noTitle" fallback.
+    m_transport.FetchToFileDeferred(
+        *address, path,
+        [this](qint64 received, qint64 total) { m_host.songProgress(received, total); },
+        [&summary, songId, title](const QString& written, std::exception_ptr error) {
+            if (!error) {
+                summary.bytes += QFileInfo(written).size();
+                ++summary.stored;
+                return;
+            }
+            try {
+                std::rethrow_exception(error);
+            } catch (const Error& e) {
+                summary.failures.append({songId, title, e.message()});
+            } catch (const std::exception& e) {
+                summary.failures.append({songId, title, QString::fromLocal8Bit(e.what())});
+            }
+        });
+}
+
+QString AlbumSteps::downloadPageAddress(const QString& songId) const {
+    return m_base + u"/song/" + songId + u"/download";
+}
+
+std::optional<QString> AlbumSteps::fetchPage(const QString& url, QString& reason) {
+    std::optional<QString> text;
+    try {
+        const Retried result = withRetries([&] {
             m_transport.FetchToBuffer(url);
             // Refused before decoding: another attempt would bring the same page.
             net::CheckPageSize(m_transport.downloadBuffer.size());
-            QString text = Utf8BytesToText(m_transport.downloadBuffer);
+            text = Utf8BytesToText(m_transport.downloadBuffer);
             m_transport.downloadBuffer.clear();
-            return text;
+        });
+        if (result.end != Retried::End::Cancelled && !result.reason.isEmpty())
+            reason = result.reason;
+    } catch (const Error& e) {
+        m_transport.downloadBuffer.clear();
+        reason = e.message();
+    }
+    return text;
+}
+
+AlbumSteps::Retried AlbumSteps::withRetries(const std::function<void()>& attempt) {
+    const int attempts = std::max(1, m_settings.retry.attempts);
+    Retried result;
+    result.attempts = attempts;
+    for (int n = 1; n <= attempts; ++n) {
+        if (cancelled())
+            return {Retried::End::Cancelled, result.reason, n - 1};
+        std::optional<int> retryAfter;
+        try {
+            attempt();
+            return {Retried::End::Done, {}, n};
         } catch (const net::TransportError& e) {
             if (isCancelledError(e))
-                return std::nullopt;
-            reason = e.message();
+                return {Retried::End::Cancelled, result.reason, n};
+            // No new attempt can change a refused redirect, a cap or an unreadable encoding.
             if (e.permanent())
-                return std::nullopt;
+                return {Retried::End::Permanent, e.message(), n};
+            result.reason = e.message();
             retryAfter = e.retryAfterSeconds();
-        } catch (const Error& e) {
-            m_transport.downloadBuffer.clear();
-            reason = e.message();
-            return std::nullopt;
         }
-        if (attempt < attempts)
-            pause(attempt, retryAfter);
+        if (n < attempts)
+            pause(n, retryAfter);
     }
-    return std::nullopt;
+    result.end = Retried::End::Exhausted;
+    return result;
 }
 
 void AlbumSteps::pause(int attempt, std::optional<int> retryAfterSeconds) {
@@ -355,7 +366,7 @@ AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobH
     // them under the ID, and a later run would fetch them all again into the real folder.
     net::HtmlDocument page;
     QString reason;
-    const std::optional<QString> pageText = steps.FetchPage(base + u"/album/" + albumId, reason);
+    const std::optional<QString> pageText = steps.fetchPage(base + u"/album/" + albumId, reason);
     if (pageText) {
         try {
             page.Clear();
@@ -394,12 +405,12 @@ AlbumSummary DownAlbum(const QString& albumId, net::ModDownFile& transport, JobH
     } catch (const std::exception&) {
     }
     summary.title = title;
-    steps.MakeAlbumFolder(settings.outputRoot, title, albumId, summary);
+    steps.makeAlbumFolder(settings.outputRoot, title, albumId, summary);
     if (!summary.folderError.isEmpty())
         return summary;
     if (!steps.cancelled())
-        steps.StoreCover(title, img, summary.folder, summary);
-    steps.DownloadSongs(albumId, summary.folder, summary);
+        steps.storeCover(title, img, summary.folder, summary);
+    steps.downloadSongs(albumId, summary.folder, summary);
     if (steps.cancelled())
         summary.outcome = JobOutcome::Cancelled;
     return summary;

@@ -25,6 +25,18 @@ struct SongFailure {
     QString reason;
 };
 
+// The songs a job counted: stored in this run, present already, failed, and the bytes stored.
+// It adds itself, so a singer's or a whole run's counts are the sum of their albums'.
+struct Tally {
+    int stored = 0;
+    int present = 0;
+    int failed = 0;
+    qint64 bytes = 0;
+
+    Tally& operator+=(const Tally& other);
+    bool operator==(const Tally&) const = default;
+};
+
 // What an album job did; handed back once, at the end.
 struct AlbumSummary {
     JobOutcome outcome = JobOutcome::Finished;
@@ -42,6 +54,7 @@ struct AlbumSummary {
     QList<SongFailure> failures;
 
     [[nodiscard]] int failed() const { return int(failures.size()); }
+    [[nodiscard]] Tally tally() const { return {stored, present, failed(), bytes}; }
     // Every song of the album is on disk now.
     [[nodiscard]] bool complete() const {
         return outcome == JobOutcome::Finished && !albumPageMissing && !songListMissing &&
@@ -60,29 +73,51 @@ public:
     // limit), or the ID when the title cleans to nothing; numbered " (2)", " (3)" ... where the
     // name belongs to another album (AlbumFolderChooser). Sets summary.folder, and
     // summary.folderError when the folder cannot be made (nothing is stored then).
-    void MakeAlbumFolder(const QString& parent, const QString& title, const QString& albumId,
+    void makeAlbumFolder(const QString& parent, const QString& title, const QString& albumId,
                          AlbumSummary& summary);
 
     // Shows the cover status, reads the cover address from img ("org_src" when "src" holds
     // "blank"), fetches it and writes folder + "/cover.jpg". A failed or empty fetch leaves an
     // existing cover.jpg as it was.
     // A folder standing at "cover.jpg" is reported in summary.coverError.
-    void StoreCover(const QString& title, const net::HtmlElement& img, const QString& folder,
+    void storeCover(const QString& title, const net::HtmlElement& img, const QString& folder,
                     AlbumSummary& summary);
 
     // The song list of albumId and every song of it, into folder.
-    void DownloadSongs(const QString& albumId, const QString& folder, AlbumSummary& summary);
+    void downloadSongs(const QString& albumId, const QString& folder, AlbumSummary& summary);
 
     // GETs a page into the transport's buffer, tried as often as a song (with its pauses), and
     // gives its text; nullopt with the last failure in reason when every attempt failed (or
     // the job was cancelled).
-    [[nodiscard]] std::optional<QString> FetchPage(const QString& url, QString& reason);
+    [[nodiscard]] std::optional<QString> fetchPage(const QString& url, QString& reason);
 
     [[nodiscard]] bool cancelled() const;
 
 private:
+    // How a run of attempts ended.
+    struct Retried {
+        enum class End {
+            Done,      // an attempt returned
+            Cancelled, // the job was cancelled
+            Permanent, // a failure no attempt can mend; reason says which
+            Exhausted, // every attempt failed; reason is the last failure
+        };
+        End end = End::Done;
+        QString reason;
+        int attempts = 0;
+    };
+    // Runs attempt until it returns, fails for good, the job is cancelled or the retry
+    // settings' attempts are spent; a TransportError is a failed attempt, followed by the
+    // settings' pause (longer when the server asked for it). Other errors pass to the caller.
+    Retried withRetries(const std::function<void()>& attempt);
+
     void downloadSong(const QString& songId, const QString& title, const QString& path,
                       AlbumSummary& summary);
+    // One attempt at a song: its download page, then its file. Failures that another attempt
+    // cannot mend are counted here; the others throw.
+    void fetchSong(const QString& songId, const QString& title, const QString& path,
+                   AlbumSummary& summary);
+    [[nodiscard]] QString downloadPageAddress(const QString& songId) const;
     void pause(int attempt, std::optional<int> retryAfterSeconds);
 
     net::ModDownFile& m_transport;

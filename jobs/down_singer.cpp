@@ -168,10 +168,10 @@ private:
             ++albumsFound;
             AlbumSummary album;
             album.title = title;
-            m_steps.MakeAlbumFolder(m_summary.folder, title, albumId, album);
+            m_steps.makeAlbumFolder(m_summary.folder, title, albumId, album);
             if (album.folderError.isEmpty()) {
-                m_steps.StoreCover(title, img, album.folder, album);
-                m_steps.DownloadSongs(albumId, album.folder, album);
+                m_steps.storeCover(title, img, album.folder, album);
+                m_steps.downloadSongs(albumId, album.folder, album);
             }
             if (m_steps.cancelled())
                 album.outcome = JobOutcome::Cancelled;
@@ -198,32 +198,11 @@ private:
 
 } // namespace
 
-int SingerSummary::songsFailed() const {
-    int n = 0;
+Tally SingerSummary::tally() const {
+    Tally sum;
     for (const AlbumSummary& a : albums)
-        n += a.failed();
-    return n;
-}
-
-int SingerSummary::songsStored() const {
-    int n = 0;
-    for (const AlbumSummary& a : albums)
-        n += a.stored;
-    return n;
-}
-
-int SingerSummary::songsPresent() const {
-    int n = 0;
-    for (const AlbumSummary& a : albums)
-        n += a.present;
-    return n;
-}
-
-qint64 SingerSummary::bytesStored() const {
-    qint64 n = 0;
-    for (const AlbumSummary& a : albums)
-        n += a.bytes;
-    return n;
+        sum += a.tally();
+    return sum;
 }
 
 bool SingerSummary::complete() const {

@@ -33,10 +33,8 @@ struct SingerSummary {
     QList<int> unreadablePages; // offsets of valid pages from which no album list could be read
     QList<AlbumSummary> albums;
 
-    [[nodiscard]] int songsFailed() const;
-    [[nodiscard]] int songsStored() const;
-    [[nodiscard]] int songsPresent() const;
-    [[nodiscard]] qint64 bytesStored() const;
+    // The songs of every album.
+    [[nodiscard]] Tally tally() const;
     // Every album of the list was reached and is complete.
     [[nodiscard]] bool complete() const;
 };

@@ -155,11 +155,11 @@ TEST_F(CatalogueTest, TickedRunDownloadsTickedRowsInRowOrderThenSaysDone) {
     std::vector<int> asked;
     QStringList done;
     const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
-        lists,
-        [&asked](int row) {
-            asked.push_back(row);
-            return row != 1;
-        },
+        jobs::RowsOf(lists,
+                     [&asked](int row) {
+                         asked.push_back(row);
+                         return row != 1;
+                     }),
         *transport, status, settings, {},
         [&done](const QString& id, const jobs::SingerSummary&) { done.append(id); });
 
@@ -177,9 +177,9 @@ TEST_F(CatalogueTest, TickedRunDownloadsTickedRowsInRowOrderThenSaysDone) {
 TEST_F(CatalogueTest, NothingTickedOrEmptyListsStillSayDone) {
     const jobs::SingerLists lists{{u"甲"_qs}, {u"18105010"_qs}};
     const jobs::TickedRunSummary none = jobs::DownloadTickedSingers(
-        lists, [](int) { return false; }, *transport, status, settings);
+        jobs::RowsOf(lists, [](int) { return false; }), *transport, status, settings);
     const jobs::TickedRunSummary empty = jobs::DownloadTickedSingers(
-        {}, [](int) { return true; }, *transport, status, settings);
+        jobs::RowsOf({}, [](int) { return true; }), *transport, status, settings);
 
     EXPECT_TRUE(none.singers.isEmpty());
     EXPECT_TRUE(empty.singers.isEmpty());
@@ -192,7 +192,7 @@ TEST_F(CatalogueTest, CancelledRunStopsAtTheNextRowWithoutTheDoneText) {
     settings.cancel = cancel;
     const jobs::SingerLists lists{{u"甲"_qs, u"乙"_qs}, {u"18104397"_qs, u"18105010"_qs}};
     const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
-        lists, [](int) { return true; }, *transport, status, settings, {},
+        jobs::RowsOf(lists, [](int) { return true; }), *transport, status, settings, {},
         [&cancel](const QString&, const jobs::SingerSummary&) { cancel->cancel(); });
 
     EXPECT_TRUE(run.cancelled);
@@ -205,7 +205,7 @@ TEST_F(CatalogueTest, RefusedProxyEndsTheRunAfterOneMessageWithoutTheDoneText) {
     settings.proxy = {true, u"ftp://x:1"_qs};
     const jobs::SingerLists lists{{u"甲"_qs, u"乙"_qs}, {u"18104397"_qs, u"18105010"_qs}};
     const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
-        lists, [](int) { return true; }, *transport, status, settings);
+        jobs::RowsOf(lists, [](int) { return true; }), *transport, status, settings);
 
     EXPECT_EQ(run.singers.size(), 1);
     EXPECT_EQ(status.messages, QStringList{u"代理地址无效"_qs});

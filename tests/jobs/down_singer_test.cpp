@@ -86,7 +86,7 @@ TEST_F(DownSingerTest, TwoFullPagesThenAnEndPage) {
     EXPECT_TRUE(portal.requests("/album/").empty());
 
     ASSERT_EQ(summary.albums.size(), 20);
-    EXPECT_EQ(summary.songsStored(), 20);
+    EXPECT_EQ(summary.tally().stored, 20);
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("分页歌手")});
     EXPECT_EQ(entries(path(QStringLiteral("分页歌手"))).size(), 20);
     const QString album11 = path(QStringLiteral("分页歌手/分页歌手 专辑 11"));
@@ -113,7 +113,7 @@ TEST_F(DownSingerTest, DemoSingerStoresPlaceholderAndRelativeCoversAndEverySong)
 
     EXPECT_TRUE(summary.complete());
     EXPECT_EQ(summary.albums.size(), 13);
-    EXPECT_EQ(summary.songsStored(), 12 * 2 + 8);
+    EXPECT_EQ(summary.tally().stored, 12 * 2 + 8);
     // Album 03 has a "blank" src and the real address in org_src; album 01 a relative src.
     EXPECT_EQ(readFile(path(QStringLiteral("夜航星乐队/专辑 03 精选/cover.jpg"))),
               bytes(portal::CoverBytes("31259003")));
@@ -210,8 +210,8 @@ TEST_F(DownSingerTest, ExistingAlbumFolderIsReusedAndPresentSongsSkipped) {
     const jobs::SingerSummary again = run(QStringLiteral("556"));
 
     EXPECT_TRUE(again.complete());
-    EXPECT_EQ(again.songsStored(), 1);
-    EXPECT_EQ(again.songsPresent(), 1);
+    EXPECT_EQ(again.tally().stored, 1);
+    EXPECT_EQ(again.tally().present, 1);
     ASSERT_EQ(portal.requests("/file/").size(), 1u);
     EXPECT_EQ(portal.requests("/file/").front().path, "/file/4000100201/128.mp3");
     EXPECT_EQ(entries(album),
@@ -278,7 +278,7 @@ TEST_F(DownSingerTest, DifferentAlbumsOfEqualCleanedTitleGetNumberedFolders) {
 
     portal.clearRequests();
     const jobs::SingerSummary again = run(QStringLiteral("557"));
-    EXPECT_EQ(again.songsPresent(), 3);
+    EXPECT_EQ(again.tally().present, 3);
     EXPECT_TRUE(portal.requests("/file/").empty());
 }
 
