@@ -2,8 +2,8 @@
 // message before anything is created or fetched.
 #include "cli/cli.h"
 #include "tests/jobs/job_test_support.h"
+#include "tests/support/cli_runner.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,12 +28,8 @@ protected:
     }
 
     Outcome run(const QStringList& args) {
-        QBuffer in, out, err;
-        in.open(QIODevice::ReadOnly);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const int code = cli::Run(args, cli::CliIo{&in, &out, &err, clock});
-        return {code, QString::fromUtf8(err.data())};
+        const test_support::CliRun r = test_support::RunCli(args, {}, clock);
+        return {r.exitCode, QString::fromUtf8(r.err)};
     }
     QStringList entries() const {
         return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);

@@ -5,8 +5,8 @@
 #include "jobs/down_singer.h"
 #include "tests/jobs/job_test_support.h"
 #include "tests/jobs/mini_portal.h"
+#include "tests/support/cli_runner.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -95,21 +95,17 @@ TEST_F(ListAnswersTest, PageWithoutAListFailsTheSingerAndTheNextPageIsRead) {
 TEST_F(ListAnswersTest, CliNamesTheUnreadablePageAndExitsOne) {
     portal.albumLists[0] = albumPage("}");
     portal.albumLists[10] = R"({"errorCode":22000,"album-info":1})";
-    QBuffer in, out, err;
-    in.open(QIODevice::ReadOnly);
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
     const QString cookies = dir.filePath(QStringLiteral("cookies.txt"));
     QFile(cookies).open(QIODevice::WriteOnly);
-    const int code =
-        cli::Run({QStringLiteral("singer"), QStringLiteral("1"), QStringLiteral("--portal-host"),
-                  portal.host(), QStringLiteral("-o"), dir.filePath(QStringLiteral("out")),
-                  QStringLiteral("--cookies"), cookies},
-                 cli::CliIo{&in, &out, &err, clock});
-    EXPECT_EQ(code, cli::kExitFailed);
-    EXPECT_TRUE(QString::fromUtf8(err.data())
-                    .contains(QStringLiteral("\n专辑列表无法读取 (歌手 1, start=10)\n")))
-        << err.data().toStdString();
+    const test_support::CliRun r = test_support::RunCli(
+        {QStringLiteral("singer"), QStringLiteral("1"), QStringLiteral("--portal-host"),
+         portal.host(), QStringLiteral("-o"), dir.filePath(QStringLiteral("out")),
+         QStringLiteral("--cookies"), cookies},
+        {}, clock);
+    EXPECT_EQ(r.exitCode, cli::kExitFailed);
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains(
+        QStringLiteral("\n专辑列表无法读取 (歌手 1, start=10)\n")))
+        << r.err.toStdString();
 }
 
 TEST_F(ListAnswersTest, ControlCharactersInTitlesBecomeSpaces) {

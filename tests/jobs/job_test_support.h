@@ -9,7 +9,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -43,19 +42,6 @@ public:
 
 inline QByteArray bytes(const std::string& s) {
     return QByteArray(s.data(), qsizetype(s.size()));
-}
-
-// Takes the closing summary line of a download command off its stderr text and gives it with
-// the elapsed time written "T"; empty when the text does not end with one.
-inline QString TakeSummaryLine(QString& err) {
-    static const QRegularExpression summary(
-        QStringLiteral("(?:^|\\n)(已保存 \\d+ 首, 已存在 \\d+ 首, 失败 \\d+ 首, \\d+ 字节, 用时 "
-                       ")\\d+\\.\\d( 秒, 文件夹: [^\\n]*)\\n$"));
-    const QRegularExpressionMatch m = summary.match(err);
-    if (!m.hasMatch())
-        return {};
-    err.truncate(m.capturedStart(1));
-    return m.captured(1) + u'T' + m.captured(2);
 }
 
 inline QByteArray readFile(const QString& path) {

@@ -24,12 +24,7 @@ namespace {
 // Without a login cookie every download begins with the hint that only 128 kbps files come.
 const QString kHint = jobs::UserText(jobs::kLoginHint) + u'\n';
 
-struct Outcome {
-    int code;
-    QString out;
-    QString err;     // without the summary line
-    QString summary; // the closing summary line, its time written "T"
-};
+using Outcome = orvana::test_support::DownloadRun;
 
 class SingerCliTest : public testing::Test {
 protected:
@@ -44,10 +39,7 @@ protected:
         // An empty cookie file of our own: the user's login never leaks into a test.
         args << QStringLiteral("--portal-host") << host << QStringLiteral("-o") << output()
              << QStringLiteral("--cookies") << dir.filePath(QStringLiteral("cookies.txt"));
-        const orvana::test_support::CliRun r = orvana::test_support::RunCli(args);
-        QString err = QString::fromUtf8(r.err);
-        const QString summary = orvana::test_support::TakeSummaryLine(err);
-        return {r.exitCode, QString::fromUtf8(r.out), err, summary};
+        return orvana::test_support::RunDownloadCli(args);
     }
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }

@@ -7,7 +7,6 @@
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -24,12 +23,7 @@ namespace {
 
 constexpr std::size_t kSongBytes = 3000;
 
-struct Outcome {
-    int code;
-    QString out;
-    QString err;     // without the summary line
-    QString summary; // the closing summary line, its time written "T"
-};
+using Outcome = orvana::test_support::DownloadRun;
 
 class AlbumCliTest : public testing::Test {
 protected:
@@ -44,14 +38,7 @@ protected:
     Outcome run(QStringList args) {
         // An empty cookie file of our own: the user's login never leaks into a test.
         args << QStringLiteral("--cookies") << cookieFile;
-        QBuffer in, out, err;
-        in.open(QIODevice::ReadOnly);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        const int code = cli::Run(args, cli::CliIo{&in, &out, &err, clock});
-        QString errText = QString::fromUtf8(err.data());
-        const QString summary = orvana::test_support::TakeSummaryLine(errText);
-        return {code, QString::fromUtf8(out.data()), errText, summary};
+        return orvana::test_support::RunDownloadCli(args, clock);
     }
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }
