@@ -114,7 +114,7 @@ public:
     }
     void showMessage(const QString& text) override { m_bridge->showMessageAndWait(text); }
     // Only kept: the window thread's timer picks the latest value up.
-    void songProgress(qint64 received, qint64 total) override {
+    void songProgress(const jobs::SongRef&, qint64 received, qint64 total) override {
         std::lock_guard lock(m_bridge->m_progressMutex);
         m_bridge->m_latest = {received, total};
     }

@@ -3,6 +3,7 @@
 #include "cli/options.h"
 #include "jobs/address_check.h"
 #include "jobs/down_album.h"
+#include "jobs/job_report.h"
 #include "jobs/user_texts.h"
 
 #include "json/error.h"
@@ -39,13 +40,8 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
     if (summary.outcome == jobs::JobOutcome::NotStarted)
         return kExitUsage; // the proxy text was refused; its message is out already
 
-    if (summary.albumPageMissing)
-        host.line(u"无法获取专辑页面: " + summary.albumPageError);
-    if (!summary.coverError.isEmpty())
-        host.line(summary.coverError);
-    if (summary.songListMissing)
-        host.line(QStringLiteral("无法获取歌曲列表"));
-    ReportSongFailures(host, summary);
+    for (const QString& line : jobs::AlbumFailureLines(summary, jobs::AlbumScope::OwnJob))
+        host.line(line);
     host.status(jobs::UserText(jobs::kAlbumDone));
     host.summary(summary.tally(), summary.albumPageMissing ? QString() : summary.folder);
     return summary.complete() ? kExitOk : kExitFailed;

@@ -5,6 +5,7 @@
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
 #include "jobs/down_singer.h"
+#include "jobs/job_report.h"
 #include "jobs/user_texts.h"
 #include "net/text_conversion.h"
 
@@ -17,24 +18,8 @@ namespace {
 
 // The failures of one singer job, as stderr lines.
 void reportSinger(CliJobHost& host, const QString& singerId, const jobs::SingerSummary& s) {
-    if (s.singerPageMissing)
-        host.line(u"无法获取歌手页面: " + singerId);
-    if (s.listGivenUp)
-        host.line(u"专辑列表获取失败, 已放弃 (歌手 " + singerId + u", start=" +
-                  QString::number(s.stoppedAtOffset) + u')');
-    for (int offset : s.unreadablePages)
-        host.line(u"专辑列表无法读取 (歌手 " + singerId + u", start=" + QString::number(offset) +
-                  u')');
-    if (s.offsetLimitReached)
-        host.line(u"专辑列表超过 " + QString::number(s.stoppedAtOffset) +
-                  u" 条, 其后的专辑未下载 (歌手 " + singerId + u')');
-    for (const jobs::AlbumSummary& a : s.albums) {
-        if (a.songListMissing)
-            host.line(u"无法获取歌曲列表: 《" + ControlsToSpaces(a.title) + u"》");
-        if (!a.coverError.isEmpty())
-            host.line(a.coverError);
-        ReportSongFailures(host, a);
-    }
+    for (const QString& line : jobs::SingerFailureLines(singerId, s))
+        host.line(line);
 }
 
 QString singerUsage() {

@@ -49,7 +49,7 @@ CliJobHost::~CliJobHost() {
     clearBar();
 }
 
-void CliJobHost::songProgress(qint64 received, qint64 total) {
+void CliJobHost::songProgress(const jobs::SongRef&, qint64 received, qint64 total) {
     if (!m_terminal)
         return;
     const qint64 ms = m_timer.elapsed();
@@ -162,14 +162,6 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     HintLoginBeforeDownload(*setup, options, io);
     return AddressJob{std::move(*id), std::move(*setup),
                       options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal};
-}
-
-void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album) {
-    if (!album.folderError.isEmpty())
-        host.line(album.folderError);
-    for (const jobs::SongFailure& f : album.failures)
-        host.line(u"下载失败: " + ControlsToSpaces(f.title.isEmpty() ? f.songId : f.title) + u" (" +
-                  ControlsToSpaces(f.reason) + u')');
 }
 
 } // namespace orvana::cli

@@ -24,7 +24,7 @@ public:
 
     void setStatus(const QString& text) override;
     void showMessage(const QString& text) override { line(text); }
-    void songProgress(qint64 received, qint64 total) override;
+    void songProgress(const jobs::SongRef& song, qint64 received, qint64 total) override;
 
     // One stderr line, shown whatever the verbosity (failures); clears the bar first.
     void line(const QString& text);
@@ -89,8 +89,5 @@ struct AddressJob {
 [[nodiscard]] std::variant<AddressJob, int>
 PrepareAddressJob(const QStringList& args, jobs::AddressKind kind, const QString& command,
                   const QString& usage, const CliIo& io);
-
-// The failed songs of one album, a stderr line each.
-void ReportSongFailures(CliJobHost& host, const jobs::AlbumSummary& album);
 
 } // namespace orvana::cli

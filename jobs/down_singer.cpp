@@ -24,7 +24,8 @@ public:
     SingerRun(const QString& singerId, net::ModDownFile& transport, JobHost& host,
               const JobSettings& settings, const AlbumListSettings& list)
         : m_id(singerId), m_transport(transport), m_host(host), m_settings(settings), m_list(list),
-          m_steps(transport, host, settings), m_base(PortalBase(settings.portalHost)) {}
+          m_steps(transport, host, settings, AlbumScope::InSinger),
+          m_base(PortalBase(settings.portalHost)) {}
 
     SingerSummary run() {
         if (!ApplyJobProxy(m_transport, m_host, m_settings)) {
@@ -39,6 +40,7 @@ public:
             if (offset > m_list.maxOffset) {
                 m_summary.offsetLimitReached = true;
                 m_summary.stoppedAtOffset = offset;
+                singerError(AlbumListLimitText(m_id, offset));
                 break;
             }
             const std::optional<QString> text = fetchListPage(offset);
@@ -67,8 +69,11 @@ private:
                                  .innerText();
         } catch (const std::exception&) {
             m_summary.singerPageMissing = true;
+            singerError(SingerPageFailureText(m_id));
         }
     }
+
+    void singerError(const QString& message) { m_host.jobError({{}, m_id, message}); }
 
     void makeSingerFolder() {
         // A name that cleans to nothing would spill the albums into the output root.
@@ -114,6 +119,7 @@ private:
         if (!m_steps.cancelled()) {
             m_summary.listGivenUp = true;
             m_summary.stoppedAtOffset = offset;
+            singerError(AlbumListGivenUpText(m_id, offset));
         }
         return std::nullopt;
     }
@@ -134,6 +140,7 @@ private:
         auto unreadable = [&] {
             m_page.Clear();
             m_summary.unreadablePages.append(offset);
+            singerError(AlbumListUnreadableText(m_id, offset));
         };
         try {
             if (!answer.html)
@@ -167,14 +174,9 @@ private:
             }
             ++albumsFound;
             AlbumSummary album;
+            album.id = albumId;
             album.title = title;
-            m_steps.makeAlbumFolder(m_summary.folder, title, albumId, album);
-            if (album.folderError.isEmpty()) {
-                m_steps.storeCover(title, img, album.folder, album);
-                m_steps.downloadSongs(albumId, album.folder, album);
-            }
-            if (m_steps.cancelled())
-                album.outcome = JobOutcome::Cancelled;
+            m_steps.runAlbum(m_summary.folder, img, album);
             m_summary.albums.append(album);
         }
         // An answer cut short before its first album is no list.

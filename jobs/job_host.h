@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/job_events.h"
 #include "net/mod_down_file.h"
 
 #include <QDateTime>
@@ -10,8 +11,10 @@
 
 namespace orvana::jobs {
 
-// What a job reports to its front end. Called on the job's thread; a GUI host forwards to its
-// window thread, the command line writes to stderr.
+// What a job reports to its front end. Called on the job's thread (or, while songs are fetched
+// in parallel, on one of its worker threads: the job never lets two calls overlap). A GUI host
+// forwards to its window thread, the command line writes to stderr or stdout. Only the first
+// two are required; the events tell a front end that lists results what happened, in order.
 class JobHost {
 public:
     virtual ~JobHost() = default;
@@ -19,11 +22,16 @@ public:
     virtual void setStatus(const QString& text) = 0;
     // A message box with an OK button; returns when the user has closed it.
     virtual void showMessage(const QString& text) = 0;
-    // Bytes of the song file in flight (total -1 when unknown). Optional.
-    virtual void songProgress(qint64 received, qint64 total) {
-        Q_UNUSED(received);
-        Q_UNUSED(total);
-    }
+    // Bytes of a song file in flight (total -1 when unknown).
+    virtual void songProgress(const SongRef& song, qint64 received, qint64 total);
+    // An album's folder is decided; its cover and songs follow.
+    virtual void albumStarted(const AlbumInfo& album);
+    // The job is done with a song of the album.
+    virtual void songFinished(const SongEvent& song);
+    // A failure that is no single song's (see JobError).
+    virtual void jobError(const JobError& error);
+    // An album's songs are all handled; songs counts them.
+    virtual void albumFinished(const AlbumInfo& album, const Tally& songs);
 };
 
 // Waits between attempts. Tests replace it to record the pauses and not wait.

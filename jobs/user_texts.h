@@ -35,6 +35,15 @@ inline constexpr char kSongIdNotNumeric[] =
 inline constexpr char kSingerCount[] =
     QT_TRANSLATE_NOOP("orvana::jobs", "共获取歌手%1位, 请勾选需要下载的歌手");
 
+// The window's status line after a stopped download.
+inline constexpr char kDownloadStopped[] = QT_TRANSLATE_NOOP("orvana::jobs", "下载已停止.");
+// Follows a completion text when songs failed; %1 is their count. The window's results list
+// opens with a double click on the status line.
+inline constexpr char kFailedSongsSuffix[] =
+    QT_TRANSLATE_NOOP("orvana::jobs", " 失败 %1 首 (双击查看)");
+// Follows a failure shown on the window's status line.
+inline constexpr char kSeeResultsSuffix[] = QT_TRANSLATE_NOOP("orvana::jobs", " (双击查看)");
+
 // source (one of the texts above) in the language in use. Any thread.
 [[nodiscard]] inline QString UserText(const char* source) {
     return QCoreApplication::translate(kTextContext, source);

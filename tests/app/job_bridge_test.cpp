@@ -53,8 +53,8 @@ TEST(JobBridge, SongProgressIsThrottledAndEndsOnTheLatestValue) {
             running.start();
             qint64 received = 0;
             while (running.elapsed() < 600)
-                host.songProgress(++received, kTotal);
-            host.songProgress(kTotal - 1, kTotal);
+                host.songProgress({}, ++received, kTotal);
+            host.songProgress({}, kTotal - 1, kTotal);
             // The window picks the last value up before the job ends.
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         },

@@ -1,0 +1,277 @@
+#include "jobs/album_steps.h"
+
+#include "jobs/download_page.h"
+#include "jobs/portal.h"
+#include "jobs/user_texts.h"
+#include "net/file_store.h"
+#include "net/text_conversion.h"
+
+#include <QFileInfo>
+#include <QUrl>
+#include <algorithm>
+
+namespace orvana::jobs {
+
+namespace {
+
+// A cleaned, length-limited name; empty when nothing of text can name a file.
+QString fileNameOf(const QString& text) {
+    return net::CutNameToBytes(CleanFileName(text));
+}
+
+bool isCancelledError(const Error& e) {
+    return e.kind() == ErrorKind::Cancelled;
+}
+
+QString songStatus(const QString& title) {
+    return u"正在下载MP3: " + ControlsToSpaces(title) + u" ...";
+}
+
+} // namespace
+
+AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
+                       AlbumScope scope)
+    : m_transport(transport), m_host(host), m_settings(settings), m_scope(scope),
+      m_base(PortalBase(settings.portalHost)) {
+    // The job's token is the transport's too: one cancel stops a transfer and a retry pause
+    // alike.
+    m_transport.setCancelToken(settings.cancel);
+}
+
+bool AlbumSteps::cancelled() const {
+    return m_settings.cancel && m_settings.cancel->isCancelled();
+}
+
+void AlbumSteps::reportError(const AlbumInfo& album, const QString& message) {
+    m_host.jobError({album, QString(), message});
+}
+
+void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, AlbumSummary& album) {
+    makeAlbumFolder(parent, album);
+    if (!album.folderError.isEmpty()) {
+        reportError(album.info(), album.folderError);
+    } else {
+        m_host.albumStarted(album.info());
+        if (!cancelled())
+            storeCover(img, album);
+        downloadSongs(album);
+    }
+    if (cancelled())
+        album.outcome = JobOutcome::Cancelled;
+    m_host.albumFinished(album.info(), album.tally());
+}
+
+void AlbumSteps::makeAlbumFolder(const QString& parent, AlbumSummary& album) {
+    // A title that cleans to nothing would spill the songs into the parent folder.
+    QString name = fileNameOf(album.title);
+    if (name.isEmpty())
+        name = fileNameOf(album.id);
+    if (name.isEmpty()) {
+        album.folder = parent;
+        return;
+    }
+    const AlbumFolderChooser::Choice choice = m_folders.choose(parent, name, album.id);
+    album.folder = choice.path;
+    album.folderError = choice.error;
+    // Parts of runs that are no longer alive; a live run's locked file stays.
+    (void)net::RemoveStalePartFiles(album.folder);
+}
+
+void AlbumSteps::storeCover(const net::HtmlElement& img, AlbumSummary& album) {
+    m_host.setStatus(u"下载专辑封面: 《" + ControlsToSpaces(album.title) + u"》 ... ");
+    const QString path = album.folder + u"/cover.jpg";
+    if (QFileInfo(path).isDir()) {
+        album.coverError = u"封面无法保存: 已有同名文件夹 " + path;
+        reportError(album.info(), album.coverError);
+        return;
+    }
+    try {
+        QString address = img.src();
+        if (address.contains(u"blank"))
+            address = img.org_src();
+        address.replace(QStringLiteral("about:"), m_base + u'/');
+        m_transport.FetchToBuffer(address);
+        // An empty buffer is refused, so a failed re-run keeps the old cover. Named on the
+        // committer thread while the songs download.
+        m_transport.StoreBufferDeferred(path);
+    } catch (const std::exception&) {
+        // No cover is not a reason to stop: the songs come from another request.
+    }
+}
+
+void AlbumSteps::downloadSongs(AlbumSummary& album) {
+    if (!cancelled()) {
+        ListAnswer answer;
+        try {
+            answer = ReadListAnswer(m_transport.RequestText(
+                QStringLiteral("utf-8"), m_base + u"/data/music/songlist?hotbar=1&moduleName=album",
+                u"id=" + album.id + u"&type=album"));
+        } catch (const std::exception&) {
+        }
+        const SongList list = PlanSongs(answer, album.folder);
+        if (list.missing) {
+            album.songListMissing = true;
+            reportError(album.info(), SongListFailureText(m_scope, album.title));
+        }
+        for (const PlannedSong& song : list.songs) {
+            if (cancelled())
+                break;
+            ++album.listed;
+            if (song.idNotNumeric)
+                m_host.showMessage(UserText(kSongIdNotNumeric));
+            downloadSong(song, album);
+        }
+    }
+    // The cover and the songs still being named are on disk, and count, before the album ends.
+    (void)m_transport.FinishCommits();
+}
+
+void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album) {
+    if (song.path.isEmpty())
+        return songFailed(song, album, QStringLiteral("歌曲没有可用作文件名的标题或编号"));
+    // Taking a folder for the song would skip it on every run.
+    if (QFileInfo(song.path).isDir())
+        return songFailed(song, album, u"歌曲无法保存: 已有同名文件夹 " + song.path);
+    if (QFileInfo::exists(song.path)) {
+        // Present whatever its download page does: the page is still asked for (the portal
+        // sees the usual requests), but its failure is neither retried nor counted.
+        m_host.setStatus(songStatus(song.title));
+        try {
+            (void)m_transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId),
+                                          QString());
+        } catch (const std::exception&) {
+        }
+        if (cancelled())
+            return songDone(song, album, SongState::Stopped);
+        ++album.present;
+        return songDone(song, album, SongState::Present, 0, song.path);
+    }
+    try {
+        const Retried result = withRetries([&] { fetchSong(song, album); });
+        if (result.end == Retried::End::Permanent)
+            songFailed(song, album, result.reason);
+        else if (result.end == Retried::End::Exhausted)
+            songFailed(song, album,
+                       QStringLiteral("尝试 %1 次均失败: ").arg(result.attempts) + result.reason);
+        else if (result.end == Retried::End::Cancelled)
+            songDone(song, album, SongState::Stopped);
+    } catch (const Error& e) {
+        // The disk refused the file: another attempt would meet the same refusal.
+        if (isCancelledError(e))
+            songDone(song, album, SongState::Stopped);
+        else
+            songFailed(song, album, e.message());
+    } catch (const std::exception& e) {
+        songFailed(song, album, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album) {
+    m_host.setStatus(songStatus(song.title));
+    const QString page = m_transport.RequestText(QStringLiteral("UTF-8"),
+                                                 downloadPageAddress(song.songId), QString());
+    const std::optional<QString> address = CutFileAddress(page);
+    if (!address)
+        return songFailed(song, album, QStringLiteral("下载页中没有歌曲文件地址"));
+    const QString scheme = QUrl(*address).scheme();
+    if (scheme != u"http" && scheme != u"https")
+        return songFailed(song, album, u"歌曲文件地址不是 http 或 https 地址: " + *address);
+    // The file is named on the committer thread while the next song downloads; it counts once
+    // named (downloadSongs waits for that). The name may be the "noTitle" fallback.
+    const SongRef ref{album.id, song.songId};
+    m_transport.FetchToFileDeferred(
+        *address, song.path,
+        [this, ref](qint64 received, qint64 total) { m_host.songProgress(ref, received, total); },
+        [this, &album, song](const QString& written, std::exception_ptr error) {
+            if (!error) {
+                const qint64 size = QFileInfo(written).size();
+                album.bytes += size;
+                ++album.stored;
+                return songDone(song, album, SongState::Saved, size, written);
+            }
+            try {
+                std::rethrow_exception(error);
+            } catch (const Error& e) {
+                songFailed(song, album, e.message());
+            } catch (const std::exception& e) {
+                songFailed(song, album, QString::fromLocal8Bit(e.what()));
+            }
+        });
+}
+
+QString AlbumSteps::downloadPageAddress(const QString& songId) const {
+    return m_base + u"/song/" + songId + u"/download";
+}
+
+void AlbumSteps::songFailed(const PlannedSong& song, AlbumSummary& album, const QString& reason) {
+    album.failures.append({song.songId, song.title, reason});
+    m_host.songFinished(
+        {album.info(), song.songId, song.title, SongState::Failed, song.path, 0, reason});
+}
+
+void AlbumSteps::songDone(const PlannedSong& song, const AlbumSummary& album, SongState state,
+                          qint64 bytes, const QString& path) {
+    m_host.songFinished({album.info(), song.songId, song.title, state,
+                         path.isEmpty() ? song.path : path, bytes, QString()});
+}
+
+std::optional<QString> AlbumSteps::fetchPage(const QString& url, QString& reason) {
+    std::optional<QString> text;
+    try {
+        const Retried result = withRetries([&] {
+            m_transport.FetchToBuffer(url);
+            // Refused before decoding: another attempt would bring the same page.
+            net::CheckPageSize(m_transport.downloadBuffer.size());
+            text = Utf8BytesToText(m_transport.downloadBuffer);
+            m_transport.downloadBuffer.clear();
+        });
+        if (result.end != Retried::End::Cancelled && !result.reason.isEmpty())
+            reason = result.reason;
+    } catch (const Error& e) {
+        m_transport.downloadBuffer.clear();
+        reason = e.message();
+    }
+    return text;
+}
+
+AlbumSteps::Retried AlbumSteps::withRetries(const std::function<void()>& attempt) {
+    const int attempts = std::max(1, m_settings.retry.attempts);
+    Retried result;
+    result.attempts = attempts;
+    for (int n = 1; n <= attempts; ++n) {
+        if (cancelled())
+            return {Retried::End::Cancelled, result.reason, n - 1};
+        std::optional<int> retryAfter;
+        try {
+            attempt();
+            return {Retried::End::Done, {}, n};
+        } catch (const net::TransportError& e) {
+            if (isCancelledError(e))
+                return {Retried::End::Cancelled, result.reason, n};
+            // No new attempt can change a refused redirect, a cap or an unreadable encoding.
+            if (e.permanent())
+                return {Retried::End::Permanent, e.message(), n};
+            result.reason = e.message();
+            retryAfter = e.retryAfterSeconds();
+        }
+        if (n < attempts)
+            pause(n, retryAfter);
+    }
+    result.end = Retried::End::Exhausted;
+    return result;
+}
+
+void AlbumSteps::pause(int attempt, std::optional<int> retryAfterSeconds) {
+    const auto& pauses = m_settings.retry.pauses;
+    std::chrono::milliseconds wait{0};
+    if (!pauses.empty())
+        wait = pauses[std::min<std::size_t>(std::size_t(attempt - 1), pauses.size() - 1)];
+    if (retryAfterSeconds && *retryAfterSeconds > 0) {
+        const std::chrono::milliseconds asked = std::chrono::seconds(*retryAfterSeconds);
+        wait = std::max(wait, std::min(asked, m_settings.retry.maxRetryAfter));
+    }
+    JobClock& clock = m_settings.clock ? *m_settings.clock : m_realClock;
+    clock.sleep(wait, m_settings.cancel.get());
+}
+
+} // namespace orvana::jobs

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "jobs/album_folder.h"
+#include "jobs/album_summary.h"
+#include "jobs/job_host.h"
+#include "jobs/job_report.h"
+#include "jobs/song_list.h"
+#include "net/html_document.h"
+#include "net/mod_down_file.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace orvana::jobs {
+
+// The folder, cover and song steps of an album, shared by the album and singer jobs. Runs on the
+// transport's thread; absorbs every failure (counted in the summary and told to the host as an
+// event), never throws.
+class AlbumSteps {
+public:
+    // Binds settings.cancel to the transport, so the job's one token stops its transfers too.
+    // scope says which job the album belongs to (its failure texts differ).
+    AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
+               AlbumScope scope);
+
+    // One album whose page (or album-list entry) was read: album.id and album.title are set.
+    // Makes its folder under parent, stores the cover from img, then fetches the song list and
+    // every song; tells the host the album's start and end.
+    void runAlbum(const QString& parent, const net::HtmlElement& img, AlbumSummary& album);
+
+    // GETs a page into the transport's buffer, tried as often as a song (with its pauses), and
+    // gives its text; nullopt with the last failure in reason when every attempt failed (or
+    // the job was cancelled).
+    [[nodiscard]] std::optional<QString> fetchPage(const QString& url, QString& reason);
+
+    // Tells the host of a failure that is no single song's.
+    void reportError(const AlbumInfo& album, const QString& message);
+
+    [[nodiscard]] bool cancelled() const;
+
+private:
+    // How a run of attempts ended.
+    struct Retried {
+        enum class End {
+            Done,      // an attempt returned
+            Cancelled, // the job was cancelled
+            Permanent, // a failure no attempt can mend; reason says which
+            Exhausted, // every attempt failed; reason is the last failure
+        };
+        End end = End::Done;
+        QString reason;
+        int attempts = 0;
+    };
+    // Runs attempt until it returns, fails for good, the job is cancelled or the retry
+    // settings' attempts are spent; a TransportError is a failed attempt, followed by the
+    // settings' pause (longer when the server asked for it). Other errors pass to the caller.
+    Retried withRetries(const std::function<void()>& attempt);
+    void pause(int attempt, std::optional<int> retryAfterSeconds);
+
+    // The folder of the album under parent, named after the cleaned title (cut to the name
+    // limit), or the ID when the title cleans to nothing; numbered " (2)", " (3)" ... where the
+    // name belongs to another album (AlbumFolderChooser). Sets album.folder, and
+    // album.folderError when the folder cannot be made (nothing is stored then).
+    void makeAlbumFolder(const QString& parent, AlbumSummary& album);
+    // Shows the cover status, reads the cover address from img ("org_src" when "src" holds
+    // "blank"), fetches it and writes folder + "/cover.jpg". A failed or empty fetch leaves an
+    // existing cover.jpg as it was; a folder standing at "cover.jpg" is album.coverError.
+    void storeCover(const net::HtmlElement& img, AlbumSummary& album);
+    // The song list and every song of it; the songs still being named are named before this
+    // returns.
+    void downloadSongs(AlbumSummary& album);
+    void downloadSong(const PlannedSong& song, AlbumSummary& album);
+    // One attempt at a song: its download page, then its file. Failures that another attempt
+    // cannot mend are counted here; the others throw.
+    void fetchSong(const PlannedSong& song, AlbumSummary& album);
+    [[nodiscard]] QString downloadPageAddress(const QString& songId) const;
+
+    // Counts and tells the host of a song the job is done with.
+    void songFailed(const PlannedSong& song, AlbumSummary& album, const QString& reason);
+    void songDone(const PlannedSong& song, const AlbumSummary& album, SongState state,
+                  qint64 bytes = 0, const QString& path = {});
+
+    net::ModDownFile& m_transport;
+    JobHost& m_host;
+    const JobSettings& m_settings;
+    const AlbumScope m_scope;
+    QString m_base;
+    JobClock m_realClock;
+    AlbumFolderChooser m_folders;
+};
+
+} // namespace orvana::jobs
