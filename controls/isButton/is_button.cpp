@@ -37,27 +37,27 @@ int vbButton(Qt::MouseButton b) {
     }
 }
 
-// The DrawText flags of the caption as Qt alignment flags.
-int textFlags(int format) {
+// The caption's text layout as Qt alignment flags.
+int textFlags(isButton::CaptionFormatFlags format) {
     int flags = Qt::TextShowMnemonic;
-    if (format & 1)
+    if (format & isButton::TextCentre)
         flags |= Qt::AlignHCenter;
-    else if (format & 2)
+    else if (format & isButton::TextRight)
         flags |= Qt::AlignRight;
     else
         flags |= Qt::AlignLeft;
-    if (format & 32) {
+    if (format & isButton::TextSingleLine) {
         flags |= Qt::TextSingleLine;
-        if (format & 4)
+        if (format & isButton::TextVCentre)
             flags |= Qt::AlignVCenter;
-        else if (format & 8)
+        else if (format & isButton::TextBottom)
             flags |= Qt::AlignBottom;
         else
             flags |= Qt::AlignTop;
     } else {
         flags |= Qt::AlignTop;
     }
-    if (format & 16)
+    if (format & isButton::TextWordBreak)
         flags |= Qt::TextWordWrap;
     return flags;
 }
@@ -140,7 +140,7 @@ isButton::isButton(QWidget* parent, const QString& instanceName) : QWidget(paren
     m_icon = QPixmap();
     m_showFocus = false;
     m_useCustomColors = false;
-    m_captionFormat = 17;
+    m_captionFormat = CaptionFormatFlags(TextCentre) | TextWordBreak;
     m_enabled = true;
     m_backColor = sys(SysColor::ButtonFace);
     m_highlightColor = sys(SysColor::Highlight);
@@ -217,7 +217,7 @@ void isButton::SetIcon(const QPixmap& value) {
     relayout();
 }
 
-void isButton::SetIconAlign(int value) {
+void isButton::SetIconAlign(IconAlignValue value) {
     m_iconAlign = value;
     changed(QStringLiteral("IconAlign"));
     relayout();
@@ -343,10 +343,10 @@ void isButton::SetFont(const QFont& value) {
     changed(QStringLiteral("Font"));
 }
 
-void isButton::SetButtonType(int value) {
-    const bool checkable = m_buttonType == 1;
+void isButton::SetButtonType(ButtonTypeValue value) {
+    const bool checkable = m_buttonType == ButtonCheck;
     m_buttonType = value;
-    if (checkable != (value == 1)) {
+    if (checkable != (value == ButtonCheck)) {
         QAccessible::State st;
         st.checkable = true;
         st.checked = m_value;
@@ -359,7 +359,7 @@ void isButton::SetButtonType(int value) {
 void isButton::SetValue(bool value) {
     const bool was = m_value;
     m_value = value;
-    if (was != value && m_buttonType == 1) {
+    if (was != value && m_buttonType == ButtonCheck) {
         QAccessible::State st;
         st.checked = true;
         notifyState(st);
@@ -440,12 +440,13 @@ void isButton::ReadProperties(const PropertyBag& bag) {
     m_icon =
         icon.typeId() == QMetaType::QImage ? QPixmap::fromImage(icon.value<QImage>()) : QPixmap();
     m_style = int(readNumber(bag, QStringLiteral("Style"), 3, 0, 10));
-    const bool wasCheckable = m_buttonType == 1, wasChecked = m_value, wasEnabled = m_enabled;
+    const bool wasCheckable = m_buttonType == ButtonCheck, wasChecked = m_value,
+               wasEnabled = m_enabled;
     setCaptionRecord(readString(bag, QStringLiteral("Caption"), QStringLiteral("isButton")));
     m_iconSize =
         int(int16_t(uint16_t(readNumber(bag, QStringLiteral("IconSize"), 16, -32768, 65535))));
     m_captionAlign = int(readNumber(bag, QStringLiteral("CaptionAlign"), 0, 0, 4));
-    m_iconAlign = int(readNumber(bag, QStringLiteral("IconAlign"), 1, 0, 4));
+    m_iconAlign = IconAlignValue(readNumber(bag, QStringLiteral("IconAlign"), IconAlignLeft, 0, 4));
     m_nonThemeStyle = int(readNumber(bag, QStringLiteral("iNonThemeStyle"), 5, 0, 10));
     if (m_nonThemeStyle == StyleSystemTheme)
         m_nonThemeStyle = 5;
@@ -472,15 +473,16 @@ void isButton::ReadProperties(const PropertyBag& bag) {
     const QVariant f = bag.ReadProperty(QStringLiteral("Font"), font());
     if (f.typeId() == QMetaType::QFont)
         setFont(f.value<QFont>());
-    m_buttonType = int(readNumber(bag, QStringLiteral("ButtonType"), 0, 0, 1));
+    m_buttonType = ButtonTypeValue(readNumber(bag, QStringLiteral("ButtonType"), ButtonPush, 0, 1));
     m_value = readBool(bag, QStringLiteral("Value"), false);
     m_useMaskColor = readBool(bag, QStringLiteral("UseMaskColor"), false);
     m_maskColor = readColor(bag, QStringLiteral("MaskColor"), kDefaultMaskColor);
     SetMousePointer(int(readNumber(bag, QStringLiteral("MousePointer"), 0, -32768, 65535)));
     m_hooked = m_userMode;
-    if (wasCheckable != (m_buttonType == 1) || wasChecked != m_value || wasEnabled != m_enabled) {
+    const bool checkable = m_buttonType == ButtonCheck;
+    if (wasCheckable != checkable || wasChecked != m_value || wasEnabled != m_enabled) {
         QAccessible::State st;
-        st.checkable = wasCheckable != (m_buttonType == 1);
+        st.checkable = wasCheckable != checkable;
         st.checked = wasChecked != m_value;
         st.disabled = wasEnabled != m_enabled;
         notifyState(st);
@@ -500,7 +502,7 @@ void isButton::WriteProperties(PropertyBag& bag) const {
     bag.WriteProperty(QStringLiteral("Style"), m_style, 3);
     bag.WriteProperty(QStringLiteral("Caption"), m_caption, QString());
     bag.WriteProperty(QStringLiteral("IconSize"), m_iconSize, 16);
-    bag.WriteProperty(QStringLiteral("IconAlign"), m_iconAlign, 1);
+    bag.WriteProperty(QStringLiteral("IconAlign"), int(m_iconAlign), int(IconAlignLeft));
     bag.WriteProperty(QStringLiteral("CaptionAlign"), m_captionAlign, 0);
     bag.WriteProperty(QStringLiteral("iNonThemeStyle"), m_nonThemeStyle, 5);
     bag.WriteProperty(QStringLiteral("Enabled"), m_enabled, true);
@@ -523,7 +525,7 @@ void isButton::WriteProperties(PropertyBag& bag) const {
     bag.WriteProperty(QStringLiteral("ttForeColor"), colour(m_toolTipForeColor),
                       colour(sys(SysColor::InfoText)));
     bag.WriteProperty(QStringLiteral("Font"), font());
-    bag.WriteProperty(QStringLiteral("ButtonType"), m_buttonType, 0);
+    bag.WriteProperty(QStringLiteral("ButtonType"), int(m_buttonType), int(ButtonPush));
     bag.WriteProperty(QStringLiteral("Value"), m_value, false);
     bag.WriteProperty(QStringLiteral("MaskColor"), colour(m_maskColor), colour(kDefaultMaskColor));
     bag.WriteProperty(QStringLiteral("UseMaskColor"), m_useMaskColor, false);
@@ -552,7 +554,12 @@ void isButton::relayout() {
     const int W = width(), H = height();
     m_clientRect = QRect(0, 0, W, H);
     m_innerRect = QRect(QPoint(4, 4), QPoint(W - 5, H - 5));
-    static constexpr int kFormats[] = {37, 36, 38, 33, 41};
+    // By CaptionAlign: centre, left, right, top, bottom; other values keep the last layout.
+    static constexpr CaptionFormatFlags kFormats[] = {
+        TextCentre | TextVCentre | TextSingleLine, TextVCentre | TextSingleLine,
+        TextRight | TextVCentre | TextSingleLine,  TextCentre | TextSingleLine,
+        TextCentre | TextBottom | TextSingleLine,
+    };
     if (m_captionAlign >= 0 && m_captionAlign <= 4)
         m_captionFormat = kFormats[m_captionAlign];
     applyRegion();
@@ -586,7 +593,7 @@ void isButton::render() {
     if (m_shown) {
         if (!m_userMode && m_style != StyleBevelGradient)
             m_state = StateHot;
-        if (m_buttonType == 1 && m_value)
+        if (m_buttonType == ButtonCheck && m_value)
             m_state = StatePressed;
         if (!m_enabled) {
             m_state = StateDisabled;
@@ -639,19 +646,19 @@ void isButton::paintIcon(QPainter& p, const QImage& image, int m) {
     const int W = width(), H = height(), s = m_iconSize;
     int x = RoundHalfEven((W - s) / 2.0), y = RoundHalfEven((H - s) / 2.0);
     switch (m_iconAlign) {
-    case 1:
+    case IconAlignLeft:
         x = m;
         break;
-    case 2:
+    case IconAlignRight:
         x = W - s - m;
         break;
-    case 3:
+    case IconAlignTop:
         y = m;
         break;
-    case 4:
+    case IconAlignBottom:
         y = H - s - m;
         break;
-    default:
+    case IconAlignCentre:
         break;
     }
     if (m_state == StatePressed)
@@ -848,7 +855,7 @@ void isButton::mouseDownStep(int button) {
 
 void isButton::mouseUpStep(int button) {
     if (button == 1) {
-        m_state = (m_buttonType == 1 && !m_value) ? StatePressed : StateHot;
+        m_state = (m_buttonType == ButtonCheck && !m_value) ? StatePressed : StateHot;
         Refresh();
     }
     m_lastMouseButton = button;
@@ -857,7 +864,7 @@ void isButton::mouseUpStep(int button) {
 void isButton::clickStep(bool raise) {
     if (m_lastMouseButton != 1)
         return;
-    if (m_buttonType == 1) {
+    if (m_buttonType == ButtonCheck) {
         m_value = !m_value;
         QAccessible::State st;
         st.checked = true;

@@ -38,6 +38,26 @@ public:
         StyleRoundedSkin = 10,
     };
     enum VisualState { StateNormal = 1, StateHot = 2, StatePressed = 3, StateDisabled = 4 };
+    // ButtonType: a check button's click toggles Value.
+    enum ButtonTypeValue : int { ButtonPush = 0, ButtonCheck = 1 };
+    // IconAlign: where the icon sits; every side but the centre keeps the style's margin.
+    enum IconAlignValue : int {
+        IconAlignCentre = 0,
+        IconAlignLeft = 1,
+        IconAlignRight = 2,
+        IconAlignTop = 3,
+        IconAlignBottom = 4,
+    };
+    // The caption's text layout, bit for bit the classic DrawText flags (no bit: left, top).
+    enum CaptionFormatFlag : int {
+        TextCentre = 0x01,
+        TextRight = 0x02,
+        TextVCentre = 0x04,
+        TextBottom = 0x08,
+        TextWordBreak = 0x10,
+        TextSingleLine = 0x20,
+    };
+    Q_DECLARE_FLAGS(CaptionFormatFlags, CaptionFormatFlag)
 
     // The caption of a new control is its instance name, which also becomes the objectName.
     explicit isButton(QWidget* parent = nullptr,
@@ -51,8 +71,8 @@ public:
     void SetCaption(const QString& value);
     [[nodiscard]] QPixmap Icon() const { return m_icon; }
     void SetIcon(const QPixmap& value);
-    [[nodiscard]] int IconAlign() const { return m_iconAlign; }
-    void SetIconAlign(int value);
+    [[nodiscard]] IconAlignValue IconAlign() const { return m_iconAlign; }
+    void SetIconAlign(IconAlignValue value);
     [[nodiscard]] int IconSize() const { return m_iconSize; }
     // Keeps the low 16 bits, as a 16-bit field does.
     void SetIconSize(int value);
@@ -89,8 +109,8 @@ public:
     void SetToolTipForeColor(OleColor value);
     [[nodiscard]] QFont Font() const { return font(); }
     void SetFont(const QFont& value);
-    [[nodiscard]] int ButtonType() const { return m_buttonType; }
-    void SetButtonType(int value);
+    [[nodiscard]] ButtonTypeValue ButtonType() const { return m_buttonType; }
+    void SetButtonType(ButtonTypeValue value);
     [[nodiscard]] bool Value() const { return m_value; }
     void SetValue(bool value);
     [[nodiscard]] OleColor MaskColor() const { return m_maskColor; }
@@ -144,7 +164,7 @@ public:
     [[nodiscard]] bool Shown() const { return m_shown; }
     [[nodiscard]] bool MouseInside() const { return m_mouseInside; }
     [[nodiscard]] int LastMouseButton() const { return m_lastMouseButton; }
-    [[nodiscard]] int CaptionFormat() const { return m_captionFormat; }
+    [[nodiscard]] CaptionFormatFlags CaptionFormat() const { return m_captionFormat; }
     [[nodiscard]] QRect InnerRect() const { return m_innerRect; }
     // The tooltip window while the pointer is over the control, else nullptr.
     [[nodiscard]] isButtonTip* ToolTipWindow() const;
@@ -206,7 +226,7 @@ private:
     QRect m_innerRect;
     QString m_caption;
     int m_captionAlign = 0;
-    int m_iconAlign = 0;
+    IconAlignValue m_iconAlign = IconAlignCentre;
     QPixmap m_icon;
     int m_iconSize = 16;
     bool m_enabled = true;
@@ -223,14 +243,14 @@ private:
     OleColor m_toolTipBackColor = 0;
     OleColor m_toolTipForeColor = 0;
     QPointer<isButtonTip> m_toolTipWindow;
-    int m_buttonType = 0;
+    ButtonTypeValue m_buttonType = ButtonPush;
     bool m_value = false;
     OleColor m_maskColor = 0;
     bool m_useMaskColor = false;
     int m_mousePointer = 0;
     bool m_hooked = false;
     bool m_mouseInside = false;
-    int m_captionFormat = 17;
+    CaptionFormatFlags m_captionFormat = CaptionFormatFlags(TextCentre) | TextWordBreak;
     int m_lastMouseButton = 0;
     bool m_inDoubleClick = false;
     bool m_hidingHostTip = false;
@@ -246,5 +266,7 @@ private:
     QTimer m_tipTimer;
     isButtonAbout* m_about = nullptr;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(isButton::CaptionFormatFlags)
 
 } // namespace orvana::controls

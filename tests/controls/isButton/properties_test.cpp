@@ -69,7 +69,7 @@ TEST(ButtonProperties, WritesEveryKeyInOrderWithExactSpellings) {
     isButton b(nullptr, QStringLiteral("cmdX"));
     b.SetStyle(5);
     b.SetIconSize(20);
-    b.SetIconAlign(2);
+    b.SetIconAlign(isButton::IconAlignRight);
     b.SetCaptionAlign(1);
     b.SetNonThemeStyle(7);
     b.SetEnabled(false);
@@ -82,7 +82,7 @@ TEST(ButtonProperties, WritesEveryKeyInOrderWithExactSpellings) {
     b.SetToolTipText(QStringLiteral("tip"));
     b.SetToolTipBackColor(RGB(13, 14, 15));
     b.SetToolTipForeColor(RGB(16, 17, 18));
-    b.SetButtonType(1);
+    b.SetButtonType(isButton::ButtonCheck);
     b.SetValue(true);
     b.SetMaskColor(RGB(1, 1, 1));
     b.SetUseMaskColor(true);
@@ -261,7 +261,7 @@ TEST(StoredForms, RoundTripThroughAFileKeepsEveryProperty) {
     font.setPointSizeF(8.25);
     font.setWeight(QFont::Bold);
     a.SetFont(font);
-    a.SetButtonType(1);
+    a.SetButtonType(isButton::ButtonCheck);
     a.SetValue(true);
     a.SetMaskColor(RGB(192, 192, 192));
 
@@ -493,7 +493,7 @@ TEST(StoredForms, ChangedPropertiesAreStoredInTheirOwnTypesAndOrder) {
     b.SetStyle(9);
     b.SetCaption(QStringLiteral("&Go"));
     b.SetIconSize(20);
-    b.SetIconAlign(2);
+    b.SetIconAlign(isButton::IconAlignRight);
     b.SetCaptionAlign(4);
     b.SetNonThemeStyle(7);
     b.SetEnabled(false);
@@ -509,7 +509,7 @@ TEST(StoredForms, ChangedPropertiesAreStoredInTheirOwnTypesAndOrder) {
     b.SetToolTipBackColor(0xFFFFFFFF);
     b.SetToolTipForeColor(RGB(16, 17, 18));
     b.SetFont(boldVerdana());
-    b.SetButtonType(1);
+    b.SetButtonType(isButton::ButtonCheck);
     b.SetValue(true);
     b.SetMaskColor(RGB(1, 1, 1));
     b.SetUseMaskColor(true);
@@ -534,7 +534,7 @@ TEST(ButtonProperties, EverySetterReportsItsOwnName) {
     b.SetStyle(1);
     b.SetCaption(QStringLiteral("c"));
     b.SetIcon(QPixmap::fromImage(markedIcon()));
-    b.SetIconAlign(2);
+    b.SetIconAlign(isButton::IconAlignRight);
     b.SetIconSize(8);
     b.SetCaptionAlign(1);
     b.SetNonThemeStyle(4);
@@ -552,7 +552,7 @@ TEST(ButtonProperties, EverySetterReportsItsOwnName) {
     b.SetToolTipBackColor(RGB(1, 1, 1));
     b.SetToolTipForeColor(RGB(1, 1, 1));
     b.SetFont(boldVerdana());
-    b.SetButtonType(1);
+    b.SetButtonType(isButton::ButtonCheck);
     b.SetValue(true);
     b.SetMaskColor(RGB(1, 1, 1));
     b.SetUseMaskColor(true);
