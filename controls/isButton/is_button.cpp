@@ -4,6 +4,7 @@
 #include "controls/isButton/draw.h"
 #include "controls/isButton/icon_gray.h"
 #include "controls/isButton/is_button_accessible.h"
+#include "controls/isButton/is_button_properties.h"
 #include "controls/isButton/style_painters.h"
 #include "controls/isButton/tool_tip.h"
 
@@ -171,8 +172,8 @@ OleColor isButton::sys(SysColor which) const {
     return SystemColor(palette(), which);
 }
 
-void isButton::changed(const QString& name) {
-    Q_EMIT PropertyChanged(name);
+void isButton::changed(QStringView name) {
+    Q_EMIT PropertyChanged(name.toString());
 }
 
 void isButton::setCaptionRecord(const QString& value) {
@@ -199,46 +200,31 @@ void isButton::notifyState(QAccessible::State changed) {
 // ---- properties -------------------------------------------------------------------------------
 
 void isButton::SetStyle(int value) {
-    m_style = value;
-    changed(QStringLiteral("Style"));
-    relayout();
+    set(Properties::style, value);
 }
 
 void isButton::SetCaption(const QString& value) {
-    setCaptionRecord(value);
-    changed(QStringLiteral("Caption"));
-    updateAccessKey();
-    relayout();
+    set(Properties::caption, value);
 }
 
 void isButton::SetIcon(const QPixmap& value) {
-    m_icon = value;
-    changed(QStringLiteral("Icon"));
-    relayout();
+    set(Properties::icon, value);
 }
 
 void isButton::SetIconAlign(IconAlignValue value) {
-    m_iconAlign = value;
-    changed(QStringLiteral("IconAlign"));
-    relayout();
+    set(Properties::iconAlign, value);
 }
 
 void isButton::SetIconSize(int value) {
-    m_iconSize = int(int16_t(uint16_t(value & 0xFFFF)));
-    changed(QStringLiteral("IconSize"));
-    relayout();
+    set(Properties::iconSize, value);
 }
 
 void isButton::SetCaptionAlign(int value) {
-    m_captionAlign = value;
-    changed(QStringLiteral("CaptionAlign"));
-    relayout();
+    set(Properties::captionAlign, value);
 }
 
 void isButton::SetNonThemeStyle(int value) {
-    m_nonThemeStyle = value;
-    changed(QStringLiteral("NonThemeStyle"));
-    relayout();
+    set(Properties::nonThemeStyle, value);
 }
 
 void isButton::SetEnabled(bool value) {
@@ -248,7 +234,7 @@ void isButton::SetEnabled(bool value) {
     if (!value)
         removeToolTip();
     Refresh();
-    changed(QStringLiteral("Enabled"));
+    changed(Properties::enabled.name);
     QWidget::setEnabled(value);
     // Qt's own report follows the widget's effective state, which a disabled parent hides; the
     // control reports its own flag.
@@ -260,133 +246,114 @@ void isButton::SetEnabled(bool value) {
 }
 
 void isButton::SetShowFocus(bool value) {
-    m_showFocus = value;
-    changed(QStringLiteral("ShowFocus"));
-    Refresh();
+    set(Properties::showFocus, value);
 }
 
 void isButton::SetUseCustomColors(bool value) {
-    m_useCustomColors = value;
-    changed(QStringLiteral("UseCustomColors"));
-    Refresh();
+    set(Properties::useCustomColors, value);
 }
 
 void isButton::SetBackColor(OleColor value) {
-    m_backColor = value;
-    changed(QStringLiteral("BackColor"));
-    Refresh();
+    set(Properties::backColor, value);
 }
 
 void isButton::SetHighlightColor(OleColor value) {
-    m_highlightColor = value;
-    changed(QStringLiteral("HighlightColor"));
-    Refresh();
+    set(Properties::highlightColor, value);
 }
 
 void isButton::SetFontColor(OleColor value) {
-    m_fontColor = value;
-    changed(QStringLiteral("FontColor"));
-    Refresh();
+    set(Properties::fontColor, value);
 }
 
 void isButton::SetFontHighlightColor(OleColor value) {
-    m_fontHighlightColor = value;
-    changed(QStringLiteral("FontHighlightColor"));
-    Refresh();
+    set(Properties::fontHighlightColor, value);
 }
 
 void isButton::SetToolTipText(const QString& value) {
-    setToolTipRecord(value);
-    changed(QStringLiteral("ToolTipText"));
-    // While the own tip is up the host's text stays empty and the tip is rebuilt with the new
-    // text; otherwise the host's text carries it until the pointer enters.
-    if (m_mouseInside && m_toolTipWindow)
-        buildToolTip();
-    else
-        setToolTip(value);
-    Refresh();
+    set(Properties::toolTipText, value);
 }
 
 void isButton::SetToolTipTitle(const QString& value) {
-    m_toolTipTitle = value;
-    changed(QStringLiteral("TooltipTitle"));
-    Refresh();
+    set(Properties::toolTipTitle, value);
 }
 
 void isButton::SetToolTipIcon(int value) {
-    m_toolTipIcon = value;
-    changed(QStringLiteral("TooltipIcon"));
-    Refresh();
+    set(Properties::toolTipIcon, value);
 }
 
 void isButton::SetToolTipType(int value) {
-    m_toolTipType = value;
-    changed(QStringLiteral("ToolTipType"));
-    Refresh();
+    set(Properties::toolTipType, value);
 }
 
 void isButton::SetToolTipBackColor(OleColor value) {
-    m_toolTipBackColor = value;
-    changed(QStringLiteral("ToolTipBackColor"));
-    Refresh();
+    set(Properties::toolTipBackColor, value);
 }
 
 void isButton::SetToolTipForeColor(OleColor value) {
-    m_toolTipForeColor = value;
-    changed(QStringLiteral("ToolTipForeColor"));
-    Refresh();
+    set(Properties::toolTipForeColor, value);
 }
 
 void isButton::SetFont(const QFont& value) {
+    // The new font is painted before the change is reported.
     setFont(value);
     Refresh();
-    changed(QStringLiteral("Font"));
+    changed(Properties::font.name);
 }
 
 void isButton::SetButtonType(ButtonTypeValue value) {
-    const bool checkable = m_buttonType == ButtonCheck;
-    m_buttonType = value;
-    if (checkable != (value == ButtonCheck)) {
-        QAccessible::State st;
-        st.checkable = true;
-        st.checked = m_value;
-        notifyState(st);
-    }
-    changed(QStringLiteral("ButtonType"));
-    Refresh();
+    set(Properties::buttonType, value);
 }
 
 void isButton::SetValue(bool value) {
-    const bool was = m_value;
-    m_value = value;
-    if (was != value && m_buttonType == ButtonCheck) {
-        QAccessible::State st;
-        st.checked = true;
-        notifyState(st);
-    }
-    changed(QStringLiteral("Value"));
-    Refresh();
+    set(Properties::value, value);
 }
 
 void isButton::SetMaskColor(OleColor value) {
-    m_maskColor = value;
-    changed(QStringLiteral("MaskColor"));
-    Refresh();
+    set(Properties::maskColor, value);
 }
 
 void isButton::SetUseMaskColor(bool value) {
-    m_useMaskColor = value;
-    changed(QStringLiteral("UseMaskColor"));
-    Refresh();
+    set(Properties::useMaskColor, value);
 }
 
 void isButton::SetMousePointer(int value) {
+    set(Properties::mousePointer, value);
+}
+
+void isButton::setIconSizeRecord(const int& value) {
+    m_iconSize = int(int16_t(uint16_t(value & 0xFFFF)));
+}
+
+void isButton::setMousePointerRecord(const int& value) {
     m_mousePointer = int(int16_t(uint16_t(value & 0xFFFF)));
     if (m_mousePointer == 0)
         unsetCursor();
     else
         setCursor(cursorShape(m_mousePointer));
-    changed(QStringLiteral("MousePointer"));
+}
+
+void isButton::followToolTipText() {
+    // While the own tip is up the host's text stays empty and the tip is rebuilt with the new
+    // text; otherwise the host's text carries it until the pointer enters.
+    if (m_mouseInside && m_toolTipWindow)
+        buildToolTip();
+    else
+        setToolTip(m_toolTipText);
+}
+
+isButton::CheckState isButton::checkState() const {
+    const bool checkable = m_buttonType == ButtonCheck;
+    return {checkable, checkable && m_value};
+}
+
+void isButton::announceCheckState(CheckState before) {
+    const CheckState now = checkState();
+    if (now.checkable == before.checkable && now.checked == before.checked)
+        return;
+    QAccessible::State st;
+    st.checkable = now.checkable != before.checkable;
+    st.checked = now.checked != before.checked;
+    notifyState(st);
 }
 
 void isButton::SetDisplayAsDefault(bool value) {

@@ -11,11 +11,13 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <type_traits>
 
 namespace orvana::controls {
 
 class isButtonTip;
 class isButtonAbout;
+template <typename T> struct ButtonProperty;
 
 // The owner-drawn command button: eleven styles, hover/press/focus looks, its own tooltip window
 // and About box, and settings kept in a property bag. Every pixel is painted by the control with
@@ -196,12 +198,28 @@ protected:
 
 private:
     friend class isButtonAccessible;
+    // The property table (is_button_properties.h).
+    struct Properties;
+
+    // What assistive technology sees of a check button.
+    struct CheckState {
+        bool checkable;
+        bool checked;
+    };
 
     // The accessibility Press: the click of the access key, run from the event loop.
     void AccessiblePress();
     void accessKeyClick();
+    template <typename T>
+    void set(const ButtonProperty<T>& property, const std::type_identity_t<T>& value);
     void setCaptionRecord(const QString& value);
     void setToolTipRecord(const QString& value);
+    // Keep the low 16 bits, as the 16-bit fields do; the pointer also goes to the surface.
+    void setIconSizeRecord(const int& value);
+    void setMousePointerRecord(const int& value);
+    void followToolTipText();
+    [[nodiscard]] CheckState checkState() const;
+    void announceCheckState(CheckState before);
     void notifyState(QAccessible::State changed);
     void relayout();
     void applyRegion();
@@ -211,7 +229,7 @@ private:
     void buildToolTip();
     void removeToolTip();
     void updateAccessKey();
-    void changed(const QString& name);
+    void changed(QStringView name);
     void render();
     void paintIcon(QPainter& p, const QImage& image, int margin);
     void paintCaption(QPainter& p);
