@@ -16,14 +16,14 @@
 #include <QPainter>
 #include <QShortcutEvent>
 #include <QUrl>
+#include <optional>
+#include <type_traits>
 
 namespace orvana::controls {
 
 namespace {
 
 int g_toolTipDelay = 400;
-
-constexpr OleColor kDefaultMaskColor = 12632256; // RGB(192, 192, 192)
 
 int vbButton(Qt::MouseButton b) {
     switch (b) {
@@ -93,34 +93,6 @@ Qt::CursorShape cursorShape(int pointer) {
     default:
         return Qt::ArrowCursor;
     }
-}
-
-// Typed reads: a stored value of the wrong type or out of range yields the default, so a damaged
-// form cannot put the control into a state it cannot paint.
-qint64 readNumber(const PropertyBag& bag, const QString& key, qint64 def, qint64 lo, qint64 hi) {
-    const QVariant v = bag.ReadProperty(key, def);
-    if (!IsStoredNumber(v))
-        return def;
-    const double d = v.toDouble();
-    if (d < double(lo) || d > double(hi))
-        return def;
-    return qint64(d);
-}
-
-bool readBool(const PropertyBag& bag, const QString& key, bool def) {
-    const QVariant v = bag.ReadProperty(key, def);
-    if (v.typeId() == QMetaType::Bool)
-        return v.toBool();
-    return IsStoredNumber(v) ? v.toDouble() != 0 : def;
-}
-
-QString readString(const PropertyBag& bag, const QString& key, const QString& def) {
-    const QVariant v = bag.ReadProperty(key, def);
-    return v.typeId() == QMetaType::QString ? v.toString() : def;
-}
-
-OleColor readColor(const PropertyBag& bag, const QString& key, OleColor def) {
-    return OleColor(readNumber(bag, key, def, 0, 0xFFFFFFFFll));
 }
 
 } // namespace
@@ -401,50 +373,126 @@ bool isButton::OpenLink(const QString& link) {
 
 // ---- persistence ------------------------------------------------------------------------------
 
+namespace {
+
+// Values as the stored form keeps them.
+QVariant toStored(int value) {
+    return value;
+}
+QVariant toStored(bool value) {
+    return value;
+}
+QVariant toStored(OleColor value) {
+    return qint64(value);
+}
+template <typename E> QVariant toStored(E value) requires std::is_enum_v<E> {
+    return int(value);
+}
+QVariant toStored(const QString& value) {
+    return value;
+}
+QVariant toStored(const QPixmap& value) {
+    return QVariant::fromValue(value.isNull() ? QImage() : value.toImage());
+}
+QVariant toStored(const QFont& value) {
+    return QVariant(value);
+}
+
+std::optional<qint64> storedNumber(const QVariant& v, const StoredRange& range) {
+    if (!IsStoredNumber(v))
+        return std::nullopt;
+    const double d = v.toDouble();
+    if (d < double(range.lo) || d > double(range.hi))
+        return std::nullopt;
+    const qint64 n = qint64(d);
+    if (n == range.refused)
+        return std::nullopt;
+    return n;
+}
+
+// The value a stored one stands for, or nothing when it has the wrong type or is out of range,
+// so a damaged form cannot put the control into a state it cannot paint.
+template <typename T> std::optional<T> fromStored(const QVariant& v, const StoredRange& range) {
+    if constexpr (std::is_same_v<T, bool>) {
+        if (v.typeId() == QMetaType::Bool)
+            return v.toBool();
+        if (IsStoredNumber(v))
+            return v.toDouble() != 0;
+        return std::nullopt;
+    } else if constexpr (std::is_same_v<T, OleColor>) {
+        const auto n = storedNumber(v, {0, 0xFFFFFFFFll});
+        return n ? std::optional<T>(OleColor(*n)) : std::nullopt;
+    } else if constexpr (std::is_same_v<T, int> || std::is_enum_v<T>) {
+        const auto n = storedNumber(v, range);
+        return n ? std::optional<T>(T(*n)) : std::nullopt;
+    } else if constexpr (std::is_same_v<T, QPixmap>) {
+        if (v.typeId() == QMetaType::QImage)
+            return QPixmap::fromImage(v.value<QImage>());
+        return std::nullopt;
+    } else {
+        if (v.metaType() == QMetaType::fromType<T>())
+            return v.value<T>();
+        return std::nullopt;
+    }
+}
+
+// The stored value of the row's key, or `fallback` when the key is missing or unreadable.
+template <typename T>
+T readStored(const PropertyBag& bag, const ButtonProperty<T>& p, const T& fallback) {
+    const QVariant v = bag.ReadProperty(p.key.toString(), toStored(fallback));
+    return fromStored<T>(v, p.range).value_or(fallback);
+}
+
+} // namespace
+
+template <typename T>
+void isButton::Properties::load(isButton& b, const PropertyBag& bag, const Property<T>& p) {
+    switch (p.loading) {
+    case PropertyLoading::Store:
+        p.field.put(b, readStored(bag, p, p.fallback(b)));
+        break;
+    case PropertyLoading::KeepUnreadable: {
+        const QVariant v = bag.ReadProperty(p.key.toString(), toStored(p.fallback(b)));
+        if (const std::optional<T> value = fromStored<T>(v, p.range))
+            p.field.put(b, *value);
+        break;
+    }
+    case PropertyLoading::ThroughSetter:
+        b.set(p, readStored(bag, p, p.fallback(b)));
+        break;
+    case PropertyLoading::HostFirst:
+        if constexpr (std::is_same_v<T, QString>) {
+            b.setToolTip(readStored(bag, p, p.fallback(b)));
+            // A form without the key keeps the host's text as the tip's source, which the
+            // record takes when the tip is built.
+            p.field.put(b, readStored(bag, p, T()));
+        }
+        break;
+    }
+}
+
+template <typename T>
+void isButton::Properties::save(const isButton& b, PropertyBag& bag, const Property<T>& p) {
+    const QString key = p.key.toString();
+    const QVariant value = toStored(p.field.get(b));
+    switch (p.written) {
+    case PropertyWritten::UnlessDefault:
+        bag.WriteProperty(key, value, toStored(p.fallback(b)));
+        break;
+    case PropertyWritten::UnlessEmpty:
+        bag.WriteProperty(key, value, toStored(T()));
+        break;
+    case PropertyWritten::Always:
+        bag.WriteProperty(key, value);
+        break;
+    }
+}
+
 void isButton::ReadProperties(const PropertyBag& bag) {
     m_state = StateNormal;
-    const QVariant icon = bag.ReadProperty(QStringLiteral("Icon"), QVariant());
-    m_icon =
-        icon.typeId() == QMetaType::QImage ? QPixmap::fromImage(icon.value<QImage>()) : QPixmap();
-    m_style = int(readNumber(bag, QStringLiteral("Style"), 3, 0, 10));
     const bool wasCheckable = m_buttonType == ButtonCheck, wasChecked = m_value,
                wasEnabled = m_enabled;
-    setCaptionRecord(readString(bag, QStringLiteral("Caption"), QStringLiteral("isButton")));
-    m_iconSize =
-        int(int16_t(uint16_t(readNumber(bag, QStringLiteral("IconSize"), 16, -32768, 65535))));
-    m_captionAlign = int(readNumber(bag, QStringLiteral("CaptionAlign"), 0, 0, 4));
-    m_iconAlign = IconAlignValue(readNumber(bag, QStringLiteral("IconAlign"), IconAlignLeft, 0, 4));
-    m_nonThemeStyle = int(readNumber(bag, QStringLiteral("iNonThemeStyle"), 5, 0, 10));
-    if (m_nonThemeStyle == StyleSystemTheme)
-        m_nonThemeStyle = 5;
-    m_enabled = readBool(bag, QStringLiteral("Enabled"), true);
-    m_showFocus = readBool(bag, QStringLiteral("ShowFocus"), false);
-    m_useCustomColors = readBool(bag, QStringLiteral("USeCustomColors"), false);
-    m_backColor = readColor(bag, QStringLiteral("BackColor"), sys(SysColor::ButtonFace));
-    m_highlightColor = readColor(bag, QStringLiteral("HighlightColor"), sys(SysColor::Highlight));
-    m_fontColor = readColor(bag, QStringLiteral("FontColor"), sys(SysColor::ButtonText));
-    m_fontHighlightColor =
-        readColor(bag, QStringLiteral("FontHighlightColor"), sys(SysColor::ButtonText));
-    setToolTip(readString(bag, QStringLiteral("ToolTipText"), toolTip()));
-    // The second read defaults to empty: a form without the key keeps the host's text as the
-    // tip's source, which the record takes when the tip is built.
-    setToolTipRecord(readString(bag, QStringLiteral("ToolTipText"), QString()));
-    m_toolTipTitle = readString(bag, QStringLiteral("Tooltiptitle"), QString());
-    m_toolTipIcon = int(readNumber(bag, QStringLiteral("ToolTipIcon"), 0, 0, 3));
-    m_toolTipType = int(readNumber(bag, QStringLiteral("ToolTipType"), 1, 0, 1));
-    // Back from the info background and fore from the info text, so a form without these keys
-    // shows readable tips.
-    m_toolTipBackColor =
-        readColor(bag, QStringLiteral("ttBackColor"), sys(SysColor::InfoBackground));
-    m_toolTipForeColor = readColor(bag, QStringLiteral("ttForeColor"), sys(SysColor::InfoText));
-    const QVariant f = bag.ReadProperty(QStringLiteral("Font"), font());
-    if (f.typeId() == QMetaType::QFont)
-        setFont(f.value<QFont>());
-    m_buttonType = ButtonTypeValue(readNumber(bag, QStringLiteral("ButtonType"), ButtonPush, 0, 1));
-    m_value = readBool(bag, QStringLiteral("Value"), false);
-    m_useMaskColor = readBool(bag, QStringLiteral("UseMaskColor"), false);
-    m_maskColor = readColor(bag, QStringLiteral("MaskColor"), kDefaultMaskColor);
-    SetMousePointer(int(readNumber(bag, QStringLiteral("MousePointer"), 0, -32768, 65535)));
+    Properties::forEachStored([&](const auto& p) { Properties::load(*this, bag, p); });
     m_hooked = m_userMode;
     const bool checkable = m_buttonType == ButtonCheck;
     if (wasCheckable != checkable || wasChecked != m_value || wasEnabled != m_enabled) {
@@ -461,42 +509,7 @@ void isButton::ReadProperties(const PropertyBag& bag) {
 }
 
 void isButton::WriteProperties(PropertyBag& bag) const {
-    auto colour = [](OleColor c) {
-        return QVariant(qint64(c));
-    };
-    bag.WriteProperty(QStringLiteral("Icon"),
-                      QVariant::fromValue(m_icon.isNull() ? QImage() : m_icon.toImage()));
-    bag.WriteProperty(QStringLiteral("Style"), m_style, 3);
-    bag.WriteProperty(QStringLiteral("Caption"), m_caption, QString());
-    bag.WriteProperty(QStringLiteral("IconSize"), m_iconSize, 16);
-    bag.WriteProperty(QStringLiteral("IconAlign"), int(m_iconAlign), int(IconAlignLeft));
-    bag.WriteProperty(QStringLiteral("CaptionAlign"), m_captionAlign, 0);
-    bag.WriteProperty(QStringLiteral("iNonThemeStyle"), m_nonThemeStyle, 5);
-    bag.WriteProperty(QStringLiteral("Enabled"), m_enabled, true);
-    bag.WriteProperty(QStringLiteral("ShowFocus"), m_showFocus, false);
-    bag.WriteProperty(QStringLiteral("USeCustomColors"), m_useCustomColors, false);
-    bag.WriteProperty(QStringLiteral("BackColor"), colour(m_backColor),
-                      colour(sys(SysColor::ButtonFace)));
-    bag.WriteProperty(QStringLiteral("HighlightColor"), colour(m_highlightColor),
-                      colour(sys(SysColor::Highlight)));
-    bag.WriteProperty(QStringLiteral("FontColor"), colour(m_fontColor),
-                      colour(sys(SysColor::ButtonText)));
-    bag.WriteProperty(QStringLiteral("FontHighlightColor"), colour(m_fontHighlightColor),
-                      colour(sys(SysColor::ButtonText)));
-    bag.WriteProperty(QStringLiteral("ToolTipText"), m_toolTipText, toolTip());
-    bag.WriteProperty(QStringLiteral("Tooltiptitle"), m_toolTipTitle);
-    bag.WriteProperty(QStringLiteral("ToolTipIcon"), m_toolTipIcon);
-    bag.WriteProperty(QStringLiteral("ToolTipType"), m_toolTipType);
-    bag.WriteProperty(QStringLiteral("ttBackColor"), colour(m_toolTipBackColor),
-                      colour(sys(SysColor::InfoBackground)));
-    bag.WriteProperty(QStringLiteral("ttForeColor"), colour(m_toolTipForeColor),
-                      colour(sys(SysColor::InfoText)));
-    bag.WriteProperty(QStringLiteral("Font"), font());
-    bag.WriteProperty(QStringLiteral("ButtonType"), int(m_buttonType), int(ButtonPush));
-    bag.WriteProperty(QStringLiteral("Value"), m_value, false);
-    bag.WriteProperty(QStringLiteral("MaskColor"), colour(m_maskColor), colour(kDefaultMaskColor));
-    bag.WriteProperty(QStringLiteral("UseMaskColor"), m_useMaskColor, false);
-    bag.WriteProperty(QStringLiteral("MousePointer"), m_mousePointer, 0);
+    Properties::forEachStored([&](const auto& p) { Properties::save(*this, bag, p); });
 }
 
 void isButton::LoadStored(const StoredControl& stored) {

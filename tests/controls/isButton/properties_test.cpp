@@ -589,3 +589,18 @@ TEST(ButtonProperties, EverySetterReportsItsOwnName) {
     EXPECT_EQ(names, expected);
     EXPECT_EQ(b.cursor().shape(), Qt::CrossCursor);
 }
+
+TEST(ButtonProperties, LoadingAssignsThePointerShapeThroughItsPropertyAndReportsNothingElse) {
+    MemoryPropertyBag bag;
+    bag.set(QStringLiteral("MousePointer"), 11);
+    bag.set(QStringLiteral("Style"), 8);
+    bag.set(QStringLiteral("Caption"), QStringLiteral("Go"));
+    isButton b;
+    QSignalSpy spy(&b, &isButton::PropertyChanged);
+    b.ReadProperties(bag);
+    EXPECT_EQ(b.cursor().shape(), Qt::WaitCursor);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("MousePointer"));
+    b.ReadProperties(MemoryPropertyBag());
+    EXPECT_EQ(b.cursor().shape(), Qt::ArrowCursor);
+}
