@@ -231,6 +231,12 @@ private:
     void updateAccessKey();
     void changed(QStringView name);
     void render();
+    // Face and frame of the style (or of the fallback's plain face); returns the icon margin.
+    int paintFace(QPainter& p, QImage& image);
+    // The icon's top-left corner for the style's margin, one pixel down and right when pressed.
+    [[nodiscard]] QPoint iconPosition(int margin) const;
+    // The grey shadow a hot style-4 icon casts where it would sit; the icon then moves up-left.
+    void paintIconShadow(QPainter& p, const QImage& image, QPoint at) const;
     void paintIcon(QPainter& p, const QImage& image, int margin);
     void paintCaption(QPainter& p);
     [[nodiscard]] OleColor sys(SysColor which) const;
