@@ -26,6 +26,44 @@ QStringList writtenKeys(const isButton& b) {
     return bag.keys();
 }
 
+QFont boldVerdana() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setPointSizeF(10.5);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+// Gives every property a value other than its default, each through its setter, in the order of
+// the property table.
+void changeEveryProperty(isButton& b) {
+    b.SetStyle(9);
+    b.SetCaption(QStringLiteral("&Go"));
+    b.SetIcon(QPixmap());
+    b.SetIconAlign(isButton::IconAlignRight);
+    b.SetIconSize(20);
+    b.SetCaptionAlign(4);
+    b.SetNonThemeStyle(7);
+    b.SetEnabled(false);
+    b.SetShowFocus(true);
+    b.SetUseCustomColors(true);
+    b.SetBackColor(RGB(1, 2, 3));
+    b.SetHighlightColor(RGB(4, 5, 6));
+    b.SetFontColor(RGB(7, 8, 9));
+    b.SetFontHighlightColor(0x80000012);
+    b.SetToolTipText(QStringLiteral("tip"));
+    b.SetToolTipTitle(QStringLiteral("t"));
+    b.SetToolTipIcon(3);
+    b.SetToolTipType(0);
+    b.SetToolTipBackColor(0xFFFFFFFF);
+    b.SetToolTipForeColor(RGB(16, 17, 18));
+    b.SetFont(boldVerdana());
+    b.SetButtonType(isButton::ButtonCheck);
+    b.SetValue(true);
+    b.SetMaskColor(RGB(1, 1, 1));
+    b.SetUseMaskColor(true);
+    b.SetMousePointer(11);
+}
+
 } // namespace
 
 TEST(ButtonProperties, NewControlStartsWithCreationValues) {
@@ -67,26 +105,7 @@ TEST(ButtonProperties, MissingKeysReadTheirDefaultsWhichDifferFromANewControl) {
 
 TEST(ButtonProperties, WritesEveryKeyInOrderWithExactSpellings) {
     isButton b(nullptr, QStringLiteral("cmdX"));
-    b.SetStyle(5);
-    b.SetIconSize(20);
-    b.SetIconAlign(isButton::IconAlignRight);
-    b.SetCaptionAlign(1);
-    b.SetNonThemeStyle(7);
-    b.SetEnabled(false);
-    b.SetShowFocus(true);
-    b.SetUseCustomColors(true);
-    b.SetBackColor(RGB(1, 2, 3));
-    b.SetHighlightColor(RGB(4, 5, 6));
-    b.SetFontColor(RGB(7, 8, 9));
-    b.SetFontHighlightColor(RGB(10, 11, 12));
-    b.SetToolTipText(QStringLiteral("tip"));
-    b.SetToolTipBackColor(RGB(13, 14, 15));
-    b.SetToolTipForeColor(RGB(16, 17, 18));
-    b.SetButtonType(isButton::ButtonCheck);
-    b.SetValue(true);
-    b.SetMaskColor(RGB(1, 1, 1));
-    b.SetUseMaskColor(true);
-    b.SetMousePointer(11);
+    changeEveryProperty(b);
     const QStringList expected = {
         QStringLiteral("Icon"),           QStringLiteral("Style"),
         QStringLiteral("Caption"),        QStringLiteral("IconSize"),
@@ -410,13 +429,6 @@ QImage markedIcon() {
     return icon;
 }
 
-QFont boldVerdana() {
-    QFont font(QStringLiteral("Verdana"));
-    font.setPointSizeF(10.5);
-    font.setWeight(QFont::Bold);
-    return font;
-}
-
 // The stored properties as the form file spells them, on one line.
 QByteArray storedText(const isButton& b) {
     StoredForm form;
@@ -488,75 +500,10 @@ TEST(StoredForms, EveryKeyIsReadIntoItsOwnPropertyAndWrittenBackUnchanged) {
     }
 }
 
-TEST(StoredForms, ChangedPropertiesAreStoredInTheirOwnTypesAndOrder) {
+TEST(ButtonProperties, EverySetterReportsItsNameAndStoresItsValueInItsOwnType) {
     isButton b(nullptr, QStringLiteral("cmdX"));
-    b.SetStyle(9);
-    b.SetCaption(QStringLiteral("&Go"));
-    b.SetIconSize(20);
-    b.SetIconAlign(isButton::IconAlignRight);
-    b.SetCaptionAlign(4);
-    b.SetNonThemeStyle(7);
-    b.SetEnabled(false);
-    b.SetShowFocus(true);
-    b.SetUseCustomColors(true);
-    b.SetBackColor(RGB(1, 2, 3));
-    b.SetHighlightColor(RGB(4, 5, 6));
-    b.SetFontColor(RGB(7, 8, 9));
-    b.SetFontHighlightColor(0x80000012);
-    b.SetToolTipTitle(QStringLiteral("t"));
-    b.SetToolTipIcon(3);
-    b.SetToolTipType(0);
-    b.SetToolTipBackColor(0xFFFFFFFF);
-    b.SetToolTipForeColor(RGB(16, 17, 18));
-    b.SetFont(boldVerdana());
-    b.SetButtonType(isButton::ButtonCheck);
-    b.SetValue(true);
-    b.SetMaskColor(RGB(1, 1, 1));
-    b.SetUseMaskColor(true);
-    b.SetMousePointer(11);
-    EXPECT_EQ(storedText(b),
-              QByteArray("[[\"Icon\",null],[\"Style\",9],[\"Caption\",\"&Go\"],[\"IconSize\",20],"
-                         "[\"IconAlign\",2],[\"CaptionAlign\",4],[\"iNonThemeStyle\",7],"
-                         "[\"Enabled\",false],[\"ShowFocus\",true],[\"USeCustomColors\",true],"
-                         "[\"BackColor\",197121],[\"HighlightColor\",394500],"
-                         "[\"FontColor\",591879],[\"FontHighlightColor\",2147483666],"
-                         "[\"Tooltiptitle\",\"t\"],[\"ToolTipIcon\",3],[\"ToolTipType\",0],"
-                         "[\"ttBackColor\",4294967295],[\"ttForeColor\",1184016],"
-                         "[\"Font\",{\"Italic\":false,\"Name\":\"Verdana\",\"Size\":10.5,"
-                         "\"Strikethrough\":false,\"Underline\":false,\"Weight\":700}],"
-                         "[\"ButtonType\",1],[\"Value\",true],[\"MaskColor\",65793],"
-                         "[\"UseMaskColor\",true],[\"MousePointer\",11]]"));
-}
-
-TEST(ButtonProperties, EverySetterReportsItsOwnName) {
-    isButton b;
     QSignalSpy spy(&b, &isButton::PropertyChanged);
-    b.SetStyle(1);
-    b.SetCaption(QStringLiteral("c"));
-    b.SetIcon(QPixmap::fromImage(markedIcon()));
-    b.SetIconAlign(isButton::IconAlignRight);
-    b.SetIconSize(8);
-    b.SetCaptionAlign(1);
-    b.SetNonThemeStyle(4);
-    b.SetEnabled(false);
-    b.SetShowFocus(true);
-    b.SetUseCustomColors(true);
-    b.SetBackColor(RGB(1, 1, 1));
-    b.SetHighlightColor(RGB(1, 1, 1));
-    b.SetFontColor(RGB(1, 1, 1));
-    b.SetFontHighlightColor(RGB(1, 1, 1));
-    b.SetToolTipText(QStringLiteral("tip"));
-    b.SetToolTipTitle(QStringLiteral("t"));
-    b.SetToolTipIcon(1);
-    b.SetToolTipType(0);
-    b.SetToolTipBackColor(RGB(1, 1, 1));
-    b.SetToolTipForeColor(RGB(1, 1, 1));
-    b.SetFont(boldVerdana());
-    b.SetButtonType(isButton::ButtonCheck);
-    b.SetValue(true);
-    b.SetMaskColor(RGB(1, 1, 1));
-    b.SetUseMaskColor(true);
-    b.SetMousePointer(2);
+    changeEveryProperty(b);
     QStringList names;
     for (const auto& args : spy)
         names << args.at(0).toString();
@@ -587,7 +534,19 @@ TEST(ButtonProperties, EverySetterReportsItsOwnName) {
                                   QStringLiteral("UseMaskColor"),
                                   QStringLiteral("MousePointer")};
     EXPECT_EQ(names, expected);
-    EXPECT_EQ(b.cursor().shape(), Qt::CrossCursor);
+    EXPECT_EQ(b.cursor().shape(), Qt::WaitCursor);
+    EXPECT_EQ(storedText(b),
+              QByteArray("[[\"Icon\",null],[\"Style\",9],[\"Caption\",\"&Go\"],[\"IconSize\",20],"
+                         "[\"IconAlign\",2],[\"CaptionAlign\",4],[\"iNonThemeStyle\",7],"
+                         "[\"Enabled\",false],[\"ShowFocus\",true],[\"USeCustomColors\",true],"
+                         "[\"BackColor\",197121],[\"HighlightColor\",394500],"
+                         "[\"FontColor\",591879],[\"FontHighlightColor\",2147483666],"
+                         "[\"Tooltiptitle\",\"t\"],[\"ToolTipIcon\",3],[\"ToolTipType\",0],"
+                         "[\"ttBackColor\",4294967295],[\"ttForeColor\",1184016],"
+                         "[\"Font\",{\"Italic\":false,\"Name\":\"Verdana\",\"Size\":10.5,"
+                         "\"Strikethrough\":false,\"Underline\":false,\"Weight\":700}],"
+                         "[\"ButtonType\",1],[\"Value\",true],[\"MaskColor\",65793],"
+                         "[\"UseMaskColor\",true],[\"MousePointer\",11]]"));
 }
 
 TEST(ButtonProperties, LoadingAssignsThePointerShapeThroughItsPropertyAndReportsNothingElse) {
