@@ -210,6 +210,7 @@ private:
     // The accessibility Press: the click of the access key, run from the event loop.
     void AccessiblePress();
     void accessKeyClick();
+    // What every table-driven setter does with its row (is_button_properties.h).
     template <typename T>
     void set(const ButtonProperty<T>& property, const std::type_identity_t<T>& value);
     void setCaptionRecord(const QString& value);

@@ -216,6 +216,7 @@ void isButton::SetThemeActive(bool active) {
 bool isButton::ThemeActive() {
     return ThemeActiveFlag();
 }
+
 void isButton::setCaptionRecord(const QString& value) {
     if (m_caption == value)
         return;
