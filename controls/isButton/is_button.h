@@ -11,11 +11,13 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <type_traits>
 
 namespace orvana::controls {
 
 class isButtonTip;
 class isButtonAbout;
+template <typename T> struct ButtonProperty;
 
 // The owner-drawn command button: eleven styles, hover/press/focus looks, its own tooltip window
 // and About box, and settings kept in a property bag. Every pixel is painted by the control with
@@ -38,6 +40,26 @@ public:
         StyleRoundedSkin = 10,
     };
     enum VisualState { StateNormal = 1, StateHot = 2, StatePressed = 3, StateDisabled = 4 };
+    // ButtonType: a check button's click toggles Value.
+    enum ButtonTypeValue : int { ButtonPush = 0, ButtonCheck = 1 };
+    // IconAlign: where the icon sits; every side but the centre keeps the style's margin.
+    enum IconAlignValue : int {
+        IconAlignCentre = 0,
+        IconAlignLeft = 1,
+        IconAlignRight = 2,
+        IconAlignTop = 3,
+        IconAlignBottom = 4,
+    };
+    // The caption's text layout, bit for bit the classic DrawText flags (no bit: left, top).
+    enum CaptionFormatFlag : int {
+        TextCentre = 0x01,
+        TextRight = 0x02,
+        TextVCentre = 0x04,
+        TextBottom = 0x08,
+        TextWordBreak = 0x10,
+        TextSingleLine = 0x20,
+    };
+    Q_DECLARE_FLAGS(CaptionFormatFlags, CaptionFormatFlag)
 
     // The caption of a new control is its instance name, which also becomes the objectName.
     explicit isButton(QWidget* parent = nullptr,
@@ -51,8 +73,8 @@ public:
     void SetCaption(const QString& value);
     [[nodiscard]] QPixmap Icon() const { return m_icon; }
     void SetIcon(const QPixmap& value);
-    [[nodiscard]] int IconAlign() const { return m_iconAlign; }
-    void SetIconAlign(int value);
+    [[nodiscard]] IconAlignValue IconAlign() const { return m_iconAlign; }
+    void SetIconAlign(IconAlignValue value);
     [[nodiscard]] int IconSize() const { return m_iconSize; }
     // Keeps the low 16 bits, as a 16-bit field does.
     void SetIconSize(int value);
@@ -89,8 +111,8 @@ public:
     void SetToolTipForeColor(OleColor value);
     [[nodiscard]] QFont Font() const { return font(); }
     void SetFont(const QFont& value);
-    [[nodiscard]] int ButtonType() const { return m_buttonType; }
-    void SetButtonType(int value);
+    [[nodiscard]] ButtonTypeValue ButtonType() const { return m_buttonType; }
+    void SetButtonType(ButtonTypeValue value);
     [[nodiscard]] bool Value() const { return m_value; }
     void SetValue(bool value);
     [[nodiscard]] OleColor MaskColor() const { return m_maskColor; }
@@ -144,7 +166,7 @@ public:
     [[nodiscard]] bool Shown() const { return m_shown; }
     [[nodiscard]] bool MouseInside() const { return m_mouseInside; }
     [[nodiscard]] int LastMouseButton() const { return m_lastMouseButton; }
-    [[nodiscard]] int CaptionFormat() const { return m_captionFormat; }
+    [[nodiscard]] CaptionFormatFlags CaptionFormat() const { return m_captionFormat; }
     [[nodiscard]] QRect InnerRect() const { return m_innerRect; }
     // The tooltip window while the pointer is over the control, else nullptr.
     [[nodiscard]] isButtonTip* ToolTipWindow() const;
@@ -176,12 +198,29 @@ protected:
 
 private:
     friend class isButtonAccessible;
+    // The property table (is_button_properties.h).
+    struct Properties;
+
+    // What assistive technology sees of a check button.
+    struct CheckState {
+        bool checkable;
+        bool checked;
+    };
 
     // The accessibility Press: the click of the access key, run from the event loop.
     void AccessiblePress();
     void accessKeyClick();
+    // What every table-driven setter does with its row (is_button_properties.h).
+    template <typename T>
+    void set(const ButtonProperty<T>& property, const std::type_identity_t<T>& value);
     void setCaptionRecord(const QString& value);
     void setToolTipRecord(const QString& value);
+    // Keep the low 16 bits, as the 16-bit fields do; the pointer also goes to the surface.
+    void setIconSizeRecord(const int& value);
+    void setMousePointerRecord(const int& value);
+    void followToolTipText();
+    [[nodiscard]] CheckState checkState() const;
+    void announceCheckState(CheckState before);
     void notifyState(QAccessible::State changed);
     void relayout();
     void applyRegion();
@@ -191,8 +230,14 @@ private:
     void buildToolTip();
     void removeToolTip();
     void updateAccessKey();
-    void changed(const QString& name);
+    void changed(QStringView name);
     void render();
+    // Face and frame of the style (or of the fallback's plain face); returns the icon margin.
+    int paintFace(QPainter& p, QImage& image);
+    // The icon's top-left corner for the style's margin, one pixel down and right when pressed.
+    [[nodiscard]] QPoint iconPosition(int margin) const;
+    // The grey shadow a hot style-4 icon casts where it would sit; the icon then moves up-left.
+    void paintIconShadow(QPainter& p, const QImage& image, QPoint at) const;
     void paintIcon(QPainter& p, const QImage& image, int margin);
     void paintCaption(QPainter& p);
     [[nodiscard]] OleColor sys(SysColor which) const;
@@ -206,7 +251,7 @@ private:
     QRect m_innerRect;
     QString m_caption;
     int m_captionAlign = 0;
-    int m_iconAlign = 0;
+    IconAlignValue m_iconAlign = IconAlignCentre;
     QPixmap m_icon;
     int m_iconSize = 16;
     bool m_enabled = true;
@@ -223,14 +268,14 @@ private:
     OleColor m_toolTipBackColor = 0;
     OleColor m_toolTipForeColor = 0;
     QPointer<isButtonTip> m_toolTipWindow;
-    int m_buttonType = 0;
+    ButtonTypeValue m_buttonType = ButtonPush;
     bool m_value = false;
     OleColor m_maskColor = 0;
     bool m_useMaskColor = false;
     int m_mousePointer = 0;
     bool m_hooked = false;
     bool m_mouseInside = false;
-    int m_captionFormat = 17;
+    CaptionFormatFlags m_captionFormat = CaptionFormatFlags(TextCentre) | TextWordBreak;
     int m_lastMouseButton = 0;
     bool m_inDoubleClick = false;
     bool m_hidingHostTip = false;
@@ -246,5 +291,7 @@ private:
     QTimer m_tipTimer;
     isButtonAbout* m_about = nullptr;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(isButton::CaptionFormatFlags)
 
 } // namespace orvana::controls

@@ -92,7 +92,7 @@ QAccessible::State isButtonAccessible::state() const {
     st.disabled = !b->Enabled() || !b->isEnabled();
     if (st.disabled)
         st.focusable = false;
-    if (b->ButtonType() == 1) {
+    if (b->ButtonType() == isButton::ButtonCheck) {
         st.checkable = true;
         st.checked = b->Value();
     } else {
@@ -106,7 +106,7 @@ QStringList isButtonAccessible::actionNames() const {
     const isButton* b = button();
     if (b->Enabled() && b->isEnabled()) {
         names << pressAction();
-        if (b->ButtonType() == 1)
+        if (b->ButtonType() == isButton::ButtonCheck)
             names << toggleAction();
     }
     names << QAccessibleWidget::actionNames();

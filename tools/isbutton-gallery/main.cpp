@@ -103,7 +103,7 @@ void applyLook(isButton* b, Look look) {
         b->SetDisplayAsDefault(true);
         break;
     case Look::CheckOn:
-        b->SetButtonType(1);
+        b->SetButtonType(isButton::ButtonCheck);
         b->SetValue(true);
         break;
     case Look::Normal:
@@ -150,7 +150,7 @@ void buildSheet(Sheet& sheet) {
             b->SetCaption(captionFor(col, style));
             if (col.icon) {
                 b->SetIcon(icon);
-                b->SetIconAlign(1);
+                b->SetIconAlign(isButton::IconAlignLeft);
                 b->SetCaptionAlign(0);
             }
             if (col.custom) {

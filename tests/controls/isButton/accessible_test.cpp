@@ -189,7 +189,7 @@ TEST(ButtonAccessibility, CheckButtonIsCheckableAndPressTogglesIt) {
     auto b = captioned(QStringLiteral("Proxy"));
     QAccessibleInterface* iface = ifaceOf(*b);
     Events events;
-    b->SetButtonType(1);
+    b->SetButtonType(isButton::ButtonCheck);
     EXPECT_TRUE(iface->state().checkable);
     EXPECT_FALSE(iface->state().checked);
     EXPECT_EQ(events.count(b.get(), checkableChange), 1);

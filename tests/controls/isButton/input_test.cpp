@@ -51,7 +51,7 @@ TEST(ButtonInput, ReleaseOutsideRaisesNoClick) {
 
 TEST(ButtonInput, RightClickStoresTheButtonAndSpaceThenSkipsTheClickStep) {
     auto b = shownButton(0);
-    b->SetButtonType(1);
+    b->SetButtonType(isButton::ButtonCheck);
     Events ev(*b);
     QTest::mouseClick(b.get(), Qt::RightButton, {}, QPoint(5, 5));
     EXPECT_EQ(b->State(), isButton::StateNormal);
@@ -136,7 +136,7 @@ TEST(ButtonInput, DoubleClickPressesAgainButClicksOnce) {
 
 TEST(ButtonInput, CheckButtonTogglesAndKeepsThePressedLook) {
     auto b = shownButton(5);
-    b->SetButtonType(1);
+    b->SetButtonType(isButton::ButtonCheck);
     Events ev(*b);
     QTest::mouseClick(b.get(), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_TRUE(b->Value());

@@ -4,6 +4,9 @@
 
 #include "json/error.h"
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -21,6 +24,44 @@ QStringList writtenKeys(const isButton& b) {
     MemoryPropertyBag bag;
     b.WriteProperties(bag);
     return bag.keys();
+}
+
+QFont boldVerdana() {
+    QFont font(QStringLiteral("Verdana"));
+    font.setPointSizeF(10.5);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+// Gives every property a value other than its default, each through its setter, in the order of
+// the property table.
+void changeEveryProperty(isButton& b) {
+    b.SetStyle(9);
+    b.SetCaption(QStringLiteral("&Go"));
+    b.SetIcon(QPixmap());
+    b.SetIconAlign(isButton::IconAlignRight);
+    b.SetIconSize(20);
+    b.SetCaptionAlign(4);
+    b.SetNonThemeStyle(7);
+    b.SetEnabled(false);
+    b.SetShowFocus(true);
+    b.SetUseCustomColors(true);
+    b.SetBackColor(RGB(1, 2, 3));
+    b.SetHighlightColor(RGB(4, 5, 6));
+    b.SetFontColor(RGB(7, 8, 9));
+    b.SetFontHighlightColor(0x80000012);
+    b.SetToolTipText(QStringLiteral("tip"));
+    b.SetToolTipTitle(QStringLiteral("t"));
+    b.SetToolTipIcon(3);
+    b.SetToolTipType(0);
+    b.SetToolTipBackColor(0xFFFFFFFF);
+    b.SetToolTipForeColor(RGB(16, 17, 18));
+    b.SetFont(boldVerdana());
+    b.SetButtonType(isButton::ButtonCheck);
+    b.SetValue(true);
+    b.SetMaskColor(RGB(1, 1, 1));
+    b.SetUseMaskColor(true);
+    b.SetMousePointer(11);
 }
 
 } // namespace
@@ -64,26 +105,7 @@ TEST(ButtonProperties, MissingKeysReadTheirDefaultsWhichDifferFromANewControl) {
 
 TEST(ButtonProperties, WritesEveryKeyInOrderWithExactSpellings) {
     isButton b(nullptr, QStringLiteral("cmdX"));
-    b.SetStyle(5);
-    b.SetIconSize(20);
-    b.SetIconAlign(2);
-    b.SetCaptionAlign(1);
-    b.SetNonThemeStyle(7);
-    b.SetEnabled(false);
-    b.SetShowFocus(true);
-    b.SetUseCustomColors(true);
-    b.SetBackColor(RGB(1, 2, 3));
-    b.SetHighlightColor(RGB(4, 5, 6));
-    b.SetFontColor(RGB(7, 8, 9));
-    b.SetFontHighlightColor(RGB(10, 11, 12));
-    b.SetToolTipText(QStringLiteral("tip"));
-    b.SetToolTipBackColor(RGB(13, 14, 15));
-    b.SetToolTipForeColor(RGB(16, 17, 18));
-    b.SetButtonType(1);
-    b.SetValue(true);
-    b.SetMaskColor(RGB(1, 1, 1));
-    b.SetUseMaskColor(true);
-    b.SetMousePointer(11);
+    changeEveryProperty(b);
     const QStringList expected = {
         QStringLiteral("Icon"),           QStringLiteral("Style"),
         QStringLiteral("Caption"),        QStringLiteral("IconSize"),
@@ -258,7 +280,7 @@ TEST(StoredForms, RoundTripThroughAFileKeepsEveryProperty) {
     font.setPointSizeF(8.25);
     font.setWeight(QFont::Bold);
     a.SetFont(font);
-    a.SetButtonType(1);
+    a.SetButtonType(isButton::ButtonCheck);
     a.SetValue(true);
     a.SetMaskColor(RGB(192, 192, 192));
 
@@ -395,4 +417,149 @@ TEST(StoredForms, FirstOfTwoEqualKeysWinsAndPutReplacesByName) {
     EXPECT_EQ(HimetricToPixels(4048), 153);
     EXPECT_EQ(HimetricToPixels(873), 33);
     EXPECT_EQ(PixelsToHimetric(129), 3413);
+}
+
+namespace {
+
+// A 4 x 4 picture with one odd pixel, so a stored icon can be told from any other.
+QImage markedIcon() {
+    QImage icon(4, 4, QImage::Format_ARGB32);
+    icon.fill(QColor(10, 200, 30));
+    icon.setPixel(1, 2, qRgb(250, 0, 5));
+    return icon;
+}
+
+// The stored properties as the form file spells them, on one line.
+QByteArray storedText(const isButton& b) {
+    StoredForm form;
+    form.put(b.SaveStored());
+    const QJsonDocument doc = QJsonDocument::fromJson(SerializeForm(form));
+    const QJsonArray props = doc.object()
+                                 .value(QStringLiteral("controls"))
+                                 .toArray()
+                                 .at(0)
+                                 .toObject()
+                                 .value(QStringLiteral("properties"))
+                                 .toArray();
+    return QJsonDocument(props).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+TEST(StoredForms, EveryKeyIsReadIntoItsOwnPropertyAndWrittenBackUnchanged) {
+    // One value per key that differs from every default, in the form it is stored in.
+    const QList<QPair<QString, QVariant>> stored = {
+        {QStringLiteral("Icon"), QVariant::fromValue(markedIcon())},
+        {QStringLiteral("Style"), 8},
+        {QStringLiteral("Caption"), QStringLiteral("下载该专辑")},
+        {QStringLiteral("IconSize"), 24},
+        {QStringLiteral("IconAlign"), 3},
+        {QStringLiteral("CaptionAlign"), 2},
+        {QStringLiteral("iNonThemeStyle"), 7},
+        {QStringLiteral("Enabled"), false},
+        {QStringLiteral("ShowFocus"), true},
+        {QStringLiteral("USeCustomColors"), true},
+        {QStringLiteral("BackColor"), qint64(RGB(1, 2, 3))},
+        {QStringLiteral("HighlightColor"), qint64(RGB(4, 5, 6))},
+        {QStringLiteral("FontColor"), qint64(RGB(7, 8, 9))},
+        {QStringLiteral("FontHighlightColor"), qint64(RGB(10, 11, 12))},
+        {QStringLiteral("Tooltiptitle"), QStringLiteral("标题")},
+        {QStringLiteral("ToolTipIcon"), 2},
+        {QStringLiteral("ToolTipType"), 0},
+        {QStringLiteral("ttBackColor"), qint64(RGB(13, 14, 15))},
+        {QStringLiteral("ttForeColor"), qint64(0x80000012)},
+        {QStringLiteral("Font"), boldVerdana()},
+        {QStringLiteral("ButtonType"), 1},
+        {QStringLiteral("Value"), true},
+        {QStringLiteral("MaskColor"), qint64(RGB(19, 20, 21))},
+        {QStringLiteral("UseMaskColor"), true},
+        {QStringLiteral("MousePointer"), 11},
+    };
+    // Written whatever they hold; a missing caption reads as "isButton", which is written too.
+    const QStringList always = {QStringLiteral("Icon"),         QStringLiteral("Caption"),
+                                QStringLiteral("Tooltiptitle"), QStringLiteral("ToolTipIcon"),
+                                QStringLiteral("ToolTipType"),  QStringLiteral("Font")};
+    for (const auto& [key, value] : stored) {
+        MemoryPropertyBag in;
+        in.set(key, value);
+        isButton b;
+        b.ReadProperties(in);
+        MemoryPropertyBag out;
+        b.WriteProperties(out);
+        QStringList others = out.keys();
+        others.removeAll(key);
+        for (const QString& k : always)
+            others.removeAll(k);
+        EXPECT_EQ(others, QStringList()) << key.toStdString();
+        ASSERT_TRUE(out.contains(key)) << key.toStdString();
+        const QVariant back = out.ReadProperty(key, QVariant());
+        if (value.typeId() == QMetaType::QImage)
+            EXPECT_EQ(back.value<QImage>().convertToFormat(QImage::Format_ARGB32), markedIcon());
+        else
+            EXPECT_TRUE(SameStoredValue(back, value)) << key.toStdString();
+    }
+}
+
+TEST(ButtonProperties, EverySetterReportsItsNameAndStoresItsValueInItsOwnType) {
+    isButton b(nullptr, QStringLiteral("cmdX"));
+    QSignalSpy spy(&b, &isButton::PropertyChanged);
+    changeEveryProperty(b);
+    QStringList names;
+    for (const auto& args : spy)
+        names << args.at(0).toString();
+    const QStringList expected = {QStringLiteral("Style"),
+                                  QStringLiteral("Caption"),
+                                  QStringLiteral("Icon"),
+                                  QStringLiteral("IconAlign"),
+                                  QStringLiteral("IconSize"),
+                                  QStringLiteral("CaptionAlign"),
+                                  QStringLiteral("NonThemeStyle"),
+                                  QStringLiteral("Enabled"),
+                                  QStringLiteral("ShowFocus"),
+                                  QStringLiteral("UseCustomColors"),
+                                  QStringLiteral("BackColor"),
+                                  QStringLiteral("HighlightColor"),
+                                  QStringLiteral("FontColor"),
+                                  QStringLiteral("FontHighlightColor"),
+                                  QStringLiteral("ToolTipText"),
+                                  QStringLiteral("TooltipTitle"),
+                                  QStringLiteral("TooltipIcon"),
+                                  QStringLiteral("ToolTipType"),
+                                  QStringLiteral("ToolTipBackColor"),
+                                  QStringLiteral("ToolTipForeColor"),
+                                  QStringLiteral("Font"),
+                                  QStringLiteral("ButtonType"),
+                                  QStringLiteral("Value"),
+                                  QStringLiteral("MaskColor"),
+                                  QStringLiteral("UseMaskColor"),
+                                  QStringLiteral("MousePointer")};
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(b.cursor().shape(), Qt::WaitCursor);
+    EXPECT_EQ(storedText(b),
+              QByteArray("[[\"Icon\",null],[\"Style\",9],[\"Caption\",\"&Go\"],[\"IconSize\",20],"
+                         "[\"IconAlign\",2],[\"CaptionAlign\",4],[\"iNonThemeStyle\",7],"
+                         "[\"Enabled\",false],[\"ShowFocus\",true],[\"USeCustomColors\",true],"
+                         "[\"BackColor\",197121],[\"HighlightColor\",394500],"
+                         "[\"FontColor\",591879],[\"FontHighlightColor\",2147483666],"
+                         "[\"Tooltiptitle\",\"t\"],[\"ToolTipIcon\",3],[\"ToolTipType\",0],"
+                         "[\"ttBackColor\",4294967295],[\"ttForeColor\",1184016],"
+                         "[\"Font\",{\"Italic\":false,\"Name\":\"Verdana\",\"Size\":10.5,"
+                         "\"Strikethrough\":false,\"Underline\":false,\"Weight\":700}],"
+                         "[\"ButtonType\",1],[\"Value\",true],[\"MaskColor\",65793],"
+                         "[\"UseMaskColor\",true],[\"MousePointer\",11]]"));
+}
+
+TEST(ButtonProperties, LoadingAssignsThePointerShapeThroughItsPropertyAndReportsNothingElse) {
+    MemoryPropertyBag bag;
+    bag.set(QStringLiteral("MousePointer"), 11);
+    bag.set(QStringLiteral("Style"), 8);
+    bag.set(QStringLiteral("Caption"), QStringLiteral("Go"));
+    isButton b;
+    QSignalSpy spy(&b, &isButton::PropertyChanged);
+    b.ReadProperties(bag);
+    EXPECT_EQ(b.cursor().shape(), Qt::WaitCursor);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("MousePointer"));
+    b.ReadProperties(MemoryPropertyBag());
+    EXPECT_EQ(b.cursor().shape(), Qt::ArrowCursor);
 }

@@ -316,12 +316,12 @@ TEST(IconLayout, PositionByAlignmentAndStyleMargin) {
     for (const Case& c : cases) {
         auto b = shownButton(c.style);
         b->SetIcon(solidIcon(Qt::red));
-        b->SetIconAlign(c.align);
+        b->SetIconAlign(isButton::IconAlignValue(c.align));
         EXPECT_EQ(findRed(grabbed(*b)), c.expected) << "style " << c.style << " align " << c.align;
     }
     auto b = shownButton(0);
     b->SetIcon(solidIcon(Qt::red));
-    b->SetIconAlign(1);
+    b->SetIconAlign(isButton::IconAlignLeft);
     sendPress(*b);
     EXPECT_EQ(findRed(grabbed(*b)), QPoint(5, 9));
     b->SetIconSize(8); // y = 12.5 -> 12, + 1 pressed
@@ -331,7 +331,7 @@ TEST(IconLayout, PositionByAlignmentAndStyleMargin) {
 TEST(IconLayout, TintedHotIconCastsAGreyShadow) {
     auto b = shownButton(4);
     b->SetIcon(solidIcon(Qt::red));
-    b->SetIconAlign(1);
+    b->SetIconAlign(isButton::IconAlignLeft);
     sendMove(*b);
     const QImage img = grabbed(*b);
     EXPECT_EQ(findRed(img), QPoint(2, 6));
@@ -347,7 +347,7 @@ TEST(IconLayout, DisabledIconsTurnGreyAndKeepListedGreys) {
     icon.setPixel(0, 1, qRgb(192, 192, 192));
     auto b = shownButton(0);
     b->SetIcon(QPixmap::fromImage(icon));
-    b->SetIconAlign(1);
+    b->SetIconAlign(isButton::IconAlignLeft);
     b->SetEnabled(false);
     QImage img = grabbed(*b);
     EXPECT_EQ(at(img, 4, 8), RGB(160, 160, 160));

@@ -1,0 +1,258 @@
+#include "controls/isButton/draw.h"
+#include "controls/isButton/icon_gray.h"
+#include "controls/isButton/is_button.h"
+#include "controls/isButton/style_painters.h"
+
+#include <QPainter>
+
+namespace orvana::controls {
+
+namespace {
+
+// The caption's text layout as Qt alignment flags.
+int textFlags(isButton::CaptionFormatFlags format) {
+    int flags = Qt::TextShowMnemonic;
+    if (format & isButton::TextCentre)
+        flags |= Qt::AlignHCenter;
+    else if (format & isButton::TextRight)
+        flags |= Qt::AlignRight;
+    else
+        flags |= Qt::AlignLeft;
+    if (format & isButton::TextSingleLine) {
+        flags |= Qt::TextSingleLine;
+        if (format & isButton::TextVCentre)
+            flags |= Qt::AlignVCenter;
+        else if (format & isButton::TextBottom)
+            flags |= Qt::AlignBottom;
+        else
+            flags |= Qt::AlignTop;
+    } else {
+        flags |= Qt::AlignTop;
+    }
+    if (format & isButton::TextWordBreak)
+        flags |= Qt::TextWordWrap;
+    return flags;
+}
+
+// The icon painted alone on a square of the mask colour, for masked drawing.
+QImage iconOnMaskColour(const QPixmap& icon, int s, OleColor maskColour) {
+    QImage img(s, s, QImage::Format_RGB32);
+    img.fill(ToQColor(maskColour));
+    QPainter sp(&img);
+    sp.drawPixmap(QRect(0, 0, s, s), icon);
+    return img;
+}
+
+} // namespace
+
+void isButton::relayout() {
+    const int W = width(), H = height();
+    m_clientRect = QRect(0, 0, W, H);
+    m_innerRect = QRect(QPoint(4, 4), QPoint(W - 5, H - 5));
+    // By CaptionAlign: centre, left, right, top, bottom; other values keep the last layout.
+    static constexpr CaptionFormatFlags kFormats[] = {
+        TextCentre | TextVCentre | TextSingleLine, TextVCentre | TextSingleLine,
+        TextRight | TextVCentre | TextSingleLine,  TextCentre | TextSingleLine,
+        TextCentre | TextBottom | TextSingleLine,
+    };
+    if (m_captionAlign >= 0 && m_captionAlign <= 4)
+        m_captionFormat = kFormats[m_captionAlign];
+    applyRegion();
+    Refresh();
+}
+
+void isButton::applyRegion() {
+    const StyleEntry* entry = StyleTable(m_style);
+    const RegionShape shape = entry ? entry->region : RegionShape::Rectangle;
+    if (shape == RegionShape::Rectangle)
+        clearMask();
+    else
+        setMask(BuildRegion(shape, width(), height()));
+}
+
+void isButton::Refresh() {
+    render();
+    update();
+}
+
+void isButton::render() {
+    ++m_renderCount;
+    m_frameStale = false;
+    const int W = width(), H = height();
+    QImage image(W, H, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.fillRect(0, 0, W, H, ToQColor(m_surfaceBack));
+    if (m_shown) {
+        if (!m_userMode && m_style != StyleBevelGradient)
+            m_state = StateHot;
+        if (m_buttonType == ButtonCheck && m_value)
+            m_state = StatePressed;
+        if (!m_enabled) {
+            m_state = StateDisabled;
+            m_surfaceBack = sys(SysColor::ButtonFace);
+            p.fillRect(0, 0, W, H, ToQColor(m_surfaceBack));
+        }
+        const int margin = paintFace(p, image);
+        paintIcon(p, image, margin);
+        paintCaption(p);
+    }
+    p.end();
+    m_frame = image;
+}
+
+int isButton::paintFace(QPainter& p, QImage& image) {
+    const int W = width(), H = height();
+    const QPalette pal = palette();
+    auto tr = [&pal](OleColor c) {
+        const OleColor t = TranslateColor(c, pal);
+        return t == kInvalidColor ? c : t;
+    };
+    PaintContext ctx{p,
+                     image,
+                     pal,
+                     this,
+                     W,
+                     H,
+                     m_state,
+                     m_focused,
+                     m_displayAsDefault,
+                     m_showFocus,
+                     m_useCustomColors,
+                     tr(m_backColor),
+                     tr(m_highlightColor),
+                     m_surfaceBack};
+    int margin = 4;
+    if (const StyleEntry* entry = StyleTable(m_style)) {
+        p.save();
+        const bool painted = entry->paint(ctx);
+        p.restore();
+        if (painted) {
+            margin = entry->iconMargin;
+        } else {
+            // No theme: this frame keeps the plain face; later frames use the fallback.
+            m_style = m_nonThemeStyle;
+            m_frameStale = true;
+            applyRegion();
+        }
+    }
+    m_surfaceBack = ctx.surfaceBack;
+    return margin;
+}
+
+QPoint isButton::iconPosition(int m) const {
+    const int W = width(), H = height(), s = m_iconSize;
+    int x = RoundHalfEven((W - s) / 2.0), y = RoundHalfEven((H - s) / 2.0);
+    switch (m_iconAlign) {
+    case IconAlignLeft:
+        x = m;
+        break;
+    case IconAlignRight:
+        x = W - s - m;
+        break;
+    case IconAlignTop:
+        y = m;
+        break;
+    case IconAlignBottom:
+        y = H - s - m;
+        break;
+    case IconAlignCentre:
+        break;
+    }
+    if (m_state == StatePressed)
+        ++x, ++y;
+    return {x, y};
+}
+
+void isButton::paintIconShadow(QPainter& p, const QImage& image, QPoint at) const {
+    const int s = m_iconSize, x = at.x(), y = at.y();
+    const OleColor grey = RGB(128, 128, 128);
+    if (m_useMaskColor) {
+        const QImage sc = iconOnMaskColour(m_icon, s, m_maskColor);
+        const QRgb mask = ToQColor(m_maskColor).rgb();
+        for (int j = 0; j < s; ++j)
+            for (int i = 0; i < s; ++i)
+                if ((sc.pixel(i, j) | 0xFF000000u) != mask)
+                    SetPixel(p, x + i, y + j, grey);
+        return;
+    }
+    // Everything the icon changed against the face pixel at (1, 1) becomes the shadow.
+    p.drawPixmap(QRect(x, y, s, s), m_icon);
+    const QRgb back = image.pixel(1, 1);
+    for (int j = 0; j <= s; ++j)
+        for (int i = 0; i <= s; ++i)
+            if (image.valid(x + i, y + j) && image.pixel(x + i, y + j) != back)
+                SetPixel(p, x + i, y + j, grey);
+}
+
+void isButton::paintIcon(QPainter& p, const QImage& image, int m) {
+    if (m_icon.isNull() || m_iconSize <= 0)
+        return;
+    const int s = m_iconSize;
+    QPoint at = iconPosition(m);
+    if (m_state == StateHot && m_style == StyleTinted) {
+        paintIconShadow(p, image, at);
+        at -= QPoint(2, 2);
+    }
+    const int x = at.x(), y = at.y();
+    if (m_useMaskColor) {
+        const QImage sc = iconOnMaskColour(m_icon, s, m_maskColor);
+        const QRgb mask = ToQColor(m_maskColor).rgb();
+        for (int j = 0; j < s; ++j)
+            for (int i = 0; i < s; ++i) {
+                const QRgb px = sc.pixel(i, j) | 0xFF000000u;
+                if (px == mask)
+                    continue;
+                const OleColor c = FromQColor(QColor(px));
+                SetPixel(p, x + i, y + j, m_enabled ? c : GrayOf(c));
+            }
+    } else if (m_enabled) {
+        p.drawPixmap(QRect(x, y, s, s), m_icon);
+    } else {
+        PaintIconGrayscale(&p, m_icon, x, y, s, s);
+    }
+}
+
+void isButton::paintCaption(QPainter& p) {
+    const OleColor grey = TranslateColor(SysColorRef(SysColor::GrayText), palette());
+    OleColor colour;
+    if (!m_useCustomColors)
+        colour = !m_enabled ? grey : sys(SysColor::ButtonText);
+    else if (m_state == StateNormal)
+        colour = m_fontColor;
+    else if (m_state == StateDisabled)
+        colour = grey;
+    else
+        colour = m_fontHighlightColor;
+    const OleColor t = TranslateColor(colour, palette());
+    p.save();
+    p.setPen(ToQColor(t == kInvalidColor ? colour : t));
+    p.setFont(font());
+    p.drawText(m_innerRect, textFlags(m_captionFormat), m_caption);
+    p.restore();
+}
+
+void isButton::paintEvent(QPaintEvent*) {
+    // Refresh has rendered the frame already; a paint only shows it, unless something outside
+    // the control's own steps changed the look since.
+    if (m_frameStale || m_frame.size() != size())
+        render();
+    QPainter p(this);
+    p.drawImage(0, 0, m_frame);
+}
+
+void isButton::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    relayout();
+}
+
+bool isButton::PaintIconGrayscale(QPainter* dc, const QPixmap& icon, int x, int y, int height,
+                                  int width) {
+    if (dc == nullptr || !dc->isActive() || icon.isNull())
+        return false;
+    dc->drawImage(QRect(x, y, width, height), GrayscaleIcon(icon.toImage()));
+    return true;
+}
+
+} // namespace orvana::controls
