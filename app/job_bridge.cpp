@@ -237,9 +237,9 @@ void JobBridge::runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
     runOnJobThread(
         [rowCount, rows, settings, listSettings, run](net::ModDownFile& transport,
                                                       jobs::JobHost& host) {
-            const jobs::TickedRowSource source{rowCount, [&rows](int row) {
-                                                   return rows->tickedId(row);
-                                               }};
+            jobs::TickedRowSource source;
+            source.count = rowCount;
+            source.tickedId = [&rows](int row) { return rows->tickedId(row); };
             *run = jobs::DownloadTickedSingers(source, transport, host, settings, listSettings);
         },
         [done, run] { done(*run); });

@@ -2,6 +2,7 @@
 
 #include "jobs/portal.h"
 #include "net/html_document.h"
+#include "net/text_conversion.h"
 
 namespace orvana::jobs {
 
@@ -29,8 +30,9 @@ SingerLists SingerLinks(const QString& pageText, const QString& portalHost) {
         id.remove(absolutePrefix);
         id.remove(QStringLiteral("/artist/"));
         id.remove(QStringLiteral("about:"));
-        // The link text only decides whether the link counts; the title is the name shown.
-        if (!IsNumericId(id) || link.innerText().trimmed().isEmpty())
+        // The link text only decides whether the link counts; the title is the name shown. Only
+        // spaces are trimmed, as in the address check: a no-break space is text.
+        if (!IsNumericId(id) || TrimSpaces(link.innerText()).isEmpty())
             continue;
         lists.names.append(link.title());
         lists.ids.append(id);
@@ -67,12 +69,15 @@ bool TickedRunSummary::complete() const {
 }
 
 TickedRowSource RowsOf(const SingerLists& lists, std::function<bool(int row)> isTicked) {
-    return {lists.size(),
-            [ids = lists.ids, isTicked = std::move(isTicked)](int row) -> std::optional<QString> {
-                if (row < 0 || row >= ids.size() || !isTicked(row))
-                    return std::nullopt;
-                return ids.at(row);
-            }};
+    TickedRowSource rows;
+    rows.count = lists.size();
+    rows.tickedId = [ids = lists.ids,
+                     isTicked = std::move(isTicked)](int row) -> std::optional<QString> {
+        if (row < 0 || row >= ids.size() || !isTicked(row))
+            return std::nullopt;
+        return ids.at(row);
+    };
+    return rows;
 }
 
 TickedRunSummary DownloadTickedSingers(const TickedRowSource& rows, net::ModDownFile& transport,
@@ -89,7 +94,10 @@ TickedRunSummary DownloadTickedSingers(const TickedRowSource& rows, net::ModDown
         if (!id)
             continue;
         run.ids.append(*id);
-        run.singers.append(DownSinger(*id, transport, host, settings, listSettings));
+        JobSettings singerSettings = settings;
+        if (rows.proxyAtStart)
+            singerSettings.proxy = rows.proxyAtStart();
+        run.singers.append(DownSinger(*id, transport, host, singerSettings, listSettings));
         if (singerDone)
             singerDone(run.ids.last(), run.singers.last());
         // A refused proxy text would refuse every later singer too; nothing was downloaded.

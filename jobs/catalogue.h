@@ -85,6 +85,8 @@ struct TickedRunSummary {
 struct TickedRowSource {
     int count = 0;
     std::function<std::optional<QString>(int row)> tickedId;
+    // The proxy controls as they stand when a singer's job starts; null: the run's settings.
+    std::function<net::ProxySetting()> proxyAtStart;
 };
 
 // The rows of lists, ticked where isTicked(row) says so when the loop asks.

@@ -81,6 +81,17 @@ TEST(SingerLinks, BlankTextSkippedMissingTitleEmptyNameDuplicatesKept) {
     EXPECT_EQ(lists.size(), 3);
 }
 
+TEST(SingerLinks, OnlySpacesMakeALinkTextBlank) {
+    // A no-break space, an ideographic space and a vertical tab are text, not spaces.
+    const QString page = QStringLiteral("<a href=\"/artist/1\" title=\"a\"> \t </a>"
+                                        "<a href=\"/artist/2\" title=\"b\">&nbsp;</a>"
+                                        "<a href=\"/artist/3\" title=\"c\">\u3000</a>"
+                                        "<a href=\"/artist/4\" title=\"d\">\v</a>"
+                                        "<a href=\"/artist/5\" title=\"e\">  </a>");
+    // The page's own blanks (the tab) are spaces by the time the text is read.
+    EXPECT_EQ(jobs::SingerLinks(page, kHost).ids, (QStringList{u"2"_qs, u"3"_qs, u"4"_qs}));
+}
+
 TEST(SingerLinks, CountText) {
     EXPECT_EQ(jobs::SingerCountText(0), u"共获取歌手0位, 请勾选需要下载的歌手");
     EXPECT_EQ(jobs::SingerCountText(12), u"共获取歌手12位, 请勾选需要下载的歌手");
@@ -199,6 +210,25 @@ TEST_F(CatalogueTest, CancelledRunStopsAtTheNextRowWithoutTheDoneText) {
     EXPECT_FALSE(run.complete());
     EXPECT_EQ(run.ids, QStringList{u"18104397"_qs});
     EXPECT_FALSE(status.statuses.contains(u"所选专辑已下载完毕."_qs));
+}
+
+TEST_F(CatalogueTest, ProxyIsReadAtEachSingersStart) {
+    const jobs::SingerLists lists{{u"甲"_qs, u"乙"_qs}, {u"18105010"_qs, u"18104397"_qs}};
+    jobs::TickedRowSource rows = jobs::RowsOf(lists, [](int) { return true; });
+    int asked = 0;
+    // Ticked with a text that cannot be read by the time the second singer starts.
+    rows.proxyAtStart = [&asked] {
+        return ++asked == 1 ? net::ProxySetting{} : net::ProxySetting{true, u"ftp://x:1"_qs};
+    };
+    const jobs::TickedRunSummary run =
+        jobs::DownloadTickedSingers(rows, *transport, status, settings);
+
+    EXPECT_EQ(asked, 2);
+    ASSERT_EQ(run.singers.size(), 2);
+    EXPECT_EQ(run.singers[0].outcome, jobs::JobOutcome::Finished);
+    EXPECT_EQ(run.singers[1].outcome, jobs::JobOutcome::NotStarted);
+    EXPECT_EQ(status.messages, QStringList{u"代理地址无效"_qs});
+    EXPECT_EQ(singerPages(), std::vector<std::string>{"/artist/18105010"});
 }
 
 TEST_F(CatalogueTest, RefusedProxyEndsTheRunAfterOneMessageWithoutTheDoneText) {
