@@ -33,12 +33,13 @@ struct AlbumSummary {
     QString folderError;           // the album folder could not be made: nothing was stored
     int listed = 0;                // different songs in the song list
     int stored = 0;                // songs fetched and written in this run
-    int present = 0;               // songs whose file existed already
+    int present = 0;               // songs whose file existed already (or the archive lists)
+    int planned = 0;               // a dry run's songs that would be fetched
     qint64 bytes = 0;              // bytes of the songs stored in this run
     QList<SongFailure> failures;
 
     [[nodiscard]] int failed() const { return int(failures.size()); }
-    [[nodiscard]] Tally tally() const { return {stored, present, failed(), bytes}; }
+    [[nodiscard]] Tally tally() const { return {stored, present, failed(), bytes, planned}; }
     [[nodiscard]] AlbumInfo info() const { return {id, title, folder}; }
     // Every song of the album is on disk now.
     [[nodiscard]] bool complete() const {

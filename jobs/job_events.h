@@ -9,9 +9,10 @@ namespace orvana::jobs {
 // It adds itself, so a singer's or a whole run's counts are the sum of their albums'.
 struct Tally {
     int stored = 0;
-    int present = 0;
+    int present = 0; // archived songs included
     int failed = 0;
     qint64 bytes = 0;
+    int planned = 0; // a dry run's songs that would be fetched
 
     Tally& operator+=(const Tally& other);
     bool operator==(const Tally&) const = default;

@@ -10,6 +10,7 @@ Tally& Tally::operator+=(const Tally& other) {
     present += other.present;
     failed += other.failed;
     bytes += other.bytes;
+    planned += other.planned;
     return *this;
 }
 

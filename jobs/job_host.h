@@ -55,11 +55,33 @@ struct RetrySettings {
     std::chrono::milliseconds maxRetryAfter{std::chrono::seconds(60)};
 };
 
+class DownloadArchive;
+
+// What a user may ask for beyond the plain download; with everything off a job fetches, writes
+// and says exactly what it always did.
+struct DownloadOptions {
+    // Read the album pages and song lists (a singer's page and album lists) only: create no
+    // folder or file, fetch no cover, download page or song; report each song as planned or
+    // present instead.
+    bool dryRun = false;
+    // Songs it lists are skipped before their download page (reported as archived); stored and
+    // present songs are added to it. Null: none.
+    std::shared_ptr<DownloadArchive> archive;
+    // Write ID3v2.3 tags (title, album, track, singer, front cover) into each song stored.
+    bool tags = false;
+    // Write playlist.m3u8 into each album folder at the album's end.
+    bool playlist = false;
+    // Songs of one album fetched at the same time, 1 to kMaxParallel.
+    int parallel = 1;
+    static constexpr int kMaxParallel = 4;
+};
+
 // Everything a job is given besides its ID, its transport and its host.
 struct JobSettings {
     QString portalHost;      // "host" or "host:port"
     QString outputRoot;      // the folder albums (or singer folders) are created in
     net::ProxySetting proxy; // the proxy box and its text
+    DownloadOptions download;
     RetrySettings retry;
     std::shared_ptr<JobClock> clock;                // null: real time
     std::shared_ptr<const net::CancelToken> cancel; // null: not cancellable
