@@ -1,12 +1,11 @@
 #include "net/mod_down_file.h"
 
-#include <QDateTime>
+#include "net/transfer_rules.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QNetworkCookie>
 #include <QStringDecoder>
-#include <QTimeZone>
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
@@ -14,33 +13,10 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <variant>
 
 namespace orvana::net {
 namespace {
-
-std::optional<int> ParseRetryAfter(const QByteArray& value) {
-    const QByteArray text = value.trimmed();
-    if (text.isEmpty())
-        return std::nullopt;
-    bool ok = false;
-    const qint64 seconds = text.toLongLong(&ok);
-    if (ok)
-        return seconds < 0 ? 0 : static_cast<int>(std::min<qint64>(seconds, 24 * 3600));
-    // The other form is an HTTP date: "Wed, 21 Oct 2015 07:28:00 GMT".
-    QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(text).chopped(4).trimmed(),
-                                             QStringLiteral("ddd, dd MMM yyyy hh:mm:ss"));
-    if (!when.isValid())
-        return std::nullopt;
-    when.setTimeZone(QTimeZone::utc());
-    const qint64 wait = QDateTime::currentDateTimeUtc().secsTo(when);
-    return static_cast<int>(std::clamp<qint64>(wait, 0, 24 * 3600));
-}
-
-QString DescribeSize(qint64 bytes) {
-    if (bytes % (1024 * 1024) == 0)
-        return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
-    return QStringLiteral("%1 bytes").arg(bytes);
-}
 
 // How one transfer is run and what it must do with the body as it arrives.
 struct TransferSpec {
@@ -111,32 +87,31 @@ struct SlistDeleter {
 };
 using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
 
-// The one response header block the transfer is at (a redirect's, then the final answer's).
-struct ResponseHead {
-    int status = 0;
-    QByteArray reasonPhrase;
-    QList<QByteArray> setCookies;
-    QByteArray retryAfter;
-    QByteArray contentEncoding;
-    qint64 contentLength = -1;
-
-    [[nodiscard]] bool failedStatus() const {
-        return status >= 300 || (status > 0 && status < 200);
-    }
-};
-
 // The state of one request while curl runs it; the callbacks reach it through their user data.
 struct Exchange {
+    CURL* handle = nullptr;
     const TransferSpec* spec = nullptr;
     ResponseHead head;
+    bool retryAfterSeen = false;
     qint64 received = 0;
     qint64 discarded = 0;
-    enum class Stop { None, TooLarge, BadEncoding, HttpError, SinkFailed } stop = Stop::None;
+    StopReason stop = StopReason::None;
     std::exception_ptr sinkError;
+    CURLcode code = CURLE_OK;
     std::chrono::steady_clock::time_point lastActivity;
 };
 
 constexpr qint64 kErrorBodyLimit = 256 * 1024;
+
+// The status curl parsed from the answer's status line; a proxy's CONNECT answer while no
+// other came.
+int ResponseCode(CURL* handle) {
+    long code = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
+    if (code == 0)
+        curl_easy_getinfo(handle, CURLINFO_HTTP_CONNECTCODE, &code);
+    return int(code);
+}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto& x = *static_cast<Exchange*>(user);
@@ -146,9 +121,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     if (line.startsWith("HTTP/")) {
         // A new answer begins (after a 1xx or a proxy's CONNECT answer): forget the last one.
         x.head = ResponseHead();
-        const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() >= 2)
-            x.head.status = parts[1].toInt();
+        x.retryAfterSeen = false;
+        x.head.status = ResponseCode(x.handle);
         const qsizetype reasonAt = line.indexOf(' ', line.indexOf(' ') + 1);
         if (reasonAt > 0)
             x.head.reasonPhrase = line.mid(reasonAt + 1).trimmed();
@@ -162,7 +136,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     if (name == "set-cookie")
         x.head.setCookies.append(value);
     else if (name == "retry-after")
-        x.head.retryAfter = value;
+        x.retryAfterSeen = true; // curl reads its value (a number or a date)
     else if (name == "content-encoding")
         x.head.contentEncoding = value.toLower();
     else if (name == "content-length") {
@@ -177,27 +151,27 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto& x = *static_cast<Exchange*>(user);
     const size_t length = size * count;
     x.lastActivity = std::chrono::steady_clock::now();
-    if (x.stop != Exchange::Stop::None)
+    if (x.stop != StopReason::None)
         return CURL_WRITEFUNC_ERROR;
     if (x.head.failedStatus()) {
         // An error page is never a body: none of it is kept. A small one is read to its end so
         // the connection stays usable; a large one is cut off.
         x.discarded += qint64(length);
         if (x.discarded > kErrorBodyLimit) {
-            x.stop = Exchange::Stop::HttpError;
+            x.stop = StopReason::ErrorBodyCut;
             return CURL_WRITEFUNC_ERROR;
         }
         return length;
     }
-    if (!x.head.contentEncoding.isEmpty() && x.head.contentEncoding != "identity") {
-        x.stop = Exchange::Stop::BadEncoding;
+    if (x.head.encoded()) {
+        x.stop = StopReason::BadEncoding;
         return CURL_WRITEFUNC_ERROR;
     }
     x.received += qint64(length);
     const TransferSpec& spec = *x.spec;
     // An announced length over the cap fails at the first bytes, not after a gigabyte.
     if (spec.sizeCap >= 0 && (x.received > spec.sizeCap || x.head.contentLength > spec.sizeCap)) {
-        x.stop = Exchange::Stop::TooLarge;
+        x.stop = StopReason::TooLarge;
         return CURL_WRITEFUNC_ERROR;
     }
     try {
@@ -207,7 +181,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
             (*spec.progress)(x.received, x.head.contentLength);
     } catch (...) {
         x.sinkError = std::current_exception();
-        x.stop = Exchange::Stop::SinkFailed;
+        x.stop = StopReason::SinkFailed;
         return CURL_WRITEFUNC_ERROR;
     }
     return length;
@@ -221,6 +195,14 @@ QByteArray ProxyAddress(const QNetworkProxy& proxy) {
     const QString scheme = proxy.type() == QNetworkProxy::Socks5Proxy ? QStringLiteral("socks5h")
                                                                       : QStringLiteral("http");
     return (scheme + QStringLiteral("://") + host + u':' + QString::number(proxy.port())).toUtf8();
+}
+
+// The address to fetch; throws why it is never fetched.
+QUrl CheckedAddress(const QString& address) {
+    std::variant<QUrl, TransportError> checked = checkAddress(address);
+    if (auto* refused = std::get_if<TransportError>(&checked))
+        throw *refused;
+    return std::get<QUrl>(checked);
 }
 
 } // namespace
@@ -249,13 +231,11 @@ public:
     std::unique_ptr<FileCommitter> committer; // made at the first deferred file
 
     void bindThread(const std::shared_ptr<TransportSession>& session);
-    QUrl checkedUrl(const QString& address) const;
     TransferOutcome run(CURL* handle, const std::optional<QNetworkProxy>& proxy,
                         const QString& address, const TransferSpec& spec);
 
 private:
-    CURLcode perform(CURL* handle, Exchange& exchange, const QString& address);
-    [[noreturn]] void failPermanently(const QString& address, int status, const QString& why);
+    void perform(CURL* handle, Exchange& exchange);
 };
 
 void ModDownFile::Impl::bindThread(const std::shared_ptr<TransportSession>& session) {
@@ -275,40 +255,22 @@ void ModDownFile::Impl::bindThread(const std::shared_ptr<TransportSession>& sess
     byteProxy = session->byteFetchProxy();
 }
 
-QUrl ModDownFile::Impl::checkedUrl(const QString& address) const {
-    const QUrl url(address);
-    const QString scheme = url.scheme().toLower();
-    if (scheme != u"http" && scheme != u"https")
-        throw TransportError(address, 0,
-                             QStringLiteral("only http and https addresses are fetched"));
-    if (!url.isValid() || url.host().isEmpty())
-        throw TransportError(address, 0, QStringLiteral("not a valid address"));
-    return url;
-}
-
-void ModDownFile::Impl::failPermanently(const QString& address, int status, const QString& why) {
-    throw TransportError(address, status, why, std::nullopt, ErrorKind::Transport,
-                         TransportError::Permanence::Permanent);
-}
-
-CURLcode ModDownFile::Impl::perform(CURL* handle, Exchange& x, const QString& address) {
+void ModDownFile::Impl::perform(CURL* handle, Exchange& x) {
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
     x.lastActivity = started;
     auto windowStart = started;
     qint64 windowBytes = 0;
     curl_multi_add_handle(multi, handle);
-    CURLcode result = CURLE_OK;
-    bool done = false;
     const int pollMs = int(std::max<qint64>(1, settings.cancelPollInterval.count()));
-    enum class Why { None, Cancelled, Stalled, Slow } why = Why::None;
-    while (!done) {
+    for (;;) {
         int running = 0;
         curl_multi_perform(multi, &running);
         int queued = 0;
+        bool done = false;
         while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
-                result = message->data.result;
+                x.code = message->data.result;
                 done = true;
             }
         }
@@ -316,48 +278,32 @@ CURLcode ModDownFile::Impl::perform(CURL* handle, Exchange& x, const QString& ad
             break;
         const auto now = Clock::now();
         if (cancel && cancel->isCancelled())
-            why = Why::Cancelled;
+            x.stop = StopReason::Cancelled;
         else if (now - x.lastActivity >= settings.stallTimeout)
-            why = Why::Stalled;
+            x.stop = StopReason::Stalled;
         else if (settings.minRateBytesPerSecond > 0 &&
                  now - windowStart >= settings.minRateWindow) {
             const qint64 bytes = x.received + x.discarded - windowBytes;
             const double seconds = std::chrono::duration<double>(now - windowStart).count();
             if (double(bytes) < double(settings.minRateBytesPerSecond) * seconds)
-                why = Why::Slow;
+                x.stop = StopReason::Slow;
             windowStart = now;
             windowBytes = x.received + x.discarded;
         }
-        if (why != Why::None)
+        if (x.stop != StopReason::None)
             break;
         curl_multi_poll(multi, nullptr, 0, pollMs, nullptr);
     }
     curl_multi_remove_handle(multi, handle);
-    switch (why) {
-    case Why::None:
-        break;
-    case Why::Cancelled:
-        throw TransportError(address, x.head.status, QStringLiteral("cancelled"), std::nullopt,
-                             ErrorKind::Cancelled);
-    case Why::Stalled:
-        throw TransportError(
-            address, x.head.status,
-            QStringLiteral("no data arrived for %1 ms").arg(qint64(settings.stallTimeout.count())));
-    case Why::Slow:
-        throw TransportError(address, x.head.status,
-                             QStringLiteral("fewer than %1 bytes a second arrived over %2 ms")
-                                 .arg(settings.minRateBytesPerSecond)
-                                 .arg(qint64(settings.minRateWindow.count())));
-    }
-    return result;
 }
 
 TransferOutcome ModDownFile::Impl::run(CURL* handle, const std::optional<QNetworkProxy>& proxy,
                                        const QString& address, const TransferSpec& spec) {
-    QUrl url = checkedUrl(address);
+    QUrl url = CheckedAddress(address);
     if (cancel && cancel->isCancelled())
         throw TransportError(address, 0, QStringLiteral("cancelled"), std::nullopt,
                              ErrorKind::Cancelled);
+    const RequestRules rules{address, spec.sizeCap, proxy, settings};
 
     curl_easy_reset(handle);
     char errorText[CURL_ERROR_SIZE] = {};
@@ -393,6 +339,7 @@ TransferOutcome ModDownFile::Impl::run(CURL* handle, const std::optional<QNetwor
     }
 
     Exchange x;
+    x.handle = handle;
     x.spec = &spec;
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, &x);
@@ -433,112 +380,58 @@ TransferOutcome ModDownFile::Impl::run(CURL* handle, const std::optional<QNetwor
         curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
 
         x.head = ResponseHead();
+        x.retryAfterSeen = false;
         x.received = 0;
         x.discarded = 0;
-        const CURLcode code = perform(handle, x, address);
-
-        for (const QByteArray& header : std::as_const(x.head.setCookies))
-            (void)cookies->setCookiesFromUrl(QNetworkCookie::parseCookies(header), url);
-
-        switch (x.stop) {
-        case Exchange::Stop::None:
-        case Exchange::Stop::HttpError:
-            break;
-        case Exchange::Stop::TooLarge:
-            failPermanently(
-                address, x.head.status,
-                QStringLiteral("the answer is larger than %1").arg(DescribeSize(spec.sizeCap)));
-        case Exchange::Stop::BadEncoding:
-            failPermanently(address, x.head.status,
-                            QStringLiteral("the answer's encoding \"%1\" cannot be read")
-                                .arg(QString::fromLatin1(x.head.contentEncoding)));
-        case Exchange::Stop::SinkFailed:
+        x.code = CURLE_OK;
+        errorText[0] = 0;
+        perform(handle, x);
+        const StopReason stop = x.stop;
+        if (stop == StopReason::Cancelled || stop == StopReason::Stalled ||
+            stop == StopReason::Slow)
+            ; // given up by the wait: nothing of the answer is taken
+        else
+            for (const QByteArray& header : std::as_const(x.head.setCookies))
+                (void)cookies->setCookiesFromUrl(QNetworkCookie::parseCookies(header), url);
+        if (stop == StopReason::SinkFailed)
             std::rethrow_exception(x.sinkError);
-        }
-        if (code != CURLE_OK && x.stop == Exchange::Stop::None) {
-            if (proxy && (code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT ||
-                          code == CURLE_PROXY)) {
-                long osError = 0;
-                curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &osError);
-                QString why = osError != 0
-                                  ? qt_error_string(int(osError))
-                                  : QString::fromUtf8(errorText[0] != 0 ? errorText
-                                                                        : curl_easy_strerror(code));
-                if (code == CURLE_COULDNT_RESOLVE_PROXY)
-                    why = QStringLiteral("the host name cannot be resolved");
-                throw TransportError(address, x.head.status,
-                                     QStringLiteral("proxy %1:%2: %3")
-                                         .arg(proxy->hostName())
-                                         .arg(proxy->port())
-                                         .arg(why));
-            }
-            if (x.head.status == 0 || !x.head.failedStatus()) {
-                if (code == CURLE_PARTIAL_FILE && x.head.contentLength >= 0)
-                    throw TransportError(address, x.head.status,
-                                         QStringLiteral("the answer ended after %1 of %2 bytes")
-                                             .arg(x.received)
-                                             .arg(x.head.contentLength));
-                throw TransportError(
-                    address, x.head.status,
-                    QString::fromUtf8(errorText[0] != 0 ? errorText : curl_easy_strerror(code)));
-            }
-        }
 
-        const int status = x.head.status;
-        const bool isRedirect =
-            status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+        HopEnd end;
+        end.head = x.head;
+        if (x.retryAfterSeen) {
+            curl_off_t seconds = 0;
+            curl_easy_getinfo(handle, CURLINFO_RETRY_AFTER, &seconds);
+            end.head.retryAfter = qint64(seconds);
+        }
         char* location = nullptr;
-        if (isRedirect)
-            curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location);
-        if (isRedirect && location) {
-            const QUrl next(QString::fromUtf8(location));
-            const QString scheme = next.scheme().toLower();
-            if (scheme != u"http" && scheme != u"https")
-                failPermanently(address, status,
-                                QStringLiteral("redirected to an address that is not http or "
-                                               "https: %1")
-                                    .arg(next.toDisplayString()));
-            if (url.scheme().toLower() == u"https" && scheme == u"http")
-                failPermanently(address, status,
-                                QStringLiteral("redirected from https to plain http"));
-            if (hop >= settings.maxRedirects)
-                failPermanently(
-                    address, status,
-                    QStringLiteral("more than %1 redirects").arg(settings.maxRedirects));
-            if (!next.isValid() || next.host().isEmpty())
-                failPermanently(address, status,
-                                QStringLiteral("redirected to an invalid address"));
-            // As browsers do: a POST answered with 301/302/303 is followed with a GET.
-            if (status != 307 && status != 308 && sendBody) {
-                sendBody = false;
-                verb = "GET";
-            }
-            url = next;
-            continue;
-        }
+        curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location);
+        if (location)
+            end.head.location = location;
+        end.received = x.received;
+        end.stop = stop;
+        end.code = x.code;
+        end.curlText =
+            QString::fromUtf8(errorText[0] != 0 ? errorText : curl_easy_strerror(x.code));
+        long osError = 0;
+        curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &osError);
+        end.osError = int(osError);
+        x.stop = StopReason::None;
 
-        if (x.head.failedStatus()) {
-            std::optional<int> retryAfter;
-            if (status == 429 || status == 503)
-                retryAfter = ParseRetryAfter(x.head.retryAfter);
-            const QString phrase = QString::fromLatin1(x.head.reasonPhrase);
-            throw TransportError(
-                address, status,
-                phrase.isEmpty() ? QStringLiteral("HTTP status %1").arg(status)
-                                 : QStringLiteral("HTTP status %1 (%2)").arg(status).arg(phrase),
-                retryAfter);
+        Verdict verdict = classify(end, rules);
+        if (auto* failure = std::get_if<TransportError>(&verdict))
+            throw *failure;
+        if (auto* finished = std::get_if<Finished>(&verdict))
+            return TransferOutcome{finished->status, finished->received};
+        std::variant<Hop, TransportError> next =
+            nextHop(url, std::get<Follow>(verdict), hop, rules);
+        if (auto* refused = std::get_if<TransportError>(&next))
+            throw *refused;
+        const Hop& to = std::get<Hop>(next);
+        if (to.asGet && sendBody) {
+            sendBody = false;
+            verb = "GET";
         }
-        if (!x.head.contentEncoding.isEmpty() && x.head.contentEncoding != "identity")
-            failPermanently(address, status,
-                            QStringLiteral("the answer's encoding \"%1\" cannot be read")
-                                .arg(QString::fromLatin1(x.head.contentEncoding)));
-        // A body cut short is a failed fetch even when the connection closed quietly.
-        if (x.head.contentLength >= 0 && x.head.contentLength != x.received)
-            throw TransportError(address, status,
-                                 QStringLiteral("the answer ended after %1 of %2 bytes")
-                                     .arg(x.received)
-                                     .arg(x.head.contentLength));
-        return TransferOutcome{status, x.received};
+        url = to.url;
     }
 }
 
@@ -623,7 +516,7 @@ std::unique_ptr<AtomicFile> ModDownFile::fetchBody(const QString& url, const QSt
     m_impl->bindThread(m_session);
     const QFileInfo target(finalPath);
     const QString folder = target.absolutePath();
-    (void)m_impl->checkedUrl(url); // refuse before any file is made
+    (void)CheckedAddress(url); // refuse before any file is made
     auto owned = std::make_unique<AtomicFile>(folder);
     AtomicFile& file = *owned;
     TransferSpec spec;
