@@ -1,5 +1,6 @@
 #include "net/mod_down_file.h"
 
+#include "net/connection_pool.h"
 #include "net/transfer.h"
 
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <QStringDecoder>
 #include <QUrl>
 #include <curl/curl.h>
-#include <mutex>
 #include <thread>
 #include <variant>
 
@@ -50,11 +50,6 @@ QString BytesToText(const QByteArray& bytes, const QString& charset) {
 
 namespace {
 
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -74,28 +69,23 @@ class ModDownFile::Impl {
 public:
     Impl(TransferSettings settings, std::shared_ptr<const CancelToken> cancel)
         : settings(std::move(settings)), cancel(std::move(cancel)) {}
-    ~Impl() {
-        byteHandle.reset();
-        textHandle.reset();
-        if (multi)
-            curl_multi_cleanup(multi);
-    }
 
     TransferSettings settings;
     std::shared_ptr<const CancelToken> cancel;
     std::optional<std::thread::id> thread;
-    // One multi handle drives both easy handles, so they share one cache of open connections;
-    // the handles themselves are reused for every request (keep-alive).
-    CURLM* multi = nullptr;
+    // The handles are this transport's own; the connections they use belong to the session's
+    // pool, so they outlive this transport.
     EasyHandle byteHandle;
     EasyHandle textHandle;
+    ConnectionPool* connections = nullptr;
     std::shared_ptr<CookieStore> cookies;
     std::optional<QNetworkProxy> byteProxy;
     std::unique_ptr<FileCommitter> committer; // made at the first deferred file
 
     void bindThread(const std::shared_ptr<TransportSession>& session);
     Finished run(CURL* handle, const QString& address, const TransferSpec& spec) {
-        Transfer transfer({handle, multi, nullptr}, *cookies, cancel.get(), spec,
+        const ConnectionPool::Lease lease = connections->lease();
+        Transfer transfer({handle, lease.lane(), lease.share()}, *cookies, cancel.get(), spec,
                           RequestRules{address, spec.sizeCap, spec.proxy, settings});
         return transfer.run();
     }
@@ -106,13 +96,12 @@ void ModDownFile::Impl::bindThread(const std::shared_ptr<TransportSession>& sess
         throw Error(ErrorKind::InvalidArgument,
                     QStringLiteral("A transport was used from a thread other than its own"));
     if (!thread) {
-        InitCurlOnce();
-        multi = curl_multi_init();
         byteHandle.reset(curl_easy_init());
         textHandle.reset(curl_easy_init());
-        if (!multi || !byteHandle || !textHandle)
+        if (!byteHandle || !textHandle)
             throw Error(ErrorKind::Io, QStringLiteral("Cannot set up the network transport"));
         thread = std::this_thread::get_id();
+        connections = &session->connections();
         cookies = session->cookies();
     }
     byteProxy = session->byteFetchProxy();

@@ -37,7 +37,10 @@ struct ProxySetting {
 //
 // Threading: create it anywhere; the first transfer binds it to the calling thread, which must
 // make every later call and destroy it. Calls block; the cancel token may be set from any thread
-// and stops the transfer in flight within cancelPollInterval.
+// and stops the transfer in flight within cancelPollInterval. Several ModDownFiles of one
+// session may run on several threads at once: each has its own handles, and they share the
+// session's connections (kept alive from one ModDownFile to the next), DNS answers and TLS
+// sessions (ConnectionPool), its cookie store and its proxy.
 class ModDownFile {
 public:
     explicit ModDownFile(std::shared_ptr<TransportSession> session = nullptr,

@@ -725,3 +725,79 @@ TEST_F(TransportLimitsTest, DeferredFilesHaveNoNameUntilTheirCommitsAreFinished)
     EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.mp3"))), QByteArray("a"));
     EXPECT_EQ(FolderEntries(folder.path()).size(), 3);
 }
+
+// --- Transports of one session share its connections ---
+
+namespace {
+
+class SharedSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto& s = server.server();
+        s.Get("/a", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("a", "text/plain");
+        });
+        // Answers once two requests are in the server at the same time (or after 3 s alone).
+        s.Get("/together", [this](const httplib::Request&, httplib::Response& response) {
+            ++inside;
+            bool met = false;
+            for (int i = 0; i < 600 && !met && server.pause(5ms); ++i)
+                met = inside >= 2;
+            response.set_content(met ? "together" : "alone", "text/plain");
+        });
+        server.start();
+    }
+
+    TestServer server;
+    std::atomic<int> inside{0};
+    std::shared_ptr<TransportSession> session = std::make_shared<TransportSession>();
+};
+
+} // namespace
+
+TEST_F(SharedSessionTest, TransportsOnTwoThreadsFetchAtOnceOnConnectionsOfTheirOwn) {
+    QByteArray bodies[2];
+    QString texts[2];
+    auto work = [&](int i) {
+        ModDownFile transport(session, FastSettings());
+        transport.FetchToBuffer(server.url("/together"));
+        bodies[i] = transport.downloadBuffer;
+        texts[i] = transport.RequestText(QStringLiteral("UTF-8"), server.url("/a"), {});
+    };
+    std::thread first(work, 0);
+    std::thread second(work, 1);
+    first.join();
+    second.join();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(bodies[i], QByteArray("together")) << i;
+        EXPECT_EQ(texts[i], QStringLiteral("a")) << i;
+    }
+    EXPECT_EQ(server.acceptedConnections(), 2);
+
+    // Both connections stay open for the transports that come after.
+    ModDownFile later(session, FastSettings());
+    later.FetchToBuffer(server.url("/a"));
+    EXPECT_EQ(server.acceptedConnections(), 2);
+}
+
+TEST_F(SharedSessionTest, TheNextTransportOfTheSessionReusesTheLastOnesConnection) {
+    {
+        ModDownFile first(session, FastSettings());
+        first.FetchToBuffer(server.url("/a"));
+    }
+    std::thread([&] {
+        ModDownFile second(session, FastSettings());
+        second.FetchToBuffer(server.url("/a"));
+        EXPECT_EQ(second.RequestText(QStringLiteral("UTF-8"), server.url("/a"), {}),
+                  QStringLiteral("a"));
+    }).join();
+    EXPECT_EQ(server.acceptedConnections(), 1);
+    const auto seen = server.seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].remotePort, seen[2].remotePort);
+
+    // Another session has connections of its own.
+    ModDownFile stranger(nullptr, FastSettings());
+    stranger.FetchToBuffer(server.url("/a"));
+    EXPECT_EQ(server.acceptedConnections(), 2);
+}
