@@ -155,11 +155,15 @@ std::variant<Hop, TransportError> nextHop(const QUrl& current, const Follow& fol
 std::variant<QUrl, TransportError> checkAddress(const QString& address) {
     const QUrl url(address);
     const QString scheme = url.scheme().toLower();
+    // Refused for good: a new attempt would send the same address again.
+    const auto refuse = [&](const QString& why) {
+        return TransportError(address, 0, why, std::nullopt, ErrorKind::Transport,
+                              TransportError::Permanence::Permanent);
+    };
     if (scheme != u"http" && scheme != u"https")
-        return TransportError(address, 0,
-                              QStringLiteral("only http and https addresses are fetched"));
+        return refuse(QStringLiteral("only http and https addresses are fetched"));
     if (!url.isValid() || url.host().isEmpty())
-        return TransportError(address, 0, QStringLiteral("not a valid address"));
+        return refuse(QStringLiteral("not a valid address"));
     return url;
 }
 

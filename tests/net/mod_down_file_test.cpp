@@ -330,6 +330,33 @@ TEST_F(ModDownFileTest, OnlyHttpAndHttpsAddressesAreFetched) {
     EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
 }
 
+TEST_F(ModDownFileTest, AMalformedOrRefusedAddressFailsForGoodWithoutARequest) {
+    ModDownFile transport(nullptr, FastSettings());
+    const QString target = folder.filePath(QStringLiteral("x.mp3"));
+    const QString refusedScheme = QStringLiteral("ftp://127.0.0.1:%1/x").arg(server.port());
+    const std::pair<QString, const char*> addresses[] = {
+        {QStringLiteral("http:///etc/passwd"), "not a valid address"},
+        {QStringLiteral("http://:%1/song.mp3").arg(server.port()), "not a valid address"},
+        {refusedScheme, "only http and https addresses are fetched"}};
+    for (const auto& [url, reason] : addresses) {
+        std::vector<TransportError> errors;
+        errors.push_back(CatchTransportError([&] { transport.FetchToBuffer(url); }));
+        errors.push_back(CatchTransportError(
+            [&] { (void)transport.RequestText(QStringLiteral("UTF-8"), url, {}); }));
+        errors.push_back(CatchTransportError([&] { (void)transport.FetchToFile(url, target); }));
+        errors.push_back(
+            CatchTransportError([&] { transport.FetchToFileDeferred(url, target, {}, {}); }));
+        for (const TransportError& error : errors) {
+            EXPECT_TRUE(error.permanent()) << error.message().toStdString();
+            EXPECT_EQ(error.message(), QStringLiteral("Fetching ") + url +
+                                           QStringLiteral(" failed: ") + QString::fromUtf8(reason));
+        }
+    }
+    EXPECT_EQ(transport.FinishCommits(), 0);
+    EXPECT_EQ(server.acceptedConnections(), 0);
+    EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
+}
+
 TEST_F(ModDownFileTest, FetchToFileStreamsIntoTheFinalNameAndReportsProgress) {
     ModDownFile transport(nullptr, FastSettings());
     const QString target = folder.filePath(QStringLiteral("歌.mp3"));

@@ -265,7 +265,12 @@ TEST(CheckAddress, OnlyHttpAndHttpsAddressesWithAHostAreFetched) {
         EXPECT_EQ(error.reason(), QStringLiteral("only http and https addresses are fetched"));
         EXPECT_EQ(error.httpStatus(), 0);
         EXPECT_EQ(error.url(), QString::fromUtf8(address));
+        EXPECT_TRUE(error.permanent()) << address;
     }
-    for (const char* address : {"http:///etc/passwd", "http://", "https:relative"})
-        EXPECT_EQ(refusal(address).reason(), QStringLiteral("not a valid address")) << address;
+    // No attempt can mend an address without a host (a download page naming http:///etc/passwd).
+    for (const char* address : {"http:///etc/passwd", "http://", "https:relative"}) {
+        const TransportError error = refusal(address);
+        EXPECT_EQ(error.reason(), QStringLiteral("not a valid address")) << address;
+        EXPECT_TRUE(error.permanent()) << address;
+    }
 }
