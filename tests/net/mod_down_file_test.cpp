@@ -569,6 +569,14 @@ protected:
             response.set_header("Set-Cookie", "hop=h1; Path=/");
             response.set_redirect("/a");
         });
+        // Answers once two requests are in the server at the same time (or after 3 s alone).
+        s.Get("/together", [this](const httplib::Request&, httplib::Response& response) {
+            ++inside;
+            bool met = false;
+            for (int i = 0; i < 600 && !met && server.pause(5ms); ++i)
+                met = inside >= 2;
+            response.set_content(met ? "together" : "alone", "text/plain");
+        });
         ServeTrickle(server, "/trickle");
         server.start();
         ASSERT_TRUE(folder.isValid());
@@ -576,6 +584,8 @@ protected:
 
     TestServer server;
     QTemporaryDir folder;
+    std::atomic<int> inside{0};
+    std::shared_ptr<TransportSession> session = std::make_shared<TransportSession>();
 };
 
 template <typename Call> TransportError PermanentError(Call call) {
@@ -753,36 +763,7 @@ TEST_F(TransportLimitsTest, DeferredFilesHaveNoNameUntilTheirCommitsAreFinished)
     EXPECT_EQ(FolderEntries(folder.path()).size(), 3);
 }
 
-// --- Transports of one session share its connections ---
-
-namespace {
-
-class SharedSessionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        auto& s = server.server();
-        s.Get("/a", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content("a", "text/plain");
-        });
-        // Answers once two requests are in the server at the same time (or after 3 s alone).
-        s.Get("/together", [this](const httplib::Request&, httplib::Response& response) {
-            ++inside;
-            bool met = false;
-            for (int i = 0; i < 600 && !met && server.pause(5ms); ++i)
-                met = inside >= 2;
-            response.set_content(met ? "together" : "alone", "text/plain");
-        });
-        server.start();
-    }
-
-    TestServer server;
-    std::atomic<int> inside{0};
-    std::shared_ptr<TransportSession> session = std::make_shared<TransportSession>();
-};
-
-} // namespace
-
-TEST_F(SharedSessionTest, TransportsOnTwoThreadsFetchAtOnceOnConnectionsOfTheirOwn) {
+TEST_F(TransportLimitsTest, TransportsOnTwoThreadsFetchAtOnceOnConnectionsOfTheirOwn) {
     QByteArray bodies[2];
     QString texts[2];
     auto work = [&](int i) {
@@ -807,7 +788,7 @@ TEST_F(SharedSessionTest, TransportsOnTwoThreadsFetchAtOnceOnConnectionsOfTheirO
     EXPECT_EQ(server.acceptedConnections(), 2);
 }
 
-TEST_F(SharedSessionTest, TheNextTransportOfTheSessionReusesTheLastOnesConnection) {
+TEST_F(TransportLimitsTest, TheNextTransportOfTheSessionReusesTheLastOnesConnection) {
     {
         ModDownFile first(session, FastSettings());
         first.FetchToBuffer(server.url("/a"));
