@@ -338,7 +338,8 @@ TEST_F(ModDownFileTest, AMalformedOrRefusedAddressFailsForGoodWithoutARequest) {
         {QStringLiteral("http:///etc/passwd"), "not a valid address"},
         {QStringLiteral("http://:%1/song.mp3").arg(server.port()), "not a valid address"},
         {refusedScheme, "only http and https addresses are fetched"}};
-    for (const auto& [url, reason] : addresses) {
+    for (const auto& [address, reason] : addresses) {
+        const QString& url = address; // a lambda cannot capture a structured binding in clang 14
         std::vector<TransportError> errors;
         errors.push_back(CatchTransportError([&] { transport.FetchToBuffer(url); }));
         errors.push_back(CatchTransportError(
