@@ -104,28 +104,19 @@ TEST(Classify, StopsNameTheirCauseAndOnlyCapsAndEncodingsArePermanent) {
         end.code = CURLE_WRITE_ERROR;
         return FailureOf(classify(end, rules));
     };
-    const TransportError cancelled = stopped(StopReason::Cancelled);
-    EXPECT_EQ(cancelled.kind(), ErrorKind::Cancelled);
-    EXPECT_EQ(cancelled.reason(), QStringLiteral("cancelled"));
+    // The stop decides even when the head says more (the texts are pinned by the server tests).
+    EXPECT_EQ(stopped(StopReason::Cancelled).kind(), ErrorKind::Cancelled);
     EXPECT_EQ(stopped(StopReason::Stalled, 0).reason(),
               QStringLiteral("no data arrived for 300 ms"));
-    EXPECT_EQ(stopped(StopReason::Stalled, 0).httpStatus(), 0);
-    EXPECT_EQ(stopped(StopReason::Slow).reason(),
-              QStringLiteral("fewer than 1024 bytes a second arrived over 200 ms"));
     for (StopReason transient : {StopReason::Cancelled, StopReason::Stalled, StopReason::Slow})
         EXPECT_FALSE(stopped(transient).permanent());
 
     const TransportError large = stopped(StopReason::TooLarge);
     EXPECT_TRUE(large.permanent());
     EXPECT_EQ(large.reason(), QStringLiteral("the answer is larger than 4096 bytes"));
-    EXPECT_EQ(FailureOf(classify(
-                            [] {
-                                HopEnd end = Answer(200);
-                                end.stop = StopReason::TooLarge;
-                                return end;
-                            }(),
-                            Rules(64 * 1024 * 1024)))
-                  .reason(),
+    HopEnd page = Answer(200);
+    page.stop = StopReason::TooLarge;
+    EXPECT_EQ(FailureOf(classify(page, Rules(64 * 1024 * 1024))).reason(),
               QStringLiteral("the answer is larger than 64 MiB"));
     const TransportError encoded = stopped(StopReason::BadEncoding);
     EXPECT_TRUE(encoded.permanent());
@@ -165,11 +156,6 @@ TEST(Classify, CurlErrorsGiveCurlsWordsUnlessAnErrorStatusOrTheProxySaysMore) {
     rules.proxy = QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 8081);
     EXPECT_EQ(FailureOf(classify(refused, rules)).reason(),
               QStringLiteral("proxy 127.0.0.1:8081: Connection refused"));
-    HopEnd unresolved = Answer(0);
-    unresolved.code = CURLE_COULDNT_RESOLVE_PROXY;
-    unresolved.curlText = QStringLiteral("Could not resolve proxy: 127.0.0.1");
-    EXPECT_EQ(FailureOf(classify(unresolved, rules)).reason(),
-              QStringLiteral("proxy 127.0.0.1:8081: the host name cannot be resolved"));
     HopEnd proxyWords = Answer(0);
     proxyWords.code = CURLE_PROXY;
     proxyWords.curlText = QStringLiteral("SOCKS5 request granted but connection failed");
