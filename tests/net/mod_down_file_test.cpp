@@ -74,6 +74,15 @@ void ServeTrickle(TestServer& server, const char* path) {
 class ModDownFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        serveBodies();
+        serveFailures();
+        ServeTrickle(server, "/trickle");
+        server.start();
+        ASSERT_TRUE(folder.isValid());
+    }
+
+    // Answers that are bodies, a redirect to one included.
+    void serveBodies() {
         server.server().Get("/page", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("<p>\xe4\xb8\xad\xe6\x96\x87</p>", "text/html; charset=utf-8");
         });
@@ -87,6 +96,23 @@ protected:
                              [](const httplib::Request& request, httplib::Response& response) {
                                  response.set_content("posted:" + request.body, "text/plain");
                              });
+        server.server().Get("/song.mp3", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(100'000, '\x55'), "audio/mpeg");
+        });
+        server.server().Get("/moved", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/other");
+        });
+        server.server().Get(R"(/files/(.*))",
+                            [](const httplib::Request& request, httplib::Response& response) {
+                                response.set_content("path:" + request.path, "audio/mpeg");
+                            });
+        server.server().Get("/big", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(5000, 'b'), "text/plain");
+        });
+    }
+
+    // Answers no fetch may take as a body.
+    void serveFailures() {
         server.server().Get("/missing", [](const httplib::Request&, httplib::Response& response) {
             response.status = 404;
             response.set_content("not here", "text/html");
@@ -100,18 +126,12 @@ protected:
             response.status = 503;
             response.set_header("Retry-After", "Wed, 21 Oct 2099 07:28:00 GMT");
         });
-        server.server().Get("/song.mp3", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content(std::string(100'000, '\x55'), "audio/mpeg");
-        });
         server.server().Get("/one-byte", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("x", "audio/mpeg");
         });
         server.server().Get("/error500", [](const httplib::Request&, httplib::Response& response) {
             response.status = 500;
             response.set_content(std::string(5000, 'e'), "text/html");
-        });
-        server.server().Get("/moved", [](const httplib::Request&, httplib::Response& response) {
-            response.set_redirect("/other");
         });
         server.server().Get("/choices", [](const httplib::Request&, httplib::Response& response) {
             response.status = 300;
@@ -120,10 +140,6 @@ protected:
         server.server().Get("/to-file", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("file:///etc/passwd");
         });
-        server.server().Get(R"(/files/(.*))",
-                            [](const httplib::Request& request, httplib::Response& response) {
-                                response.set_content("path:" + request.path, "audio/mpeg");
-                            });
         // Announces 100 bytes, sends 50, then drops the connection.
         server.server().Get("/cut", [](const httplib::Request&, httplib::Response& response) {
             response.set_content_provider(100, "audio/mpeg",
@@ -141,12 +157,6 @@ protected:
                                               return false;
                                           });
         });
-        server.server().Get("/big", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content(std::string(5000, 'b'), "text/plain");
-        });
-        ServeTrickle(server, "/trickle");
-        server.start();
-        ASSERT_TRUE(folder.isValid());
     }
 
     TestServer server;
