@@ -286,94 +286,118 @@ public:
             }
             out.append(p, lt - p);
             p = lt;
-            if (QByteArrayView(p, end - p).startsWith("<!--")) {
-                const char* close = FindText(p + 2, end, "-->");
-                const char* next = close == end ? end : close + 3;
+            if (const char* next = PassedMarkup(p, end)) {
                 out.append(p, next - p);
                 p = next;
                 continue;
             }
-            if (end - p >= 2 && (p[1] == '!' || p[1] == '?')) {
-                const char* close = FindText(p, end, ">");
-                const char* next = close == end ? end : close + 1;
-                out.append(p, next - p);
-                p = next;
-                continue;
-            }
-            const bool endTag = end - p >= 2 && p[1] == '/';
-            const char* nameStart = p + (endTag ? 2 : 1);
+            const bool closing = end - p >= 2 && p[1] == '/';
+            const char* nameStart = p + (closing ? 2 : 1);
             if (nameStart >= end || !IsAsciiAlpha(*nameStart)) {
                 out.append('<');
                 ++p;
                 continue;
             }
-            const char* nameEnd = nameStart;
-            while (nameEnd < end && !IsTagSpace(*nameEnd) && *nameEnd != '/' && *nameEnd != '>')
-                ++nameEnd;
-            const QByteArray name = QByteArray(nameStart, nameEnd - nameStart).toLower();
-            const char* close = TagClose(nameEnd, end);
-            const bool selfClosing = close < end && close[-1] == '/';
-            const char* next = close == end ? end : close + 1;
-            const QByteArrayView tag(p, next - p);
-            p = next;
-            if (endTag) {
-                if (auto it = m_dropped.find(name); it != m_dropped.end() && it->second > 0) {
-                    --it->second;
-                    continue;
-                }
-                if (IsFormatting(name) && name != "a" && m_openFormatting > 0)
-                    --m_openFormatting;
-                PopTo({name.constData()}, {});
-                out.append(tag);
-                continue;
-            }
-            if (++m_elements > kMaxPageElements)
-                TooManyElements();
-            if (IsRawText(name)) {
-                const char* contentEnd = FindEndTagOf(p, end, name);
-                out.append(tag);
-                out.append(p, contentEnd - p);
-                p = contentEnd;
-                continue;
-            }
-            if (name == "plaintext") {
-                out.append(tag);
-                out.append(p, end - p);
-                break;
-            }
-            if (IsVoid(name) || OneOf(name, {"html", "head", "body"}) ||
-                (selfClosing && m_foreign > 0)) {
-                out.append(tag);
-                continue;
-            }
-            CloseImplied(name);
-            // "a" is left out: a new link closes the one before it.
-            const bool formatting = IsFormatting(name) && name != "a";
-            if (formatting && m_openFormatting >= kMaxOpenFormatting) {
-                ++m_dropped[name]; // the text stays; only its formatting goes
-                continue;
-            }
-            if (m_stack.size() >= kMaxDepth) {
-                // As browsers do at their depth limit: the new element becomes a sibling of the
-                // deepest one, whose own end tag, when it comes, is then left out.
-                const QByteArray top = m_stack.back();
-                out += "</" + top + '>';
-                ++m_dropped[top];
-                PopTo({top.constData()}, {});
-                if (IsFormatting(top) && top != "a" && m_openFormatting > 0)
-                    --m_openFormatting;
-            }
-            m_stack.push_back(name);
-            if (formatting)
-                ++m_openFormatting;
-            if (name == "svg" || name == "math")
-                ++m_foreign;
-            out.append(tag);
+            p = closing ? copyEndTag(p, nameStart, end, out) : copyStartTag(p, nameStart, end, out);
         }
         return out;
     }
 
 private:
+    // Where a comment, doctype or processing instruction at p ends; null when p starts none.
+    static const char* PassedMarkup(const char* p, const char* end) {
+        if (QByteArrayView(p, end - p).startsWith("<!--")) {
+            const char* close = FindText(p + 2, end, "-->");
+            return close == end ? end : close + 3;
+        }
+        if (end - p >= 2 && (p[1] == '!' || p[1] == '?')) {
+            const char* close = FindText(p, end, ">");
+            return close == end ? end : close + 1;
+        }
+        return nullptr;
+    }
+
+    // The tag at p whose name starts at nameStart: its lower-case name, whether it closes itself
+    // and where it ends.
+    struct Tag {
+        QByteArray name;
+        bool selfClosing = false;
+        const char* next = nullptr;
+    };
+    static Tag ReadTag(const char* nameStart, const char* end) {
+        const char* nameEnd = nameStart;
+        while (nameEnd < end && !IsTagSpace(*nameEnd) && *nameEnd != '/' && *nameEnd != '>')
+            ++nameEnd;
+        const char* close = TagClose(nameEnd, end);
+        return {QByteArray(nameStart, nameEnd - nameStart).toLower(),
+                close < end && close[-1] == '/', close == end ? end : close + 1};
+    }
+
+    // Copies the end tag at p unless its element was left out; returns where the tag ends.
+    const char* copyEndTag(const char* p, const char* nameStart, const char* end, QByteArray& out) {
+        const Tag tag = ReadTag(nameStart, end);
+        if (auto it = m_dropped.find(tag.name); it != m_dropped.end() && it->second > 0) {
+            --it->second;
+            return tag.next;
+        }
+        if (IsFormatting(tag.name) && tag.name != "a" && m_openFormatting > 0)
+            --m_openFormatting;
+        PopTo({tag.name.constData()}, {});
+        out.append(p, tag.next - p);
+        return tag.next;
+    }
+
+    // Copies the start tag at p (and the raw text of a raw-text element) within the bounds;
+    // returns where the copied input ends.
+    const char* copyStartTag(const char* p, const char* nameStart, const char* end,
+                             QByteArray& out) {
+        const Tag tag = ReadTag(nameStart, end);
+        const QByteArray& name = tag.name;
+        if (++m_elements > kMaxPageElements)
+            TooManyElements();
+        if (IsRawText(name)) {
+            const char* contentEnd = FindEndTagOf(tag.next, end, name);
+            out.append(p, contentEnd - p);
+            return contentEnd;
+        }
+        if (name == "plaintext") {
+            out.append(p, end - p);
+            return end;
+        }
+        if (IsVoid(name) || OneOf(name, {"html", "head", "body"}) ||
+            (tag.selfClosing && m_foreign > 0)) {
+            out.append(p, tag.next - p);
+            return tag.next;
+        }
+        CloseImplied(name);
+        // "a" is left out: a new link closes the one before it.
+        const bool formatting = IsFormatting(name) && name != "a";
+        if (formatting && m_openFormatting >= kMaxOpenFormatting) {
+            ++m_dropped[name]; // the text stays; only its formatting goes
+            return tag.next;
+        }
+        if (m_stack.size() >= kMaxDepth)
+            closeDeepest(out);
+        m_stack.push_back(name);
+        if (formatting)
+            ++m_openFormatting;
+        if (name == "svg" || name == "math")
+            ++m_foreign;
+        out.append(p, tag.next - p);
+        return tag.next;
+    }
+
+    // As browsers do at their depth limit: the new element becomes a sibling of the deepest one,
+    // whose own end tag, when it comes, is then left out.
+    void closeDeepest(QByteArray& out) {
+        const QByteArray top = m_stack.back();
+        out += "</" + top + '>';
+        ++m_dropped[top];
+        PopTo({top.constData()}, {});
+        if (IsFormatting(top) && top != "a" && m_openFormatting > 0)
+            --m_openFormatting;
+    }
+
     // The ">" ending a tag whose name ends at from; quoted attribute values may hold ">".
     static const char* TagClose(const char* from, const char* end) {
         const char* p = from;

@@ -32,12 +32,16 @@ struct ProxySetting {
 // addresses and redirects are fetched; connections are kept alive between requests. Every
 // transfer fails after TransferSettings::stallTimeout without a byte, below the minimum rate, on
 // a final HTTP status outside 2xx, on a body shorter than its Content-Length, and on a
-// Content-Encoding (none is asked for). Refused redirects, redirect loops, answers over a cap and
-// unreadable encodings fail as permanent (TransportError::permanent()).
+// Content-Encoding (none is asked for). Refused or malformed addresses (before any request),
+// refused redirects, redirect loops, answers over a cap and unreadable encodings fail as permanent
+// (TransportError::permanent()).
 //
 // Threading: create it anywhere; the first transfer binds it to the calling thread, which must
 // make every later call and destroy it. Calls block; the cancel token may be set from any thread
-// and stops the transfer in flight within cancelPollInterval.
+// and stops the transfer in flight within cancelPollInterval. Several ModDownFiles of one
+// session may run on several threads at once: each has its own handles, and they share the
+// session's connections (kept alive from one ModDownFile to the next), DNS answers and TLS
+// sessions (ConnectionPool), its cookie store and its proxy.
 class ModDownFile {
 public:
     explicit ModDownFile(std::shared_ptr<TransportSession> session = nullptr,

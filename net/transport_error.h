@@ -8,8 +8,9 @@ namespace orvana::net {
 
 // A failed transfer: what was asked for, how the server answered (httpStatus 0 when no answer
 // came) and why it failed, in words. Kind is Transport, or Cancelled when the caller's
-// CancelToken stopped it. A permanent failure is one no new attempt can change (a refused
-// redirect, a redirect loop, an answer over a cap, an encoding that cannot be read).
+// CancelToken stopped it. A permanent failure is one no new attempt can change (an address that
+// is refused or malformed, a refused redirect, a redirect loop, an answer over a cap, an
+// encoding that cannot be read).
 class TransportError : public Error {
 public:
     enum class Permanence { Transient, Permanent };

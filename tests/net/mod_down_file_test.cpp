@@ -74,6 +74,15 @@ void ServeTrickle(TestServer& server, const char* path) {
 class ModDownFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        serveBodies();
+        serveFailures();
+        ServeTrickle(server, "/trickle");
+        server.start();
+        ASSERT_TRUE(folder.isValid());
+    }
+
+    // Answers that are bodies, a redirect to one included.
+    void serveBodies() {
         server.server().Get("/page", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("<p>\xe4\xb8\xad\xe6\x96\x87</p>", "text/html; charset=utf-8");
         });
@@ -87,6 +96,23 @@ protected:
                              [](const httplib::Request& request, httplib::Response& response) {
                                  response.set_content("posted:" + request.body, "text/plain");
                              });
+        server.server().Get("/song.mp3", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(100'000, '\x55'), "audio/mpeg");
+        });
+        server.server().Get("/moved", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("/other");
+        });
+        server.server().Get(R"(/files/(.*))",
+                            [](const httplib::Request& request, httplib::Response& response) {
+                                response.set_content("path:" + request.path, "audio/mpeg");
+                            });
+        server.server().Get("/big", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(5000, 'b'), "text/plain");
+        });
+    }
+
+    // Answers no fetch may take as a body.
+    void serveFailures() {
         server.server().Get("/missing", [](const httplib::Request&, httplib::Response& response) {
             response.status = 404;
             response.set_content("not here", "text/html");
@@ -100,18 +126,12 @@ protected:
             response.status = 503;
             response.set_header("Retry-After", "Wed, 21 Oct 2099 07:28:00 GMT");
         });
-        server.server().Get("/song.mp3", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content(std::string(100'000, '\x55'), "audio/mpeg");
-        });
         server.server().Get("/one-byte", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("x", "audio/mpeg");
         });
         server.server().Get("/error500", [](const httplib::Request&, httplib::Response& response) {
             response.status = 500;
             response.set_content(std::string(5000, 'e'), "text/html");
-        });
-        server.server().Get("/moved", [](const httplib::Request&, httplib::Response& response) {
-            response.set_redirect("/other");
         });
         server.server().Get("/choices", [](const httplib::Request&, httplib::Response& response) {
             response.status = 300;
@@ -120,10 +140,6 @@ protected:
         server.server().Get("/to-file", [](const httplib::Request&, httplib::Response& response) {
             response.set_redirect("file:///etc/passwd");
         });
-        server.server().Get(R"(/files/(.*))",
-                            [](const httplib::Request& request, httplib::Response& response) {
-                                response.set_content("path:" + request.path, "audio/mpeg");
-                            });
         // Announces 100 bytes, sends 50, then drops the connection.
         server.server().Get("/cut", [](const httplib::Request&, httplib::Response& response) {
             response.set_content_provider(100, "audio/mpeg",
@@ -141,12 +157,6 @@ protected:
                                               return false;
                                           });
         });
-        server.server().Get("/big", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content(std::string(5000, 'b'), "text/plain");
-        });
-        ServeTrickle(server, "/trickle");
-        server.start();
-        ASSERT_TRUE(folder.isValid());
     }
 
     TestServer server;
@@ -327,6 +337,34 @@ TEST_F(ModDownFileTest, OnlyHttpAndHttpsAddressesAreFetched) {
         EXPECT_THROW((void)transport.RequestText(QStringLiteral("UTF-8"), url, {}), TransportError)
             << address;
     }
+    EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
+}
+
+TEST_F(ModDownFileTest, AMalformedOrRefusedAddressFailsForGoodWithoutARequest) {
+    ModDownFile transport(nullptr, FastSettings());
+    const QString target = folder.filePath(QStringLiteral("x.mp3"));
+    const QString refusedScheme = QStringLiteral("ftp://127.0.0.1:%1/x").arg(server.port());
+    const std::pair<QString, const char*> addresses[] = {
+        {QStringLiteral("http:///etc/passwd"), "not a valid address"},
+        {QStringLiteral("http://:%1/song.mp3").arg(server.port()), "not a valid address"},
+        {refusedScheme, "only http and https addresses are fetched"}};
+    for (const auto& [address, reason] : addresses) {
+        const QString& url = address; // a lambda cannot capture a structured binding in clang 14
+        std::vector<TransportError> errors;
+        errors.push_back(CatchTransportError([&] { transport.FetchToBuffer(url); }));
+        errors.push_back(CatchTransportError(
+            [&] { (void)transport.RequestText(QStringLiteral("UTF-8"), url, {}); }));
+        errors.push_back(CatchTransportError([&] { (void)transport.FetchToFile(url, target); }));
+        errors.push_back(
+            CatchTransportError([&] { transport.FetchToFileDeferred(url, target, {}, {}); }));
+        for (const TransportError& error : errors) {
+            EXPECT_TRUE(error.permanent()) << error.message().toStdString();
+            EXPECT_EQ(error.message(), QStringLiteral("Fetching ") + url +
+                                           QStringLiteral(" failed: ") + QString::fromUtf8(reason));
+        }
+    }
+    EXPECT_EQ(transport.FinishCommits(), 0);
+    EXPECT_EQ(server.acceptedConnections(), 0);
     EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
 }
 
@@ -542,6 +580,14 @@ protected:
             response.set_header("Set-Cookie", "hop=h1; Path=/");
             response.set_redirect("/a");
         });
+        // Answers once two requests are in the server at the same time (or after 3 s alone).
+        s.Get("/together", [this](const httplib::Request&, httplib::Response& response) {
+            ++inside;
+            bool met = false;
+            for (int i = 0; i < 600 && !met && server.pause(5ms); ++i)
+                met = inside >= 2;
+            response.set_content(met ? "together" : "alone", "text/plain");
+        });
         ServeTrickle(server, "/trickle");
         server.start();
         ASSERT_TRUE(folder.isValid());
@@ -549,6 +595,8 @@ protected:
 
     TestServer server;
     QTemporaryDir folder;
+    std::atomic<int> inside{0};
+    std::shared_ptr<TransportSession> session = std::make_shared<TransportSession>();
 };
 
 template <typename Call> TransportError PermanentError(Call call) {
@@ -724,4 +772,51 @@ TEST_F(TransportLimitsTest, DeferredFilesHaveNoNameUntilTheirCommitsAreFinished)
     EXPECT_EQ(transport.FinishCommits(), 0);
     EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("a.mp3"))), QByteArray("a"));
     EXPECT_EQ(FolderEntries(folder.path()).size(), 3);
+}
+
+TEST_F(TransportLimitsTest, TransportsOnTwoThreadsFetchAtOnceOnConnectionsOfTheirOwn) {
+    QByteArray bodies[2];
+    QString texts[2];
+    auto work = [&](int i) {
+        ModDownFile transport(session, FastSettings());
+        transport.FetchToBuffer(server.url("/together"));
+        bodies[i] = transport.downloadBuffer;
+        texts[i] = transport.RequestText(QStringLiteral("UTF-8"), server.url("/a"), {});
+    };
+    std::thread first(work, 0);
+    std::thread second(work, 1);
+    first.join();
+    second.join();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(bodies[i], QByteArray("together")) << i;
+        EXPECT_EQ(texts[i], QStringLiteral("a")) << i;
+    }
+    EXPECT_EQ(server.acceptedConnections(), 2);
+
+    // Both connections stay open for the transports that come after.
+    ModDownFile later(session, FastSettings());
+    later.FetchToBuffer(server.url("/a"));
+    EXPECT_EQ(server.acceptedConnections(), 2);
+}
+
+TEST_F(TransportLimitsTest, TheNextTransportOfTheSessionReusesTheLastOnesConnection) {
+    {
+        ModDownFile first(session, FastSettings());
+        first.FetchToBuffer(server.url("/a"));
+    }
+    std::thread([&] {
+        ModDownFile second(session, FastSettings());
+        second.FetchToBuffer(server.url("/a"));
+        EXPECT_EQ(second.RequestText(QStringLiteral("UTF-8"), server.url("/a"), {}),
+                  QStringLiteral("a"));
+    }).join();
+    EXPECT_EQ(server.acceptedConnections(), 1);
+    const auto seen = server.seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].remotePort, seen[2].remotePort);
+
+    // Another session has connections of its own.
+    ModDownFile stranger(nullptr, FastSettings());
+    stranger.FetchToBuffer(server.url("/a"));
+    EXPECT_EQ(server.acceptedConnections(), 2);
 }

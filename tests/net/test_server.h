@@ -47,12 +47,15 @@ private:
 };
 
 // A loopback HTTP server on an ephemeral port, serving the handlers a test registers. It records
-// every request and stops (joining its thread) when destroyed. Handlers that wait must poll
-// stopping() so the server never outlives its test.
+// every request, counts the connections it accepts, and stops (joining its thread) when
+// destroyed. Handlers that wait must poll stopping() so the server never outlives its test.
 class TestServer {
 public:
     TestServer() {
         m_server.set_keep_alive_timeout(1);
+        m_server.new_task_queue = [this] {
+            return new CountingQueue(m_accepted);
+        };
         m_server.set_post_routing_handler(
             [this](const httplib::Request& request, httplib::Response&) {
                 std::lock_guard lock(m_mutex);
@@ -90,6 +93,9 @@ public:
     }
     [[nodiscard]] bool stopping() const { return m_stopping; }
 
+    // Connections accepted so far (each one is handed to the server's thread pool).
+    [[nodiscard]] int acceptedConnections() const { return m_accepted; }
+
     [[nodiscard]] std::vector<SeenRequest> seen() const {
         std::lock_guard lock(m_mutex);
         return m_seen;
@@ -107,6 +113,21 @@ public:
     }
 
 private:
+    class CountingQueue : public httplib::TaskQueue {
+    public:
+        explicit CountingQueue(std::atomic<int>& accepted) : m_accepted(accepted) {}
+        void enqueue(std::function<void()> fn) override {
+            ++m_accepted;
+            m_pool.enqueue(std::move(fn));
+        }
+        void shutdown() override { m_pool.shutdown(); }
+
+    private:
+        std::atomic<int>& m_accepted;
+        httplib::ThreadPool m_pool{CPPHTTPLIB_THREAD_POOL_COUNT};
+    };
+
+    std::atomic<int> m_accepted{0};
     httplib::Server m_server;
     std::thread m_thread;
     int m_port = 0;
