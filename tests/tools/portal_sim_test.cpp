@@ -252,10 +252,13 @@ TEST_F(PortalSimTest, StopEndsAStalledTransfer) {
         httplib::Client c("127.0.0.1", port);
         (void)c.Get("/file/1001/128.mp3");
     });
-    while (portal.requests("/file/").empty())
+    while (portal.stallsBegun() == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    portal.stop(); // would wait out the 60 s stall if stop did not end it
+    // A stop that did not end the stall would wait out its 60 s.
+    const auto stopping = std::chrono::steady_clock::now();
+    portal.stop();
     fetch.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
 }
 
 // The standalone portal: prints its two ports, obeys fault flags, stops on SIGTERM.
