@@ -163,7 +163,7 @@ TEST(PortalMedia, SongBodiesAreWholeFramesNamingTheirSong) {
     std::string middle;
     AppendSongBytes(middle, "1001", 128, 400, 1000);
     EXPECT_EQ(middle, body.substr(400, 1000));
-    EXPECT_EQ(SongLength(320, 100), 1044u); // never less than one frame
+    EXPECT_EQ(SongLength(320, 100), 2088u); // never less than two frames
 
     const std::string cover = CoverBytes("7");
     EXPECT_EQ(cover.substr(0, 4), std::string("\xFF\xD8\xFF\xFE", 4));

@@ -80,7 +80,7 @@ std::size_t FrameLength(int kbps) {
 
 std::size_t SongLength(int kbps, std::size_t wantedBytes) {
     const std::size_t frame = FrameLength(kbps);
-    return std::max<std::size_t>(1, wantedBytes / frame) * frame;
+    return std::max<std::size_t>(2, wantedBytes / frame) * frame;
 }
 
 void AppendSongBytes(std::string& out, const std::string& songId, int kbps, std::size_t offset,

@@ -1,0 +1,81 @@
+#include "tools/portal-sim/media.h"
+#include "tools/portal-sim/portal_sim.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
+
+using namespace orvana::portal;
+
+namespace {
+
+// A song body as TagLib reads it from memory.
+struct Mpeg {
+    explicit Mpeg(const std::string& body)
+        : stream(TagLib::ByteVector(body.data(), unsigned(body.size()))),
+          file(&stream, TagLib::ID3v2::FrameFactory::instance()) {}
+    TagLib::ByteVectorStream stream;
+    TagLib::MPEG::File file;
+};
+
+// Every body a portal of `songBytes` serves, at both rates, is a run of frames TagLib finds
+// from the first byte to the last frame, with the rate, the sample rate and the length of the
+// frames themselves.
+void expectReadableFrames(std::size_t songBytes) {
+    PortalSim portal(DemoCatalogue(), PortalOptions{songBytes});
+    portal.start();
+    httplib::Client c("127.0.0.1", portal.port());
+    const httplib::Headers session = {{"Cookie", "orvana_session=" + portal.issueSession("demo")}};
+    for (int kbps : {128, 320}) {
+        SCOPED_TRACE(std::to_string(songBytes) + " bytes at " + std::to_string(kbps));
+        const auto res = c.Get(("/file/1001/" + std::to_string(kbps) + ".mp3").c_str(), session);
+        ASSERT_TRUE(res);
+        const std::string& body = res->body;
+        ASSERT_EQ(body.size(), SongLength(kbps, songBytes));
+        EXPECT_EQ(body.size() % FrameLength(kbps), 0u);
+        Mpeg mpeg(body);
+        ASSERT_TRUE(mpeg.file.isValid());
+        EXPECT_EQ(mpeg.file.firstFrameOffset(), 0);
+        EXPECT_EQ(mpeg.file.lastFrameOffset(), long(body.size() - FrameLength(kbps)));
+        const TagLib::MPEG::Properties* p = mpeg.file.audioProperties();
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->version(), TagLib::MPEG::Header::Version1);
+        EXPECT_EQ(p->layer(), 3);
+        EXPECT_EQ(p->bitrate(), kbps);
+        EXPECT_EQ(p->sampleRate(), 44100);
+        EXPECT_EQ(p->channels(), 2);
+        EXPECT_EQ(p->lengthInMilliseconds(), std::lround(double(body.size()) * 8 / kbps));
+    }
+    c.stop();
+}
+
+} // namespace
+
+// From the smallest body (two frames) to one of a few hundred frames with a wish between
+// frame sizes.
+TEST(PortalMedia, ServedSongsAreMpegFramesThatTagLibReads) {
+    for (std::size_t songBytes : {std::size_t(1), std::size_t(5000), std::size_t(300001)})
+        expectReadableFrames(songBytes);
+}
+
+// A tag written in front of a served body leaves its frames as they were.
+TEST(PortalMedia, ATaggedSongKeepsItsFrames) {
+    const std::string body = SongBody("1001", 128, 20000);
+    Mpeg mpeg(body);
+    mpeg.file.ID3v2Tag(true)->setTitle(TagLib::String("晴天的海", TagLib::String::UTF8));
+    ASSERT_TRUE(
+        mpeg.file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3));
+    const TagLib::ByteVector& tagged = *mpeg.stream.data();
+    const long tagSize = long(tagged.size()) - long(body.size());
+    ASSERT_GT(tagSize, 0);
+    EXPECT_EQ(std::string(tagged.data() + tagSize, body.size()), body);
+
+    Mpeg reread(std::string(tagged.data(), tagged.size()));
+    EXPECT_EQ(reread.file.ID3v2Tag()->title().to8Bit(true), "晴天的海");
+    EXPECT_EQ(reread.file.firstFrameOffset(), tagSize);
+    EXPECT_EQ(reread.file.audioProperties()->bitrate(), 128);
+}
