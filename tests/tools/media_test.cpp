@@ -79,3 +79,27 @@ TEST(PortalMedia, ATaggedSongKeepsItsFrames) {
     EXPECT_EQ(reread.file.firstFrameOffset(), tagSize);
     EXPECT_EQ(reread.file.audioProperties()->bitrate(), 128);
 }
+
+// The not-mpeg fault, aimed at one song: as long as its real body, the same bytes every time,
+// plain text in which TagLib finds no frame; the album's other songs stay audio.
+TEST(PortalMedia, NotMpegFaultServesPlainBytesForOneSong) {
+    PortalSim portal(DemoCatalogue(), PortalOptions{5000});
+    portal.start();
+    portal.addFault(Endpoint::SongFile, Fault::NotMpeg, -1, "1002");
+    httplib::Client c("127.0.0.1", portal.port());
+    const std::string plain = c.Get("/file/1002/128.mp3")->body;
+    ASSERT_EQ(plain.size(), SongLength(128, 5000));
+    const std::string line = "ORVANA plain bytes, no audio: song=1002\n";
+    EXPECT_EQ(plain.substr(0, 2 * line.size()), line + line);
+    EXPECT_EQ(plain.find('\xFF'), std::string::npos);
+    EXPECT_EQ(c.Get("/file/1002/128.mp3")->body, plain);
+    std::string middle;
+    AppendPlainBytes(middle, "1002", 1000, 3000);
+    EXPECT_EQ(middle, plain.substr(1000, 3000));
+
+    Mpeg mpeg(plain);
+    EXPECT_EQ(mpeg.file.firstFrameOffset(), -1);
+    EXPECT_EQ(mpeg.file.audioProperties()->bitrate(), 0);
+    EXPECT_EQ(c.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 5000));
+    c.stop();
+}

@@ -19,18 +19,20 @@ void usage() {
                  "                         [--song-bytes N] [--bench-album ID:COUNT]\n"
                  "                         [--stall-seconds S] [--latency-ms N] [--rate-kib N]\n"
                  "                         [--bench-singer ID:ALBUMS:FIRST_ALBUM_ID]\n"
-                 "                         [--fault ENDPOINT=KIND[:COUNT]]...\n"
+                 "                         [--fault ENDPOINT=KIND[:COUNT[:ID]]]...\n"
                  "Serves the sample portal on 127.0.0.1 until SIGINT or SIGTERM, and its front\n"
                  "page (login form; account demo, password orvana320) on a second port.\n"
                  "Port 0 (the default) takes any free port. --print-port prints the portal's\n"
                  "port on the first line of stdout and the front page's on the second.\n"
+                 "SIGUSR1 releases held and hung answers.\n"
                  "--latency-ms: every answer starts N ms late; --rate-kib: bodies are paced to\n"
                  "N KiB/s per connection. --bench-album: COUNT from 1 to 10000 songs.\n"
                  "ENDPOINT: album-page cover song-list download-page song-file singer-page\n"
                  "          album-list artist-index\n"
                  "KIND: 500 503 429 refuse empty one-byte drop stall no-link bad-json\n"
-                 "      spaced-code encoded\n"
-                 "COUNT: how many requests meet the fault (default 1, -1 = all)\n";
+                 "      spaced-code encoded not-mpeg hang hold\n"
+                 "COUNT: how many requests meet the fault (default 1, -1 = all)\n"
+                 "ID: only requests for this album, song or singer ID (or artist index path)\n";
 }
 
 bool parseSize(const std::string& text, long long& out) {
@@ -47,6 +49,7 @@ struct PendingFault {
     Endpoint endpoint;
     Fault fault;
     int count;
+    std::string id;
 };
 
 struct Config {
@@ -121,25 +124,31 @@ Outcome addBenchSinger(Config& c, const std::string& v) {
     return Outcome::Used;
 }
 
-// ENDPOINT=KIND[:COUNT]
+// ENDPOINT=KIND[:COUNT[:ID]]
 Outcome addFault(Config& c, const std::string& v) {
     if (v.find('=') == std::string::npos)
         return Outcome::BadArgument;
     const std::string endpoint = v.substr(0, v.find('='));
     std::string kind = v.substr(v.find('=') + 1);
     long long count = 1;
+    std::optional<std::string> id;
     if (const auto colon = kind.find(':'); colon != std::string::npos) {
-        if (!parseSize(kind.substr(colon + 1), count))
-            count = 0;
+        std::string countText = kind.substr(colon + 1);
         kind.resize(colon);
+        if (const auto second = countText.find(':'); second != std::string::npos) {
+            id = countText.substr(second + 1);
+            countText.resize(second);
+        }
+        if (!parseSize(countText, count))
+            count = 0;
     }
     const auto e = EndpointFromName(endpoint);
     const auto f = FaultFromName(kind);
-    if (!e || !f || count == 0) {
+    if (!e || !f || count == 0 || (id && id->empty())) {
         std::cerr << "orvana-portal-sim: bad fault: " << v << "\n";
         return Outcome::Reported;
     }
-    c.faults.push_back({*e, *f, int(count)});
+    c.faults.push_back({*e, *f, int(count), id.value_or(std::string())});
     return Outcome::Used;
 }
 
@@ -187,16 +196,17 @@ std::optional<int> parseArguments(int argc, char** argv, Config& c) {
 }
 
 int serve(Config& c) {
-    // Block the stop signals before any thread starts, then wait for one of them here.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Block the signals before any thread starts, then wait for them here.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     PortalSim portal(std::move(c.catalogue), c.options);
     for (const PendingFault& f : c.faults)
-        portal.addFault(f.endpoint, f.fault, f.count);
+        portal.addFault(f.endpoint, f.fault, f.count, f.id);
     try {
         portal.start(c.port);
         portal.startFront(c.frontPort);
@@ -211,7 +221,8 @@ int serve(Config& c) {
                   << "/ (front page http://" << portal.frontHost() << "/)\n";
 
     int signal = 0;
-    sigwait(&stopSignals, &signal);
+    while (sigwait(&signals, &signal) == 0 && signal == SIGUSR1)
+        portal.release();
     portal.stop();
     return 0;
 }

@@ -106,6 +106,13 @@ std::string SongBody(const std::string& songId, int kbps, std::size_t wantedByte
     return out;
 }
 
+void AppendPlainBytes(std::string& out, const std::string& songId, std::size_t offset,
+                      std::size_t length) {
+    const std::string line = "ORVANA plain bytes, no audio: song=" + songId + "\n";
+    for (std::size_t pos = offset; pos < offset + length; ++pos)
+        out.push_back(line[pos % line.size()]);
+}
+
 std::string CoverBytes(const std::string& albumId) {
     const std::string comment = "Orvana cover of album " + albumId;
     const std::size_t segLen = comment.size() + 2;

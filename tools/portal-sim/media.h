@@ -22,6 +22,11 @@ void AppendSongBytes(std::string& out, const std::string& songId, int kbps, std:
 // The whole body of a song (for tests and small songs).
 [[nodiscard]] std::string SongBody(const std::string& songId, int kbps, std::size_t wantedBytes);
 
+// `length` bytes, from `offset` on, of a body that is no audio: a line of plain text naming the
+// song, repeated (no byte 0xFF, so nothing in it looks like a frame header).
+void AppendPlainBytes(std::string& out, const std::string& songId, std::size_t offset,
+                      std::size_t length);
+
 // A small valid JPEG that names the album in a comment segment.
 [[nodiscard]] std::string CoverBytes(const std::string& albumId);
 

@@ -103,10 +103,18 @@ public:
     void installPortal();
     void installFront();
     void stop();
+    void release();
 
     std::string issueSession(const std::string& user);
-    std::optional<Fault> takeFault(Endpoint endpoint);
+    std::optional<Fault> takeFault(Endpoint endpoint, const std::string& subject);
     void record(const Request& req);
+
+    // One fault waiting for its requests; an empty target matches every request.
+    struct PendingFault {
+        Fault fault;
+        int count;
+        std::string target;
+    };
 
     httplib::Server server;
     std::thread thread;
@@ -115,7 +123,8 @@ public:
 
     mutable std::mutex mutex;
     int stallsBegun = 0;
-    std::map<Endpoint, std::deque<std::pair<Fault, int>>> faults;
+    int holdsBegun = 0;
+    std::map<Endpoint, std::deque<PendingFault>> faults;
     std::vector<LoggedRequest> log;
     std::map<std::string, std::string> accounts; // user -> password
 
@@ -156,6 +165,9 @@ private:
 
     void sendBody(Response& res, std::size_t total, const std::string& type,
                   std::optional<Fault> fault, BytesAt bytesAt);
+    // What a fault does at the middle of a body: false ends the transfer there. A stall or a
+    // hang waits once (`stalled` remembers it).
+    bool passMiddle(Fault fault, bool& stalled);
     void paceWholeBodies(httplib::Server& s);
 
     std::string hostOf(const Request& req) const;
@@ -165,6 +177,9 @@ private:
     // Waits up to `duration`, counting a stall; false when the portal is stopping.
     bool pause(std::chrono::milliseconds duration);
     bool wait(Clock::duration duration);
+    // Waits until the next release(), counting a stall or a hold in `begun`; false when the
+    // portal is stopping.
+    bool waitForRelease(int& begun);
     // Holds a body back until `sent` bytes are due at `rate` bytes a second since `start`.
     bool pace(Clock::time_point start, std::size_t sent, std::size_t rate);
 
@@ -173,6 +188,7 @@ private:
     const PortalOptions& m_options;
     std::condition_variable m_wake;
     bool m_stopping = false;
+    int m_releases = 0;
     std::map<std::string, std::string> m_sessions; // value -> user
 };
 
@@ -215,12 +231,34 @@ void Portal::install(httplib::Server& s, const Route* routes, std::size_t count,
     }
 }
 
+// What a fault of `endpoint` is aimed at in `req` (see PortalSim::addFault).
+std::string subjectOf(Endpoint endpoint, const Request& req) {
+    switch (endpoint) {
+    case Endpoint::SongList:
+        return FormValue(req.body, "id");
+    case Endpoint::AlbumList:
+        return req.get_param_value("vesk_uid");
+    case Endpoint::ArtistIndex:
+        return req.path;
+    default:
+        return req.matches.size() > 1 ? std::string(req.matches[1]) : std::string();
+    }
+}
+
 void Portal::dispatch(const Route& route, Logging logging, const Request& req, Response& res) {
     if (logging == Logging::Record)
         record(req);
     std::optional<Fault> fault;
     if (route.endpoint) {
-        fault = takeFault(*route.endpoint);
+        fault = takeFault(*route.endpoint, subjectOf(*route.endpoint, req));
+        if (fault == Fault::Hold) {
+            if (!waitForRelease(holdsBegun)) {
+                res.status = 503;
+                res.set_content("the portal is stopping", "text/plain");
+                return;
+            }
+            fault.reset();
+        }
         if (answerStatusFault(fault, res))
             return;
     }
@@ -264,8 +302,16 @@ void Portal::stop() {
     }
 }
 
-// Sends `total` bytes made by `bytesAt` as the body, paced to the rate; a drop or stall fault
-// acts at the middle of the body.
+void Portal::release() {
+    {
+        std::lock_guard lock(mutex);
+        ++m_releases;
+    }
+    m_wake.notify_all();
+}
+
+// Sends `total` bytes made by `bytesAt` as the body, paced to the rate; a drop, stall or hang
+// fault acts at the middle of the body.
 void Portal::sendBody(Response& res, std::size_t total, const std::string& type,
                       std::optional<Fault> fault, BytesAt bytesAt) {
     const std::size_t half = total / 2;
@@ -281,21 +327,23 @@ void Portal::sendBody(Response& res, std::size_t total, const std::string& type,
             std::size_t take = std::min(length, rate > 0 ? kPacedChunk : kChunk);
             if (fault && offset < half)
                 take = std::min(take, half - offset);
-            if (fault && offset >= half) {
-                if (*fault == Fault::DropMidBody)
-                    return false;
-                if (*fault == Fault::StallMidBody && !*stalled) {
-                    *stalled = true;
-                    if (!pause(m_options.stall))
-                        return false;
-                }
-            }
+            if (fault && offset >= half && !passMiddle(*fault, *stalled))
+                return false;
             std::string chunk;
             chunk.reserve(take);
             bytesAt(chunk, offset, take);
             // A piece leaves when the whole so far is due at the rate.
             return pace(**begun, offset + take, rate) && sink.write(chunk.data(), chunk.size());
         });
+}
+
+bool Portal::passMiddle(Fault fault, bool& stalled) {
+    if (fault == Fault::DropMidBody)
+        return false;
+    if (stalled || (fault != Fault::StallMidBody && fault != Fault::HangMidBody))
+        return true;
+    stalled = true;
+    return fault == Fault::StallMidBody ? pause(m_options.stall) : waitForRelease(stallsBegun);
 }
 
 // Whole answers (pages, lists) are paced too: they become providers of their own body.
@@ -328,15 +376,20 @@ void Portal::record(const Request& req) {
     log.push_back(std::move(r));
 }
 
-std::optional<Fault> Portal::takeFault(Endpoint endpoint) {
+std::optional<Fault> Portal::takeFault(Endpoint endpoint, const std::string& subject) {
     std::lock_guard lock(mutex);
     auto it = faults.find(endpoint);
-    if (it == faults.end() || it->second.empty())
+    if (it == faults.end())
         return std::nullopt;
-    auto& [fault, count] = it->second.front();
-    const Fault f = fault;
-    if (count > 0 && --count == 0)
-        it->second.pop_front();
+    std::deque<PendingFault>& pending = it->second;
+    const auto match = std::find_if(pending.begin(), pending.end(), [&](const PendingFault& p) {
+        return p.target.empty() || p.target == subject;
+    });
+    if (match == pending.end())
+        return std::nullopt;
+    const Fault f = match->fault;
+    if (match->count > 0 && --match->count == 0)
+        pending.erase(match);
     return f;
 }
 
@@ -377,6 +430,14 @@ bool Portal::pause(std::chrono::milliseconds duration) {
 bool Portal::wait(Clock::duration duration) {
     std::unique_lock lock(mutex);
     return !m_wake.wait_for(lock, duration, [this] { return m_stopping; });
+}
+
+bool Portal::waitForRelease(int& begun) {
+    std::unique_lock lock(mutex);
+    ++begun;
+    const int releases = m_releases;
+    m_wake.wait(lock, [&] { return m_stopping || m_releases != releases; });
+    return !m_stopping;
 }
 
 bool Portal::pace(Clock::time_point start, std::size_t sent, std::size_t rate) {
@@ -480,7 +541,13 @@ void Portal::songFile(const Request& req, Response& res, std::optional<Fault> f)
         return;
     }
     const std::string id = song->id;
-    sendBody(res, SongLength(kbps, m_options.songBytes), "audio/mpeg", f,
+    const std::size_t length = SongLength(kbps, m_options.songBytes);
+    if (f == Fault::NotMpeg)
+        return sendBody(res, length, "audio/mpeg", std::nullopt,
+                        [id](std::string& out, std::size_t off, std::size_t len) {
+                            AppendPlainBytes(out, id, off, len);
+                        });
+    sendBody(res, length, "audio/mpeg", f,
              [id, kbps](std::string& out, std::size_t off, std::size_t len) {
                  AppendSongBytes(out, id, kbps, off, len);
              });
@@ -622,11 +689,15 @@ void PortalSim::addAccount(const std::string& user, const std::string& password)
     m_impl->accounts[user] = password;
 }
 
-void PortalSim::addFault(Endpoint endpoint, Fault fault, int count) {
+void PortalSim::addFault(Endpoint endpoint, Fault fault, int count, const std::string& id) {
     if (count == 0)
         return;
     std::lock_guard lock(m_impl->mutex);
-    m_impl->faults[endpoint].emplace_back(fault, count);
+    m_impl->faults[endpoint].push_back({fault, count, id});
+}
+
+void PortalSim::release() {
+    m_impl->release();
 }
 
 void PortalSim::clearFaults() {
@@ -656,6 +727,11 @@ std::vector<LoggedRequest> PortalSim::requests(const std::string& prefix) const 
 int PortalSim::stallsBegun() const {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->stallsBegun;
+}
+
+int PortalSim::holdsBegun() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->holdsBegun;
 }
 
 void PortalSim::clearRequests() {
@@ -703,7 +779,10 @@ std::optional<Fault> FaultFromName(const std::string& name) {
                                                        {"no-link", Fault::OmitFileLink},
                                                        {"bad-json", Fault::MalformedJson},
                                                        {"spaced-code", Fault::SpacedErrorCode},
-                                                       {"encoded", Fault::EncodedBody}};
+                                                       {"encoded", Fault::EncodedBody},
+                                                       {"not-mpeg", Fault::NotMpeg},
+                                                       {"hang", Fault::HangMidBody},
+                                                       {"hold", Fault::Hold}};
     auto it = names.find(name);
     return it == names.end() ? std::nullopt : std::optional(it->second);
 }

@@ -32,12 +32,18 @@ enum class Fault {
     EmptyBody,       // song file: 200 with no body
     OneByteBody,     // song file: 200 with one byte
     DropMidBody,     // song file or cover: the connection is closed after half the announced body
-    StallMidBody,    // song file: half the body, then nothing for the stall time, then the rest
+    StallMidBody,    // song file or cover: half the body, nothing for the stall time, the rest
     OmitFileLink,    // download page without the file link marker
     MalformedJson,   // song list or album list: text that does not parse
     SpacedErrorCode, // album list: the whole page, but written `"errorCode": 22000` (a space)
-    EncodedBody      // song file: a body sent with "Content-Encoding: gzip" that nobody asked for
+    EncodedBody,     // song file: a body sent with "Content-Encoding: gzip" that nobody asked for
+    NotMpeg,         // song file: plain text as long as the song, not one MPEG frame in it
+    HangMidBody,     // song file or cover: half the body, then nothing until release() or stop()
+    Hold             // any endpoint: the request is logged, then its whole answer waits until
+                     // release() (then it is the normal answer) or stop() (then a 503)
 };
+// A hung or held answer stays in flight, and keeps its worker, until release() or stop(), even
+// when its client has gone.
 
 struct PortalOptions {
     std::size_t songBytes = 64 * 1024;
@@ -63,7 +69,7 @@ struct LoggedRequest {
 
 // A stand-in for the music portal: a real HTTP server on 127.0.0.1 (never another address),
 // serving the catalogue with the page shapes the jobs read. Start/stop from one thread; the
-// fault and log calls are thread-safe. Stopping ends stalls at once.
+// fault, log and release calls are thread-safe. Stopping ends stalls, hangs and holds at once.
 class PortalSim {
 public:
     explicit PortalSim(Catalogue catalogue = DemoCatalogue(), PortalOptions options = {});
@@ -97,20 +103,30 @@ public:
     [[nodiscard]] const PortalOptions& options() const { return m_options; }
 
     // The next `count` requests to `endpoint` meet `fault` (count < 0: every request). Faults of
-    // one endpoint are used up in the order they were added.
-    void addFault(Endpoint endpoint, Fault fault, int count = 1);
+    // one endpoint are used up in the order they were added. With an `id`, only requests for it
+    // meet the fault, the others pass it by: the album ID of an album page, cover or song list,
+    // the song ID of a download page or song file, the singer ID of a singer page or album list,
+    // the path of an artist index ("/artist", "/artist/cn/male").
+    void addFault(Endpoint endpoint, Fault fault, int count = 1, const std::string& id = {});
     void clearFaults();
+    // Lets every answer held or hung so far go on; later ones wait for the next release, so wait
+    // for holdsBegun() or stallsBegun() before releasing.
+    void release();
 
     // A session value as the login page would set it; with it the download pages offer 320 kbps.
     std::string issueSession(const std::string& user);
     static constexpr const char* kSessionCookie = "orvana_session";
 
+    // Every request to the portal's port, in the order they came (the front page's are not
+    // logged).
     [[nodiscard]] std::vector<LoggedRequest> requests() const;
     // Requests whose path starts with `prefix`.
     [[nodiscard]] std::vector<LoggedRequest> requests(const std::string& prefix) const;
     void clearRequests();
-    // How many stalls have begun so far (a stalled transfer is mid-body from then on).
+    // How many stalls and hangs have begun so far (the transfer is mid-body from then on).
     [[nodiscard]] int stallsBegun() const;
+    // How many held answers have begun waiting so far.
+    [[nodiscard]] int holdsBegun() const;
 
 private:
     struct Impl;
