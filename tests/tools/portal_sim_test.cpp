@@ -405,6 +405,57 @@ TEST(PortalSimBinary, BenchAlbumsOfAThousandSongsAndBenchSingers) {
     EXPECT_EQ(sim.exitCode(), 0);
 }
 
+// Three held answers and a fourth request beside them: four connections and four requests at
+// once, then none; a reset starts the peaks from what is open; requests one after another are
+// one connection and one request at a time.
+TEST_F(PortalSimTest, LoadCountsConnectionsAndRequestsOpenAtOnce) {
+    portal.addFault(Endpoint::ArtistIndex, Fault::Hold, 3);
+    std::vector<std::unique_ptr<BackgroundGet>> held;
+    for (int i = 0; i < 3; ++i)
+        held.push_back(std::make_unique<BackgroundGet>(portal.port(), "/artist"));
+    ASSERT_TRUE(eventually([&] { return portal.holdsBegun() == 3; }));
+    SiteLoad load = portal.load();
+    EXPECT_EQ(load.connections, 3);
+    EXPECT_EQ(load.requests, 3);
+    EXPECT_EQ(client().Get("/album/31258219")->status, 200);
+    EXPECT_EQ(portal.load().peakConnections, 4);
+    EXPECT_EQ(portal.load().peakRequests, 4);
+
+    portal.release();
+    for (auto& get : held) {
+        get->thread.join();
+        EXPECT_EQ(get->status, 200);
+        EXPECT_NE(get->body.find("title=\"夜航星乐队\""), std::string::npos);
+    }
+    ASSERT_TRUE(eventually([&] { return portal.load().connections == 0; }));
+    load = portal.load();
+    EXPECT_EQ(load.requests, 0);
+    EXPECT_EQ(load.peakConnections, 4);
+    EXPECT_EQ(load.peakRequests, 4);
+
+    // A body cut short still ends its request.
+    portal.addFault(Endpoint::SongFile, Fault::DropMidBody);
+    EXPECT_FALSE(client().Get("/file/1001/128.mp3"));
+    EXPECT_TRUE(eventually([&] { return portal.load().connections == 0; }));
+    EXPECT_EQ(portal.load().requests, 0);
+
+    portal.resetPeaks();
+    EXPECT_EQ(portal.load().peakConnections, 0);
+    httplib::Client kept("127.0.0.1", portal.port());
+    kept.set_keep_alive(true);
+    for (const char* path : {"/artist", "/album/31258219", "/file/1001/128.mp3"})
+        EXPECT_EQ(kept.Get(path)->status, 200);
+    kept.stop();
+    // The portal sees a connection that its client closed only a moment later.
+    ASSERT_TRUE(eventually([&] { return portal.load().connections == 0; }));
+    // A fresh connection for each request: the answer that closes one ends it.
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(client().Get(i % 2 ? "/artist" : "/file/1001/128.mp3")->status, 200);
+    EXPECT_EQ(portal.load().peakConnections, 1);
+    EXPECT_EQ(portal.load().peakRequests, 1);
+    EXPECT_EQ(portal.load(Site::FileHost).peakRequests, 0);
+}
+
 // An aimed fault meets only requests for its ID and is used up by them; the others pass it by,
 // and meet the faults added after it.
 TEST_F(PortalSimTest, FaultsAimedAtAnIdPassOtherRequestsBy) {
@@ -476,23 +527,62 @@ TEST_F(PortalSimTest, HeldAnswersAndHungBodiesWaitForRelease) {
     EXPECT_LT(cover.body.size(), CoverBytes(kDemoAlbumId).size());
 }
 
-// Aimed faults and a held answer released by SIGUSR1, from the command line.
-TEST(PortalSimBinary, AimedFaultsAndReleaseSignal) {
+// Started, the file host serves the song files (and nothing else) that the download pages now
+// link to; its requests are logged with its port and counted as its load.
+TEST_F(PortalSimTest, FileHostServesTheSongsTheDownloadPagesLinkTo) {
+    const int filePort = portal.startFileHost();
+    ASSERT_GT(filePort, 0);
+    EXPECT_EQ(portal.fileHostPort(), filePort);
+    EXPECT_NE(filePort, portal.port());
+    const std::string page = client().Get("/song/1001/download")->body;
+    EXPECT_NE(page.find("file?link=http:\\/\\/127.0.0.1:" + std::to_string(filePort) +
+                        "\\/file\\/1001\\/128.mp3\"}"),
+              std::string::npos);
+
+    httplib::Client files("127.0.0.1", filePort);
+    files.set_keep_alive(false);
+    EXPECT_EQ(files.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 5000));
+    EXPECT_EQ(files.Get("/file/1001/320.mp3")->status, 403);
+    const httplib::Headers session = {{"Cookie", "orvana_session=" + portal.issueSession("demo")}};
+    EXPECT_EQ(files.Get("/file/1001/320.mp3", session)->body, SongBody("1001", 320, 5000));
+    EXPECT_EQ(files.Get("/album/31258219")->status, 404);
+    portal.addFault(Endpoint::SongFile, Fault::Status500);
+    EXPECT_EQ(files.Get("/file/1002/128.mp3")->status, 500);
+
+    const std::vector<LoggedRequest> log = portal.requests();
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[0].path, "/song/1001/download");
+    EXPECT_EQ(log[0].port, portal.port());
+    for (std::size_t i = 1; i < log.size(); ++i)
+        EXPECT_EQ(log[i].port, filePort) << log[i].path;
+    EXPECT_EQ(portal.load(Site::FileHost).peakRequests, 1);
+    EXPECT_EQ(portal.load(Site::Portal).peakRequests, 1);
+}
+
+// The file host, peaks on exit, aimed faults and a held answer released by SIGUSR1, from the
+// command line.
+TEST(PortalSimBinary, FileHostAimedFaultsReleaseSignalAndPeaksOnExit) {
     QProcess sim;
     sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
-              {QStringLiteral("--print-port"), QStringLiteral("--song-bytes"),
+              {QStringLiteral("--print-port"), QStringLiteral("--file-port"), QStringLiteral("0"),
+               QStringLiteral("--print-peaks"), QStringLiteral("--song-bytes"),
                QStringLiteral("1000"), QStringLiteral("--fault"),
                QStringLiteral("song-file=500:-1:1003"), QStringLiteral("--fault"),
                QStringLiteral("artist-index=hold")});
     ASSERT_TRUE(sim.waitForStarted());
-    ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(10000));
-    const int port = sim.readLine().trimmed().toInt();
-    ASSERT_GT(port, 0);
+    std::vector<int> ports;
+    while (ports.size() < 3 && (sim.canReadLine() || sim.waitForReadyRead(10000)))
+        ports.push_back(sim.readLine().trimmed().toInt());
+    ASSERT_EQ(ports.size(), 3u);
 
-    httplib::Client portal("127.0.0.1", port);
-    EXPECT_EQ(portal.Get("/file/1003/128.mp3")->status, 500);
-    EXPECT_EQ(portal.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 1000));
-    EXPECT_EQ(portal.Get("/file/1003/128.mp3")->status, 500);
+    // One kept-alive connection to each host, so each peak is exactly one.
+    httplib::Client portal("127.0.0.1", ports[0]);
+    httplib::Client files("127.0.0.1", ports[2]);
+    EXPECT_NE(portal.Get("/song/1003/download")
+                  ->body.find("127.0.0.1:" + std::to_string(ports[2]) + "\\/file\\/1003"),
+              std::string::npos);
+    EXPECT_EQ(files.Get("/file/1003/128.mp3")->status, 500);
+    EXPECT_EQ(files.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 1000));
     std::atomic<int> status = 0;
     std::thread held([&] { status = portal.Get("/artist")->status; });
     // A release before the answer is held lets it wait for the next one.
@@ -503,8 +593,11 @@ TEST(PortalSimBinary, AimedFaultsAndReleaseSignal) {
     held.join();
     EXPECT_EQ(status, 200);
     portal.stop();
+    files.stop();
 
     sim.terminate();
     ASSERT_TRUE(sim.waitForFinished(10000));
     EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_EQ(sim.readAllStandardOutput().toStdString(),
+              "portal peak connections=1 requests=1\nfile-host peak connections=1 requests=1\n");
 }

@@ -16,6 +16,7 @@ using namespace orvana::portal;
 
 void usage() {
     std::cerr << "usage: orvana-portal-sim [--port N] [--front-port N] [--print-port]\n"
+                 "                         [--file-port N] [--print-peaks]\n"
                  "                         [--song-bytes N] [--bench-album ID:COUNT]\n"
                  "                         [--stall-seconds S] [--latency-ms N] [--rate-kib N]\n"
                  "                         [--bench-singer ID:ALBUMS:FIRST_ALBUM_ID]\n"
@@ -24,7 +25,10 @@ void usage() {
                  "page (login form; account demo, password orvana320) on a second port.\n"
                  "Port 0 (the default) takes any free port. --print-port prints the portal's\n"
                  "port on the first line of stdout and the front page's on the second.\n"
-                 "SIGUSR1 releases held and hung answers.\n"
+                 "--file-port: song files also come from a file host on that port, which the\n"
+                 "download pages link to (--print-port prints it on a third line).\n"
+                 "--print-peaks: on exit, prints the most connections and requests open at one\n"
+                 "time, one line per host. SIGUSR1 releases held and hung answers.\n"
                  "--latency-ms: every answer starts N ms late; --rate-kib: bodies are paced to\n"
                  "N KiB/s per connection. --bench-album: COUNT from 1 to 10000 songs.\n"
                  "ENDPOINT: album-page cover song-list download-page song-file singer-page\n"
@@ -55,7 +59,9 @@ struct PendingFault {
 struct Config {
     int port = 0;
     int frontPort = 0;
+    std::optional<int> filePort;
     bool printPort = false;
+    bool printPeaks = false;
     PortalOptions options;
     Catalogue catalogue = DemoCatalogue();
     std::vector<PendingFault> faults;
@@ -76,6 +82,10 @@ const NumberOption kNumberOptions[] = {
     {"--port", 0, 65535,
      [](Config& c, long long n) {
          c.port = int(n);
+     }},
+    {"--file-port", 0, 65535,
+     [](Config& c, long long n) {
+         c.filePort = int(n);
      }},
     {"--front-port", 0, 65535,
      [](Config& c, long long n) {
@@ -175,8 +185,8 @@ Outcome applyOption(Config& c, const std::string& arg, const std::string& v) {
 std::optional<int> parseArguments(int argc, char** argv, Config& c) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--print-port") {
-            c.printPort = true;
+        if (arg == "--print-port" || arg == "--print-peaks") {
+            (arg == "--print-port" ? c.printPort : c.printPeaks) = true;
             continue;
         }
         if (arg == "--help" || arg == "-h") {
@@ -195,6 +205,32 @@ std::optional<int> parseArguments(int argc, char** argv, Config& c) {
     return std::nullopt;
 }
 
+// Starts the servers of `c`; false when a port cannot be had (said on stderr).
+bool startServers(PortalSim& portal, const Config& c) {
+    try {
+        portal.start(c.port);
+        portal.startFront(c.frontPort);
+        if (c.filePort)
+            portal.startFileHost(*c.filePort);
+    } catch (const std::exception& e) {
+        std::cerr << "orvana-portal-sim: " << e.what() << "\n";
+        return false;
+    }
+    return true;
+}
+
+void printPeaks(const PortalSim& portal) {
+    const auto line = [&](const char* name, Site site) {
+        const SiteLoad load = portal.load(site);
+        std::cout << name << " peak connections=" << load.peakConnections
+                  << " requests=" << load.peakRequests << "\n";
+    };
+    line("portal", Site::Portal);
+    if (portal.fileHostPort() != 0)
+        line("file-host", Site::FileHost);
+    std::cout.flush();
+}
+
 int serve(Config& c) {
     // Block the signals before any thread starts, then wait for them here.
     sigset_t signals;
@@ -207,23 +243,27 @@ int serve(Config& c) {
     PortalSim portal(std::move(c.catalogue), c.options);
     for (const PendingFault& f : c.faults)
         portal.addFault(f.endpoint, f.fault, f.count, f.id);
-    try {
-        portal.start(c.port);
-        portal.startFront(c.frontPort);
-    } catch (const std::exception& e) {
-        std::cerr << "orvana-portal-sim: " << e.what() << "\n";
+    if (!startServers(portal, c))
         return 1;
-    }
-    if (c.printPort)
-        std::cout << portal.port() << "\n" << portal.frontPort() << std::endl;
-    else
+    if (c.printPort) {
+        std::cout << portal.port() << "\n" << portal.frontPort() << "\n";
+        if (c.filePort)
+            std::cout << portal.fileHostPort() << "\n";
+        std::cout.flush();
+    } else {
         std::cerr << "orvana-portal-sim: serving http://" << portal.host()
-                  << "/ (front page http://" << portal.frontHost() << "/)\n";
+                  << "/ (front page http://" << portal.frontHost() << "/";
+        if (c.filePort)
+            std::cerr << ", file host http://127.0.0.1:" << portal.fileHostPort() << "/";
+        std::cerr << ")\n";
+    }
 
     int signal = 0;
     while (sigwait(&signals, &signal) == 0 && signal == SIGUSR1)
         portal.release();
     portal.stop();
+    if (c.printPeaks)
+        printPeaks(portal);
     return 0;
 }
 

@@ -73,6 +73,49 @@ bool answerStatusFault(std::optional<Fault> f, Response& res) {
     }
 }
 
+// What this worker thread serves (a worker serves one connection of one server at a time):
+// whether its connection and its request are still counted, and how the answer ends.
+struct Serving {
+    bool connection = false;
+    std::optional<Site> request;
+    bool endsInBody = false; // the last piece of a body provider ends the request
+    bool closes = false;     // the connection is closed after this answer
+};
+thread_local Serving t_serving;
+
+// Runs each connection on a worker of its own pool, counting the connections open.
+class CountingQueue : public httplib::TaskQueue {
+public:
+    CountingQueue(std::function<void(int)> count, std::size_t threads)
+        : m_count(std::move(count)), m_pool(threads) {}
+    void enqueue(std::function<void()> fn) override {
+        m_count(+1);
+        m_pool.enqueue([this, fn = std::move(fn)] {
+            t_serving = Serving{};
+            t_serving.connection = true;
+            fn();
+            if (t_serving.connection)
+                m_count(-1);
+            t_serving = Serving{};
+        });
+    }
+    void shutdown() override { m_pool.shutdown(); }
+
+private:
+    std::function<void(int)> m_count;
+    httplib::ThreadPool m_pool;
+};
+
+// Now and the most at one time.
+struct Gauge {
+    int now = 0;
+    int peak = 0;
+    void add(int delta) {
+        now += delta;
+        peak = std::max(peak, now);
+    }
+};
+
 // Binds 127.0.0.1:port and runs server's loop in thread; returns the bound port.
 int serveInThread(httplib::Server& server, std::thread& thread, int port) {
     const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
@@ -102,6 +145,7 @@ public:
 
     void installPortal();
     void installFront();
+    void installFileHost();
     void stop();
     void release();
 
@@ -115,11 +159,18 @@ public:
         int count;
         std::string target;
     };
+    struct Load {
+        Gauge connections;
+        Gauge requests;
+    };
 
     httplib::Server server;
     std::thread thread;
     httplib::Server front;
     std::thread frontThread;
+    httplib::Server files;
+    std::thread filesThread;
+    std::atomic<int> filePort{0};
 
     mutable std::mutex mutex;
     int stallsBegun = 0;
@@ -127,6 +178,7 @@ public:
     std::map<Endpoint, std::deque<PendingFault>> faults;
     std::vector<LoggedRequest> log;
     std::map<std::string, std::string> accounts; // user -> password
+    Load loads[2];                               // by Site
 
 private:
     using Handler = void (Portal::*)(const Request&, Response&, std::optional<Fault>);
@@ -140,9 +192,14 @@ private:
     };
     static const Route kPortalRoutes[];
     static const Route kFrontRoutes[];
+    static const Route kFileHostRoutes[];
 
     void install(httplib::Server& s, const Route* routes, std::size_t count, Logging logging);
     void dispatch(const Route& route, Logging logging, const Request& req, Response& res);
+    void configureSite(httplib::Server& s, Site site);
+    void count(Site site, Gauge Load::*gauge, int delta);
+    // Ends the request this worker serves, and its connection when that closes after it.
+    void endRequest();
 
     void portalHome(const Request& req, Response& res, std::optional<Fault>);
     void portalLoginForm(const Request& req, Response& res, std::optional<Fault>);
@@ -168,7 +225,7 @@ private:
     // What a fault does at the middle of a body: false ends the transfer there. A stall or a
     // hang waits once (`stalled` remembers it).
     bool passMiddle(Fault fault, bool& stalled);
-    void paceWholeBodies(httplib::Server& s);
+    void paceWholeBody(Response& res);
 
     std::string hostOf(const Request& req) const;
     bool hasSession(const Request& req) { return !sessionUser(req).empty(); }
@@ -208,6 +265,13 @@ const Portal::Route Portal::kPortalRoutes[] = {
     {"GET", R"(/artist/(cn|western|jpkr)/(male|female|group))", Endpoint::ArtistIndex,
      &Portal::artistIndex},
     {"GET", "/artist/other", Endpoint::ArtistIndex, &Portal::artistIndex},
+    {"GET", ".*", std::nullopt, &Portal::missing},
+    {"POST", ".*", std::nullopt, &Portal::missing},
+};
+
+// Song files only, as a host that keeps nothing else.
+const Portal::Route Portal::kFileHostRoutes[] = {
+    {"GET", R"(/file/(\d+)/(128|320)\.mp3)", Endpoint::SongFile, &Portal::songFile},
     {"GET", ".*", std::nullopt, &Portal::missing},
     {"POST", ".*", std::nullopt, &Portal::missing},
 };
@@ -265,19 +329,63 @@ void Portal::dispatch(const Route& route, Logging logging, const Request& req, R
     (this->*route.handler)(req, res, fault);
 }
 
-void Portal::installPortal() {
-    server.set_keep_alive_timeout(1);
+void Portal::count(Site site, Gauge Load::*gauge, int delta) {
+    std::lock_guard lock(mutex);
+    (loads[int(site)].*gauge).add(delta);
+}
+
+void Portal::endRequest() {
+    if (!t_serving.request)
+        return;
+    const Site site = *t_serving.request;
+    t_serving.request.reset();
+    count(site, &Load::requests, -1);
+    if (t_serving.closes && t_serving.connection) {
+        t_serving.connection = false;
+        count(site, &Load::connections, -1);
+    }
+}
+
+// What the portal's port and the file host share: workers that count connections, requests
+// counted in flight, latency and pacing. A request ends just before its answer's last piece
+// is written (so a client that has the whole answer never sees it still counted), a connection
+// that the answer closes ends with it; otherwise a connection ends when the portal has closed it.
+void Portal::configureSite(httplib::Server& s, Site site) {
+    s.set_keep_alive_timeout(1);
     // Headers and body go out as separate writes; without this, Nagle and delayed ACKs add
     // 40 ms to every answer on a kept-alive connection.
-    server.set_tcp_nodelay(true);
-    install(server, kPortalRoutes, std::size(kPortalRoutes), Logging::Record);
-    if (m_options.latency.count() > 0)
-        server.set_pre_routing_handler([this](const Request&, Response&) {
+    s.set_tcp_nodelay(true);
+    s.new_task_queue = [this, site] {
+        return new CountingQueue(
+            [this, site](int delta) { count(site, &Load::connections, delta); }, 32);
+    };
+    s.set_pre_routing_handler([this, site](const Request&, Response&) {
+        t_serving.request = site;
+        t_serving.endsInBody = false;
+        count(site, &Load::requests, +1);
+        if (m_options.latency.count() > 0)
             (void)wait(m_options.latency);
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
-    if (m_options.rateBytesPerSecond > 0)
-        paceWholeBodies(server);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    s.set_post_routing_handler([this](const Request&, Response& res) {
+        if (m_options.rateBytesPerSecond > 0)
+            paceWholeBody(res);
+        t_serving.closes = res.get_header_value("Connection") == "close";
+        if (!t_serving.endsInBody)
+            endRequest();
+    });
+    // After the answer is written or has failed; it ends what is still counted.
+    s.set_logger([this](const Request&, const Response&) { endRequest(); });
+}
+
+void Portal::installPortal() {
+    configureSite(server, Site::Portal);
+    install(server, kPortalRoutes, std::size(kPortalRoutes), Logging::Record);
+}
+
+void Portal::installFileHost() {
+    configureSite(files, Site::FileHost);
+    install(files, kFileHostRoutes, std::size(kFileHostRoutes), Logging::Record);
 }
 
 void Portal::installFront() {
@@ -300,6 +408,10 @@ void Portal::stop() {
         front.stop();
         frontThread.join();
     }
+    if (filesThread.joinable()) {
+        files.stop();
+        filesThread.join();
+    }
 }
 
 void Portal::release() {
@@ -318,23 +430,28 @@ void Portal::sendBody(Response& res, std::size_t total, const std::string& type,
     const std::size_t rate = m_options.rateBytesPerSecond;
     auto stalled = std::make_shared<bool>(false);
     auto begun = std::make_shared<std::optional<Clock::time_point>>();
-    res.set_content_provider(
-        total, type,
-        [this, rate, fault, half, stalled, begun, bytesAt](std::size_t offset, std::size_t length,
-                                                           httplib::DataSink& sink) {
-            if (!*begun)
-                *begun = Clock::now();
-            std::size_t take = std::min(length, rate > 0 ? kPacedChunk : kChunk);
-            if (fault && offset < half)
-                take = std::min(take, half - offset);
-            if (fault && offset >= half && !passMiddle(*fault, *stalled))
-                return false;
-            std::string chunk;
-            chunk.reserve(take);
-            bytesAt(chunk, offset, take);
-            // A piece leaves when the whole so far is due at the rate.
-            return pace(**begun, offset + take, rate) && sink.write(chunk.data(), chunk.size());
-        });
+    t_serving.endsInBody = true;
+    res.set_content_provider(total, type,
+                             [this, total, rate, fault, half, stalled, begun, bytesAt](
+                                 std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 if (!*begun)
+                                     *begun = Clock::now();
+                                 std::size_t take =
+                                     std::min(length, rate > 0 ? kPacedChunk : kChunk);
+                                 if (fault && offset < half)
+                                     take = std::min(take, half - offset);
+                                 if (fault && offset >= half && !passMiddle(*fault, *stalled))
+                                     return false;
+                                 std::string chunk;
+                                 chunk.reserve(take);
+                                 bytesAt(chunk, offset, take);
+                                 // A piece leaves when the whole so far is due at the rate.
+                                 if (!pace(**begun, offset + take, rate))
+                                     return false;
+                                 if (offset + take == total)
+                                     endRequest();
+                                 return sink.write(chunk.data(), chunk.size());
+                             });
 }
 
 bool Portal::passMiddle(Fault fault, bool& stalled) {
@@ -347,19 +464,17 @@ bool Portal::passMiddle(Fault fault, bool& stalled) {
 }
 
 // Whole answers (pages, lists) are paced too: they become providers of their own body.
-void Portal::paceWholeBodies(httplib::Server& s) {
-    s.set_post_routing_handler([this](const Request&, Response& res) {
-        if (res.body.empty())
-            return;
-        auto body = std::make_shared<std::string>(std::move(res.body));
-        res.body.clear();
-        const std::string type = res.get_header_value("Content-Type");
-        res.headers.erase("Content-Type");
-        sendBody(res, body->size(), type, std::nullopt,
-                 [body](std::string& out, std::size_t offset, std::size_t length) {
-                     out.append(*body, offset, length);
-                 });
-    });
+void Portal::paceWholeBody(Response& res) {
+    if (res.body.empty())
+        return;
+    auto body = std::make_shared<std::string>(std::move(res.body));
+    res.body.clear();
+    const std::string type = res.get_header_value("Content-Type");
+    res.headers.erase("Content-Type");
+    sendBody(res, body->size(), type, std::nullopt,
+             [body](std::string& out, std::size_t offset, std::size_t length) {
+                 out.append(*body, offset, length);
+             });
 }
 
 void Portal::record(const Request& req) {
@@ -372,6 +487,7 @@ void Portal::record(const Request& req) {
     r.body = req.body;
     for (const auto& [key, value] : req.headers)
         r.headers.emplace(key, value);
+    r.port = req.local_port;
     std::lock_guard lock(mutex);
     log.push_back(std::move(r));
 }
@@ -512,7 +628,9 @@ void Portal::downloadPage(const Request& req, Response& res, std::optional<Fault
     if (!song)
         return notFound(res);
     std::vector<FileLink> links;
-    const std::string base = "http:\\/\\/" + hostOf(req) + "\\/file\\/" + song->id + "\\/";
+    const int filePortNow = filePort;
+    const std::string host = filePortNow ? "127.0.0.1:" + std::to_string(filePortNow) : hostOf(req);
+    const std::string base = "http:\\/\\/" + host + "\\/file\\/" + song->id + "\\/";
     links.emplace_back("128kbps", song->fileAddress.empty() ? base + "128.mp3" : song->fileAddress);
     if (song->fileAddress.empty() && hasSession(req))
         links.emplace_back("320kbps", base + "320.mp3");
@@ -734,13 +852,28 @@ int PortalSim::holdsBegun() const {
     return m_impl->holdsBegun;
 }
 
+SiteLoad PortalSim::load(Site site) const {
+    std::lock_guard lock(m_impl->mutex);
+    const Portal::Load& l = m_impl->loads[int(site)];
+    return {l.connections.now, l.requests.now, l.connections.peak, l.requests.peak};
+}
+
+void PortalSim::resetPeaks() {
+    std::lock_guard lock(m_impl->mutex);
+    for (Portal::Load& l : m_impl->loads) {
+        l.connections.peak = l.connections.now;
+        l.requests.peak = l.requests.now;
+    }
+}
+
 void PortalSim::clearRequests() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->log.clear();
 }
 
 void PortalSim::stop() {
-    if (!m_impl->thread.joinable() && !m_impl->frontThread.joinable())
+    if (!m_impl->thread.joinable() && !m_impl->frontThread.joinable() &&
+        !m_impl->filesThread.joinable())
         return;
     m_impl->stop();
 }
@@ -749,6 +882,16 @@ int PortalSim::startFront(int port) {
     m_impl->installFront();
     m_frontPort = serveInThread(m_impl->front, m_impl->frontThread, port);
     return m_frontPort;
+}
+
+int PortalSim::startFileHost(int port) {
+    m_impl->installFileHost();
+    m_impl->filePort = serveInThread(m_impl->files, m_impl->filesThread, port);
+    return m_impl->filePort;
+}
+
+int PortalSim::fileHostPort() const {
+    return m_impl->filePort;
 }
 
 int PortalSim::start(int port) {

@@ -45,6 +45,23 @@ enum class Fault {
 // A hung or held answer stays in flight, and keeps its worker, until release() or stop(), even
 // when its client has gone.
 
+// The servers whose load is measured: the portal's port and the file host's.
+enum class Site { Portal, FileHost };
+
+// Connections and requests open now, and the most of each at one time since start or the last
+// resetPeaks(). A request counts from when it has been read (latency, holds and hangs
+// included) until just before the last piece of its answer goes out, so a client that has a
+// whole answer never finds it still counted. A connection counts from its accept until the
+// answer that closes it ("Connection: close") or, for one kept alive, until the portal sees it
+// closed: a client that drops a kept-alive connection and opens another at once may be seen
+// one over for a moment. So peakRequests is the exact reading of a cap on parallel transfers.
+struct SiteLoad {
+    int connections = 0;
+    int requests = 0;
+    int peakConnections = 0;
+    int peakRequests = 0;
+};
+
 struct PortalOptions {
     std::size_t songBytes = 64 * 1024;
     std::chrono::milliseconds stall{30000};
@@ -62,6 +79,7 @@ struct LoggedRequest {
     std::string query; // raw, as sent
     std::string body;
     std::multimap<std::string, std::string> headers; // names as sent
+    int port = 0; // where it came in: the portal's port or the file host's
 
     // First value of a header (case-insensitive name), or "" when absent.
     [[nodiscard]] std::string header(const std::string& name) const;
@@ -69,7 +87,9 @@ struct LoggedRequest {
 
 // A stand-in for the music portal: a real HTTP server on 127.0.0.1 (never another address),
 // serving the catalogue with the page shapes the jobs read. Start/stop from one thread; the
-// fault, log and release calls are thread-safe. Stopping ends stalls, hangs and holds at once.
+// fault, log, load and release calls are thread-safe. Stopping ends stalls, hangs and holds at
+// once. The portal and the file host each serve up to 32 connections at a time (a held or hung
+// answer keeps its worker); further ones are accepted and wait.
 class PortalSim {
 public:
     explicit PortalSim(Catalogue catalogue = DemoCatalogue(), PortalOptions options = {});
@@ -85,7 +105,12 @@ public:
     // checks the account and sets the login cookie, "/logout" removes it. The cookie is
     // host-only on 127.0.0.1, so it reaches the portal's port too. Throws as start() does.
     int startFront(int port = 0);
-    // Stops both servers.
+    // A file host on a port of its own (0 = any free port), as a portal keeps its songs on
+    // another host: from then on download pages link the song files there. It serves
+    // /file/ID/128.mp3 and /file/ID/320.mp3 as the portal does (faults, latency, rate, log);
+    // the portal's own /file/ addresses keep working. Throws as start() does.
+    int startFileHost(int port = 0);
+    // Stops every server.
     void stop();
 
     [[nodiscard]] int port() const { return m_port; }
@@ -94,6 +119,8 @@ public:
     [[nodiscard]] int frontPort() const { return m_frontPort; }
     // "127.0.0.1:PORT" of the front page.
     [[nodiscard]] std::string frontHost() const;
+    // 0 until startFileHost().
+    [[nodiscard]] int fileHostPort() const;
 
     // An account the front page accepts besides the demo account.
     void addAccount(const std::string& user, const std::string& password);
@@ -117,8 +144,8 @@ public:
     std::string issueSession(const std::string& user);
     static constexpr const char* kSessionCookie = "orvana_session";
 
-    // Every request to the portal's port, in the order they came (the front page's are not
-    // logged).
+    // Every request to the portal's port and to the file host, in the order they came (the front
+    // page's are not logged).
     [[nodiscard]] std::vector<LoggedRequest> requests() const;
     // Requests whose path starts with `prefix`.
     [[nodiscard]] std::vector<LoggedRequest> requests(const std::string& prefix) const;
@@ -127,6 +154,10 @@ public:
     [[nodiscard]] int stallsBegun() const;
     // How many held answers have begun waiting so far.
     [[nodiscard]] int holdsBegun() const;
+
+    [[nodiscard]] SiteLoad load(Site site = Site::Portal) const;
+    // Peaks start again from the connections and requests open now.
+    void resetPeaks();
 
 private:
     struct Impl;
