@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <taglib/id3v2framefactory.h>
-#include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevectorstream.h>
 
@@ -60,24 +59,6 @@ void expectReadableFrames(std::size_t songBytes) {
 TEST(PortalMedia, ServedSongsAreMpegFramesThatTagLibReads) {
     for (std::size_t songBytes : {std::size_t(1), std::size_t(5000), std::size_t(300001)})
         expectReadableFrames(songBytes);
-}
-
-// A tag written in front of a served body leaves its frames as they were.
-TEST(PortalMedia, ATaggedSongKeepsItsFrames) {
-    const std::string body = SongBody("1001", 128, 20000);
-    Mpeg mpeg(body);
-    mpeg.file.ID3v2Tag(true)->setTitle(TagLib::String("晴天的海", TagLib::String::UTF8));
-    ASSERT_TRUE(
-        mpeg.file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3));
-    const TagLib::ByteVector& tagged = *mpeg.stream.data();
-    const long tagSize = long(tagged.size()) - long(body.size());
-    ASSERT_GT(tagSize, 0);
-    EXPECT_EQ(std::string(tagged.data() + tagSize, body.size()), body);
-
-    Mpeg reread(std::string(tagged.data(), tagged.size()));
-    EXPECT_EQ(reread.file.ID3v2Tag()->title().to8Bit(true), "晴天的海");
-    EXPECT_EQ(reread.file.firstFrameOffset(), tagSize);
-    EXPECT_EQ(reread.file.audioProperties()->bitrate(), 128);
 }
 
 // The not-mpeg fault, aimed at one song: as long as its real body, the same bytes every time,
