@@ -2,8 +2,11 @@
 #include "tools/portal-sim/portal_sim.h"
 
 #include <QProcess>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <mutex>
 #include <thread>
 
 using namespace orvana::portal;
@@ -21,6 +24,45 @@ protected:
     }
 
     PortalSim portal{DemoCatalogue(), PortalOptions{5000, std::chrono::milliseconds(60000)}};
+};
+
+// Polls `done` until it holds or 5 s have passed; whether it held.
+bool eventually(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// A GET on a connection of its own, in a thread; the answer's status (-1: none) and body.
+struct BackgroundGet {
+    BackgroundGet(int port, std::string path)
+        : thread([this, port, path = std::move(path)] {
+              httplib::Client c("127.0.0.1", port);
+              c.set_keep_alive(false);
+              auto res = c.Get(path.c_str(), [this](const char* data, std::size_t length) {
+                  std::lock_guard lock(mutex);
+                  body.append(data, length);
+                  return true;
+              });
+              std::lock_guard lock(mutex);
+              status = res ? res->status : -1;
+          }) {}
+    ~BackgroundGet() {
+        if (thread.joinable())
+            thread.join();
+    }
+    std::size_t received() {
+        std::lock_guard lock(mutex);
+        return body.size();
+    }
+    std::mutex mutex;
+    std::string body;
+    int status = 0;
+    std::thread thread;
 };
 
 std::size_t count(const std::string& text, const std::string& part) {
@@ -163,7 +205,7 @@ TEST(PortalMedia, SongBodiesAreWholeFramesNamingTheirSong) {
     std::string middle;
     AppendSongBytes(middle, "1001", 128, 400, 1000);
     EXPECT_EQ(middle, body.substr(400, 1000));
-    EXPECT_EQ(SongLength(320, 100), 1044u); // never less than one frame
+    EXPECT_EQ(SongLength(320, 100), 2088u); // never less than two frames
 
     const std::string cover = CoverBytes("7");
     EXPECT_EQ(cover.substr(0, 4), std::string("\xFF\xD8\xFF\xFE", 4));
@@ -252,10 +294,13 @@ TEST_F(PortalSimTest, StopEndsAStalledTransfer) {
         httplib::Client c("127.0.0.1", port);
         (void)c.Get("/file/1001/128.mp3");
     });
-    while (portal.requests("/file/").empty())
+    while (portal.stallsBegun() == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    portal.stop(); // would wait out the 60 s stall if stop did not end it
+    // A stop that did not end the stall would wait out its 60 s.
+    const auto stopping = std::chrono::steady_clock::now();
+    portal.stop();
     fetch.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
 }
 
 // The standalone portal: prints its two ports, obeys fault flags, stops on SIGTERM.
@@ -290,13 +335,16 @@ TEST(PortalSimBinary, PrintsItsPortsServesAndStopsOnTerm) {
 }
 
 TEST(PortalSimBinary, RefusesAnUnknownFault) {
-    QProcess sim;
-    sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
-              {QStringLiteral("--fault"), QStringLiteral("song-file=melt")});
-    ASSERT_TRUE(sim.waitForFinished(10000));
-    EXPECT_EQ(sim.exitCode(), 2);
-    EXPECT_EQ(sim.readAllStandardError(),
-              QByteArray("orvana-portal-sim: bad fault: song-file=melt\n"));
+    // An unknown kind, and an aimed fault without its ID.
+    for (const char* fault : {"song-file=melt", "song-file=500:-1:"}) {
+        QProcess sim;
+        sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
+                  {QStringLiteral("--fault"), QString::fromLatin1(fault)});
+        ASSERT_TRUE(sim.waitForFinished(10000));
+        EXPECT_EQ(sim.exitCode(), 2);
+        EXPECT_EQ(sim.readAllStandardError(),
+                  QByteArray("orvana-portal-sim: bad fault: ") + fault + '\n');
+    }
 }
 
 // A distant portal: answers start late and bodies (whole pages and streamed songs alike) are
@@ -355,4 +403,201 @@ TEST(PortalSimBinary, BenchAlbumsOfAThousandSongsAndBenchSingers) {
     sim.terminate();
     ASSERT_TRUE(sim.waitForFinished(10000));
     EXPECT_EQ(sim.exitCode(), 0);
+}
+
+// Three held answers and a fourth request beside them: four connections and four requests at
+// once, then none; a reset starts the peaks from what is open; requests one after another are
+// one connection and one request at a time.
+TEST_F(PortalSimTest, LoadCountsConnectionsAndRequestsOpenAtOnce) {
+    portal.addFault(Endpoint::ArtistIndex, Fault::Hold, 3);
+    std::vector<std::unique_ptr<BackgroundGet>> held;
+    for (int i = 0; i < 3; ++i)
+        held.push_back(std::make_unique<BackgroundGet>(portal.port(), "/artist"));
+    ASSERT_TRUE(eventually([&] { return portal.holdsBegun() == 3; }));
+    SiteLoad load = portal.load();
+    EXPECT_EQ(load.connections, 3);
+    EXPECT_EQ(load.requests, 3);
+    EXPECT_EQ(client().Get("/album/31258219")->status, 200);
+    EXPECT_EQ(portal.load().peakConnections, 4);
+    EXPECT_EQ(portal.load().peakRequests, 4);
+
+    portal.release();
+    for (auto& get : held) {
+        get->thread.join();
+        EXPECT_EQ(get->status, 200);
+        EXPECT_NE(get->body.find("title=\"夜航星乐队\""), std::string::npos);
+    }
+    ASSERT_TRUE(eventually([&] { return portal.load().connections == 0; }));
+    load = portal.load();
+    EXPECT_EQ(load.requests, 0);
+    EXPECT_EQ(load.peakConnections, 4);
+    EXPECT_EQ(load.peakRequests, 4);
+
+    // A body cut short still ends its request.
+    portal.addFault(Endpoint::SongFile, Fault::DropMidBody);
+    EXPECT_FALSE(client().Get("/file/1001/128.mp3"));
+    EXPECT_TRUE(eventually([&] { return portal.load().connections == 0; }));
+    EXPECT_EQ(portal.load().requests, 0);
+
+    portal.resetPeaks();
+    EXPECT_EQ(portal.load().peakConnections, 0);
+    httplib::Client kept("127.0.0.1", portal.port());
+    kept.set_keep_alive(true);
+    for (const char* path : {"/artist", "/album/31258219", "/file/1001/128.mp3"})
+        EXPECT_EQ(kept.Get(path)->status, 200);
+    kept.stop();
+    // The portal sees a connection that its client closed only a moment later.
+    ASSERT_TRUE(eventually([&] { return portal.load().connections == 0; }));
+    // A fresh connection for each request: the answer that closes one ends it.
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(client().Get(i % 2 ? "/artist" : "/file/1001/128.mp3")->status, 200);
+    EXPECT_EQ(portal.load().peakConnections, 1);
+    EXPECT_EQ(portal.load().peakRequests, 1);
+    EXPECT_EQ(portal.load(Site::FileHost).peakRequests, 0);
+}
+
+// An aimed fault meets only requests for its ID and is used up by them; the others pass it by,
+// and meet the faults added after it.
+TEST_F(PortalSimTest, FaultsAimedAtAnIdPassOtherRequestsBy) {
+    portal.addFault(Endpoint::SongFile, Fault::Status500, -1, "1003");
+    auto c = client();
+    EXPECT_EQ(c.Get("/file/1003/128.mp3")->status, 500);
+    EXPECT_EQ(c.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 5000));
+    EXPECT_EQ(c.Get("/file/1003/128.mp3")->status, 500);
+
+    portal.addFault(Endpoint::DownloadPage, Fault::OmitFileLink, 1, "1002");
+    portal.addFault(Endpoint::DownloadPage, Fault::Status503);
+    EXPECT_EQ(c.Get("/song/1001/download")->status, 503);
+    EXPECT_EQ(c.Get("/song/1002/download")->body.find("file?link="), std::string::npos);
+    EXPECT_NE(c.Get("/song/1002/download")->body.find("file?link="), std::string::npos);
+
+    portal.addFault(Endpoint::AlbumList, Fault::Refuse, 1, kNoAlbumSingerId);
+    portal.addFault(Endpoint::SongList, Fault::Status500, 1, kBlankCoverAlbumId);
+    portal.addFault(Endpoint::ArtistIndex, Fault::Status429, 1, "/artist/cn/male");
+    const std::string list = "/data/user/getalbums?start=0&order=hot&vesk_uid=";
+    EXPECT_NE(c.Get(list + kDemoSingerId)->body.find("22000"), std::string::npos);
+    EXPECT_EQ(c.Get(list + kNoAlbumSingerId)->body, "{\"errorCode\":21000,\"msg\":\"busy\"}");
+    const auto songList = [&](const std::string& id) {
+        return c
+            .Post("/data/music/songlist?hotbar=1&moduleName=album", "id=" + id + "&type=album",
+                  "application/x-www-form-urlencoded")
+            ->status;
+    };
+    EXPECT_EQ(songList(kDemoAlbumId), 200);
+    EXPECT_EQ(songList(kBlankCoverAlbumId), 500);
+    EXPECT_EQ(c.Get("/artist")->status, 200);
+    EXPECT_EQ(c.Get("/artist/cn/male")->status, 429);
+    EXPECT_EQ(c.Get("/artist/cn/male")->status, 200);
+}
+
+// A held answer is logged at once and answered in full after the release; a hung body stops
+// at its half until then. Later ones wait for the next release, and a stop ends them.
+TEST_F(PortalSimTest, HeldAnswersAndHungBodiesWaitForRelease) {
+    portal.addFault(Endpoint::ArtistIndex, Fault::Hold);
+    portal.addFault(Endpoint::SongFile, Fault::HangMidBody);
+    BackgroundGet index(portal.port(), "/artist/other");
+    BackgroundGet song(portal.port(), "/file/1001/128.mp3");
+    const std::size_t half = SongLength(128, 5000) / 2;
+    ASSERT_TRUE(eventually([&] {
+        return portal.holdsBegun() == 1 && portal.stallsBegun() == 1 && song.received() >= half;
+    }));
+    EXPECT_EQ(song.received(), half);
+    EXPECT_EQ(index.received(), 0u);
+    EXPECT_EQ(portal.requests("/artist/other").size(), 1u);
+
+    portal.release();
+    index.thread.join();
+    song.thread.join();
+    EXPECT_EQ(index.status, 200);
+    EXPECT_NE(index.body.find("title=\"Other/Voice\""), std::string::npos);
+    EXPECT_EQ(song.status, 200);
+    EXPECT_EQ(song.body, SongBody("1001", 128, 5000));
+
+    portal.addFault(Endpoint::ArtistIndex, Fault::Hold);
+    portal.addFault(Endpoint::Cover, Fault::HangMidBody);
+    BackgroundGet again(portal.port(), "/artist");
+    BackgroundGet cover(portal.port(), "/cover/31258219.jpg");
+    ASSERT_TRUE(eventually([&] { return portal.holdsBegun() == 2 && portal.stallsBegun() == 2; }));
+    const auto stopping = std::chrono::steady_clock::now();
+    portal.stop();
+    again.thread.join();
+    cover.thread.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(2));
+    EXPECT_EQ(again.body.find("Other/Voice"), std::string::npos);
+    EXPECT_LT(cover.body.size(), CoverBytes(kDemoAlbumId).size());
+}
+
+// Started, the file host serves the song files (and nothing else) that the download pages now
+// link to; its requests are logged with its port and counted as its load.
+TEST_F(PortalSimTest, FileHostServesTheSongsTheDownloadPagesLinkTo) {
+    const int filePort = portal.startFileHost();
+    ASSERT_GT(filePort, 0);
+    EXPECT_EQ(portal.fileHostPort(), filePort);
+    EXPECT_NE(filePort, portal.port());
+    const std::string page = client().Get("/song/1001/download")->body;
+    EXPECT_NE(page.find("file?link=http:\\/\\/127.0.0.1:" + std::to_string(filePort) +
+                        "\\/file\\/1001\\/128.mp3\"}"),
+              std::string::npos);
+
+    httplib::Client files("127.0.0.1", filePort);
+    files.set_keep_alive(false);
+    EXPECT_EQ(files.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 5000));
+    EXPECT_EQ(files.Get("/file/1001/320.mp3")->status, 403);
+    const httplib::Headers session = {{"Cookie", "orvana_session=" + portal.issueSession("demo")}};
+    EXPECT_EQ(files.Get("/file/1001/320.mp3", session)->body, SongBody("1001", 320, 5000));
+    EXPECT_EQ(files.Get("/album/31258219")->status, 404);
+    portal.addFault(Endpoint::SongFile, Fault::Status500);
+    EXPECT_EQ(files.Get("/file/1002/128.mp3")->status, 500);
+
+    const std::vector<LoggedRequest> log = portal.requests();
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[0].path, "/song/1001/download");
+    EXPECT_EQ(log[0].port, portal.port());
+    for (std::size_t i = 1; i < log.size(); ++i)
+        EXPECT_EQ(log[i].port, filePort) << log[i].path;
+    EXPECT_EQ(portal.load(Site::FileHost).peakRequests, 1);
+    EXPECT_EQ(portal.load(Site::Portal).peakRequests, 1);
+}
+
+// The file host, peaks on exit, aimed faults and a held answer released by SIGUSR1, from the
+// command line.
+TEST(PortalSimBinary, FileHostAimedFaultsReleaseSignalAndPeaksOnExit) {
+    QProcess sim;
+    sim.start(QStringLiteral(ORVANA_BINARY_DIR "/tools/portal-sim/orvana-portal-sim"),
+              {QStringLiteral("--print-port"), QStringLiteral("--file-port"), QStringLiteral("0"),
+               QStringLiteral("--print-peaks"), QStringLiteral("--song-bytes"),
+               QStringLiteral("1000"), QStringLiteral("--fault"),
+               QStringLiteral("song-file=500:-1:1003"), QStringLiteral("--fault"),
+               QStringLiteral("artist-index=hold")});
+    ASSERT_TRUE(sim.waitForStarted());
+    std::vector<int> ports;
+    while (ports.size() < 3 && (sim.canReadLine() || sim.waitForReadyRead(10000)))
+        ports.push_back(sim.readLine().trimmed().toInt());
+    ASSERT_EQ(ports.size(), 3u);
+
+    // One kept-alive connection to each host, so each peak is exactly one.
+    httplib::Client portal("127.0.0.1", ports[0]);
+    httplib::Client files("127.0.0.1", ports[2]);
+    EXPECT_NE(portal.Get("/song/1003/download")
+                  ->body.find("127.0.0.1:" + std::to_string(ports[2]) + "\\/file\\/1003"),
+              std::string::npos);
+    EXPECT_EQ(files.Get("/file/1003/128.mp3")->status, 500);
+    EXPECT_EQ(files.Get("/file/1001/128.mp3")->body, SongBody("1001", 128, 1000));
+    std::atomic<int> status = 0;
+    std::thread held([&] { status = portal.Get("/artist")->status; });
+    // A release before the answer is held lets it wait for the next one.
+    EXPECT_TRUE(eventually([&] {
+        ::kill(pid_t(sim.processId()), SIGUSR1);
+        return status != 0;
+    }));
+    held.join();
+    EXPECT_EQ(status, 200);
+    portal.stop();
+    files.stop();
+
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_EQ(sim.readAllStandardOutput().toStdString(),
+              "portal peak connections=1 requests=1\nfile-host peak connections=1 requests=1\n");
 }

@@ -49,11 +49,8 @@ std::string twoDigits(int n) {
     return std::string(1, char('0' + n / 10)) + char('0' + n % 10);
 }
 
-} // namespace
-
-Catalogue DemoCatalogue() {
-    Catalogue c;
-
+// The demo album and the small albums of one rule each.
+void addDemoAlbums(Catalogue& c) {
     // The demo album: every naming rule the store has to get right.
     addAlbum(c, {kDemoAlbumId, "夜航星: 第一辑 <Live>.", CoverStyle::Relative, "album-info", {}},
              {
@@ -76,8 +73,10 @@ Catalogue DemoCatalogue() {
     addAlbum(c, {kHiddenBlockAlbumId, "隐藏的专辑", CoverStyle::Absolute, "album-info wide", {}},
              {{"2201", "藏起来的歌", LinkEnding::Brace}});
     addAlbum(c, {kEmptyAlbumId, "没有歌的专辑", CoverStyle::Absolute, "album-info", {}}, {});
+}
 
-    // A singer whose album list runs over two pages (10 + 2).
+// A singer whose album list runs over two pages (10 + 2, then the demo album).
+void addDemoSinger(Catalogue& c) {
     Singer night{kDemoSingerId, "夜航星乐队", "/cn/group", {}};
     for (int i = 1; i <= 12; ++i) {
         const std::string albumId = std::to_string(31259000 + i);
@@ -100,8 +99,10 @@ Catalogue DemoCatalogue() {
     night.albumIds.push_back(kDemoAlbumId);
     c.singers.push_back(night);
     c.singers.push_back({kNoAlbumSingerId, "无专辑歌手", "/cn/female", {}});
+}
 
-    // One singer in every other category, each with one small album.
+// One singer in every other category, each with one small album.
+void addCategorySingers(Catalogue& c) {
     const auto& paths = CategoryPaths();
     // Empty names: categories already held by the singers above.
     const char* names[] = {"",           "雨桐",        "",         "",       "River Lane",
@@ -119,6 +120,15 @@ Catalogue DemoCatalogue() {
               LinkEnding::Brace}});
         c.singers.push_back({singerId, names[i], paths[i], {albumId}});
     }
+}
+
+} // namespace
+
+Catalogue DemoCatalogue() {
+    Catalogue c;
+    addDemoAlbums(c);
+    addDemoSinger(c);
+    addCategorySingers(c);
     return c;
 }
 

@@ -80,7 +80,7 @@ std::size_t FrameLength(int kbps) {
 
 std::size_t SongLength(int kbps, std::size_t wantedBytes) {
     const std::size_t frame = FrameLength(kbps);
-    return std::max<std::size_t>(1, wantedBytes / frame) * frame;
+    return std::max<std::size_t>(2, wantedBytes / frame) * frame;
 }
 
 void AppendSongBytes(std::string& out, const std::string& songId, int kbps, std::size_t offset,
@@ -104,6 +104,13 @@ std::string SongBody(const std::string& songId, int kbps, std::size_t wantedByte
     std::string out;
     AppendSongBytes(out, songId, kbps, 0, SongLength(kbps, wantedBytes));
     return out;
+}
+
+void AppendPlainBytes(std::string& out, const std::string& songId, std::size_t offset,
+                      std::size_t length) {
+    const std::string line = "ORVANA plain bytes, no audio: song=" + songId + "\n";
+    for (std::size_t pos = offset; pos < offset + length; ++pos)
+        out.push_back(line[pos % line.size()]);
 }
 
 std::string CoverBytes(const std::string& albumId) {

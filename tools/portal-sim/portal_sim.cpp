@@ -1,6 +1,7 @@
 #include "tools/portal-sim/portal_sim.h"
 
 #include "tools/portal-sim/media.h"
+#include "tools/portal-sim/pages.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,80 +22,14 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 // Paced bodies go in smaller pieces, so they flow as over a real link rather than in bursts.
 constexpr std::size_t kPacedChunk = 16 * 1024;
-const char* const kHtml = "text/html; charset=utf-8";
-const char* const kJson = "application/json; charset=utf-8";
 
-std::string htmlEscape(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
+using Clock = std::chrono::steady_clock;
+using Request = httplib::Request;
+using Response = httplib::Response;
+// Appends `length` bytes of a body, starting at `offset`, to the string given.
+using BytesAt = std::function<void(std::string&, std::size_t, std::size_t)>;
 
-// JSON string contents the way the portal writes them: slashes escaped too.
-std::string jsonEscape(const std::string& s) {
-    std::string out;
-    out.reserve(s.size() + s.size() / 8);
-    for (char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '/':
-            out += "\\/";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string formValue(const std::string& body, const std::string& key) {
-    std::size_t pos = 0;
-    while (pos <= body.size()) {
-        std::size_t amp = body.find('&', pos);
-        if (amp == std::string::npos)
-            amp = body.size();
-        const std::string pair = body.substr(pos, amp - pos);
-        const std::size_t eq = pair.find('=');
-        if (eq != std::string::npos && pair.substr(0, eq) == key)
-            return httplib::detail::decode_url(pair.substr(eq + 1), true);
-        pos = amp + 1;
-    }
-    return {};
-}
-
-std::string cookieValue(const httplib::Request& req, const std::string& name) {
+std::string cookieValue(const Request& req, const std::string& name) {
     for (std::size_t i = 0; i < req.get_header_value_count("Cookie"); ++i) {
         const std::string header = req.get_header_value("Cookie", i);
         std::size_t pos = 0;
@@ -113,28 +48,73 @@ std::string cookieValue(const httplib::Request& req, const std::string& name) {
     return {};
 }
 
-std::string page(const std::string& title, const std::string& body) {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + htmlEscape(title) +
-           " - Orvana音乐</title></head>\n<body>\n<div class=\"header\"><h2>Orvana音乐</h2>"
-           "<a href=\"/\">首页</a> <a href=\"/artist\">歌手</a></div>\n" +
-           body + "\n<div class=\"footer\">Orvana sample portal</div>\n</body></html>\n";
+void notFound(Response& res) {
+    res.status = 404;
+    res.set_content(NotFoundPage(), kHtmlType);
 }
 
-} // namespace
-
-std::string LoggedRequest::header(const std::string& name) const {
-    for (const auto& [key, value] : headers) {
-        if (key.size() == name.size() &&
-            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            }))
-            return value;
+// The status faults every endpoint knows; true when the answer is made.
+bool answerStatusFault(std::optional<Fault> f, Response& res) {
+    if (!f)
+        return false;
+    switch (*f) {
+    case Fault::Status500:
+        res.status = 500;
+        res.set_content("internal error", "text/plain");
+        return true;
+    case Fault::Status503:
+    case Fault::Status429:
+        res.status = *f == Fault::Status503 ? 503 : 429;
+        res.set_header("Retry-After", "1");
+        res.set_content("try again later", "text/plain");
+        return true;
+    default:
+        return false;
     }
-    return {};
 }
 
-namespace {
+// What this worker thread serves (a worker serves one connection of one server at a time):
+// whether its connection and its request are still counted, and how the answer ends.
+struct Serving {
+    bool connection = false;
+    std::optional<Site> request;
+    bool endsInBody = false; // the last piece of a body provider ends the request
+    bool closes = false;     // the connection is closed after this answer
+};
+thread_local Serving t_serving;
+
+// Runs each connection on a worker of its own pool, counting the connections open.
+class CountingQueue : public httplib::TaskQueue {
+public:
+    CountingQueue(std::function<void(int)> count, std::size_t threads)
+        : m_count(std::move(count)), m_pool(threads) {}
+    void enqueue(std::function<void()> fn) override {
+        m_count(+1);
+        m_pool.enqueue([this, fn = std::move(fn)] {
+            t_serving = Serving{};
+            t_serving.connection = true;
+            fn();
+            if (t_serving.connection)
+                m_count(-1);
+            t_serving = Serving{};
+        });
+    }
+    void shutdown() override { m_pool.shutdown(); }
+
+private:
+    std::function<void(int)> m_count;
+    httplib::ThreadPool m_pool;
+};
+
+// Now and the most at one time.
+struct Gauge {
+    int now = 0;
+    int peak = 0;
+    void add(int delta) {
+        now += delta;
+        peak = std::max(peak, now);
+    }
+};
 
 // Binds 127.0.0.1:port and runs server's loop in thread; returns the bound port.
 int serveInThread(httplib::Server& server, std::thread& thread, int port) {
@@ -157,97 +137,656 @@ int serveInThread(httplib::Server& server, std::thread& thread, int port) {
     return bound;
 }
 
-// The front page's own frame: no portal navigation, which lives on the other port.
-std::string frontPage(const std::string& title, const std::string& body) {
-    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + htmlEscape(title) +
-           " - Orvana音乐</title></head>\n<body>\n<h2>Orvana音乐</h2>\n" + body +
-           "\n</body></html>\n";
-}
+// The portal's state and its request handlers; PortalSim is its public face.
+class Portal {
+public:
+    Portal(const PortalSim& owner, const Catalogue& catalogue, const PortalOptions& options)
+        : m_owner(owner), m_catalogue(catalogue), m_options(options) {}
 
-const char* const kLoginForm =
-    "<form id=\"login\" method=\"post\" action=\"/login\">\n"
-    "<p><label>帐号 <input id=\"user\" name=\"user\"></label></p>\n"
-    "<p><label>密码 <input id=\"password\" name=\"password\" type=\"password\"></label></p>\n"
-    "<p><button id=\"submit\" type=\"submit\">登录</button></p>\n</form>";
+    void installPortal();
+    void installFront();
+    void installFileHost();
+    void stop();
+    void release();
 
-} // namespace
+    std::string issueSession(const std::string& user);
+    std::optional<Fault> takeFault(Endpoint endpoint, const std::string& subject);
+    void record(const Request& req);
 
-struct PortalSim::Impl {
+    // One fault waiting for its requests; an empty target matches every request.
+    struct PendingFault {
+        Fault fault;
+        int count;
+        std::string target;
+    };
+    struct Load {
+        Gauge connections;
+        Gauge requests;
+    };
+
     httplib::Server server;
     std::thread thread;
     httplib::Server front;
     std::thread frontThread;
+    httplib::Server files;
+    std::thread filesThread;
+    std::atomic<int> filePort{0};
 
     mutable std::mutex mutex;
-    std::condition_variable wake;
-    bool stopping = false;
     int stallsBegun = 0;
-    std::map<Endpoint, std::deque<std::pair<Fault, int>>> faults;
+    int holdsBegun = 0;
+    std::map<Endpoint, std::deque<PendingFault>> faults;
     std::vector<LoggedRequest> log;
-    std::map<std::string, std::string> sessions; // value -> user
     std::map<std::string, std::string> accounts; // user -> password
+    Load loads[2];                               // by Site
 
-    void record(const httplib::Request& req) {
-        LoggedRequest r;
-        r.method = req.method;
-        r.path = req.path;
-        const std::size_t q = req.target.find('?');
-        if (q != std::string::npos)
-            r.query = req.target.substr(q + 1);
-        r.body = req.body;
-        for (const auto& [key, value] : req.headers)
-            r.headers.emplace(key, value);
-        std::lock_guard lock(mutex);
-        log.push_back(std::move(r));
-    }
+private:
+    using Handler = void (Portal::*)(const Request&, Response&, std::optional<Fault>);
+    enum class Logging { Record, Quiet };
+    // One route: answered by `handler`, after the faults of `endpoint` (when it has one).
+    struct Route {
+        const char* method;
+        const char* pattern;
+        std::optional<Endpoint> endpoint;
+        Handler handler;
+    };
+    static const Route kPortalRoutes[];
+    static const Route kFrontRoutes[];
+    static const Route kFileHostRoutes[];
 
-    std::optional<Fault> takeFault(Endpoint endpoint) {
-        std::lock_guard lock(mutex);
-        auto it = faults.find(endpoint);
-        if (it == faults.end() || it->second.empty())
-            return std::nullopt;
-        auto& [fault, count] = it->second.front();
-        const Fault f = fault;
-        if (count > 0 && --count == 0)
-            it->second.pop_front();
-        return f;
-    }
+    void install(httplib::Server& s, const Route* routes, std::size_t count, Logging logging);
+    void dispatch(const Route& route, Logging logging, const Request& req, Response& res);
+    void configureSite(httplib::Server& s, Site site);
+    void count(Site site, Gauge Load::*gauge, int delta);
+    // Ends the request this worker serves, and its connection when that closes after it.
+    void endRequest();
 
-    bool hasSession(const httplib::Request& req) { return !sessionUser(req).empty(); }
+    void portalHome(const Request& req, Response& res, std::optional<Fault>);
+    void portalLoginForm(const Request& req, Response& res, std::optional<Fault>);
+    void portalLogin(const Request& req, Response& res, std::optional<Fault>);
+    void albumPage(const Request& req, Response& res, std::optional<Fault>);
+    void cover(const Request& req, Response& res, std::optional<Fault> f);
+    void blankGif(const Request& req, Response& res, std::optional<Fault>);
+    void songList(const Request& req, Response& res, std::optional<Fault> f);
+    void downloadPage(const Request& req, Response& res, std::optional<Fault> f);
+    void songFile(const Request& req, Response& res, std::optional<Fault> f);
+    void singerPage(const Request& req, Response& res, std::optional<Fault>);
+    void albumList(const Request& req, Response& res, std::optional<Fault> f);
+    void artistIndex(const Request& req, Response& res, std::optional<Fault>);
+    void missing(const Request& req, Response& res, std::optional<Fault>);
 
+    void frontHome(const Request& req, Response& res, std::optional<Fault>);
+    void frontLogin(const Request& req, Response& res, std::optional<Fault>);
+    void frontLogout(const Request& req, Response& res, std::optional<Fault>);
+    void frontMissing(const Request& req, Response& res, std::optional<Fault>);
+
+    void sendBody(Response& res, std::size_t total, const std::string& type,
+                  std::optional<Fault> fault, BytesAt bytesAt);
+    // What a fault does at the middle of a body: false ends the transfer there. A stall or a
+    // hang waits once (`stalled` remembers it).
+    bool passMiddle(Fault fault, bool& stalled);
+    void paceWholeBody(Response& res);
+
+    std::string hostOf(const Request& req) const;
+    bool hasSession(const Request& req) { return !sessionUser(req).empty(); }
     // The user whose login cookie req carries, or "".
-    std::string sessionUser(const httplib::Request& req) {
-        const std::string value = cookieValue(req, kSessionCookie);
-        std::lock_guard lock(mutex);
-        const auto it = sessions.find(value);
-        return value.empty() || it == sessions.end() ? std::string() : it->second;
-    }
-
-    // Waits up to `duration`; false when the portal is stopping.
-    bool pause(std::chrono::milliseconds duration) {
-        {
-            std::lock_guard lock(mutex);
-            ++stallsBegun;
-        }
-        return wait(duration);
-    }
-    bool wait(std::chrono::steady_clock::duration duration) {
-        std::unique_lock lock(mutex);
-        return !wake.wait_for(lock, duration, [this] { return stopping; });
-    }
+    std::string sessionUser(const Request& req);
+    // Waits up to `duration`, counting a stall; false when the portal is stopping.
+    bool pause(std::chrono::milliseconds duration);
+    bool wait(Clock::duration duration);
+    // Waits until the next release(), counting a stall or a hold in `begun`; false when the
+    // portal is stopping.
+    bool waitForRelease(int& begun);
     // Holds a body back until `sent` bytes are due at `rate` bytes a second since `start`.
-    bool pace(std::chrono::steady_clock::time_point start, std::size_t sent, std::size_t rate) {
-        if (rate == 0)
-            return true;
-        const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                     std::chrono::duration<double>(double(sent) / double(rate)));
-        const auto now = std::chrono::steady_clock::now();
-        return due <= now || wait(due - now);
+    bool pace(Clock::time_point start, std::size_t sent, std::size_t rate);
+
+    const PortalSim& m_owner;
+    const Catalogue& m_catalogue;
+    const PortalOptions& m_options;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    int m_releases = 0;
+    std::map<std::string, std::string> m_sessions; // value -> user
+};
+
+const Portal::Route Portal::kPortalRoutes[] = {
+    {"GET", "/", std::nullopt, &Portal::portalHome},
+    {"GET", "/login", std::nullopt, &Portal::portalLoginForm},
+    {"POST", "/login", std::nullopt, &Portal::portalLogin},
+    {"GET", R"(/album/(\d+))", Endpoint::AlbumPage, &Portal::albumPage},
+    {"GET", R"(/+cover/(\d+)\.jpg)", Endpoint::Cover, &Portal::cover},
+    {"GET", "/images/blank.gif", std::nullopt, &Portal::blankGif},
+    {"POST", "/data/music/songlist", Endpoint::SongList, &Portal::songList},
+    {"GET", R"(/song/(\d+)/download)", Endpoint::DownloadPage, &Portal::downloadPage},
+    {"GET", R"(/file/(\d+)/(128|320)\.mp3)", Endpoint::SongFile, &Portal::songFile},
+    {"GET", R"(/artist/(\d+))", Endpoint::SingerPage, &Portal::singerPage},
+    {"GET", "/data/user/getalbums", Endpoint::AlbumList, &Portal::albumList},
+    {"GET", "/artist", Endpoint::ArtistIndex, &Portal::artistIndex},
+    {"GET", R"(/artist/(cn|western|jpkr)/(male|female|group))", Endpoint::ArtistIndex,
+     &Portal::artistIndex},
+    {"GET", "/artist/other", Endpoint::ArtistIndex, &Portal::artistIndex},
+    {"GET", ".*", std::nullopt, &Portal::missing},
+    {"POST", ".*", std::nullopt, &Portal::missing},
+};
+
+// Song files only, as a host that keeps nothing else.
+const Portal::Route Portal::kFileHostRoutes[] = {
+    {"GET", R"(/file/(\d+)/(128|320)\.mp3)", Endpoint::SongFile, &Portal::songFile},
+    {"GET", ".*", std::nullopt, &Portal::missing},
+    {"POST", ".*", std::nullopt, &Portal::missing},
+};
+
+const Portal::Route Portal::kFrontRoutes[] = {
+    {"GET", "/", std::nullopt, &Portal::frontHome},
+    {"POST", "/login", std::nullopt, &Portal::frontLogin},
+    {"GET", "/logout", std::nullopt, &Portal::frontLogout},
+    {"GET", ".*", std::nullopt, &Portal::frontMissing},
+};
+
+void Portal::install(httplib::Server& s, const Route* routes, std::size_t count, Logging logging) {
+    for (const Route* route = routes; route != routes + count; ++route) {
+        auto handler = [this, route, logging](const Request& req, Response& res) {
+            dispatch(*route, logging, req, res);
+        };
+        if (std::string(route->method) == "POST")
+            s.Post(route->pattern, handler);
+        else
+            s.Get(route->pattern, handler);
     }
+}
+
+// What a fault of `endpoint` is aimed at in `req` (see PortalSim::addFault).
+std::string subjectOf(Endpoint endpoint, const Request& req) {
+    switch (endpoint) {
+    case Endpoint::SongList:
+        return FormValue(req.body, "id");
+    case Endpoint::AlbumList:
+        return req.get_param_value("vesk_uid");
+    case Endpoint::ArtistIndex:
+        return req.path;
+    default:
+        return req.matches.size() > 1 ? std::string(req.matches[1]) : std::string();
+    }
+}
+
+void Portal::dispatch(const Route& route, Logging logging, const Request& req, Response& res) {
+    if (logging == Logging::Record)
+        record(req);
+    std::optional<Fault> fault;
+    if (route.endpoint) {
+        fault = takeFault(*route.endpoint, subjectOf(*route.endpoint, req));
+        if (fault == Fault::Hold) {
+            if (!waitForRelease(holdsBegun)) {
+                res.status = 503;
+                res.set_content("the portal is stopping", "text/plain");
+                return;
+            }
+            fault.reset();
+        }
+        if (answerStatusFault(fault, res))
+            return;
+    }
+    (this->*route.handler)(req, res, fault);
+}
+
+void Portal::count(Site site, Gauge Load::*gauge, int delta) {
+    std::lock_guard lock(mutex);
+    (loads[int(site)].*gauge).add(delta);
+}
+
+void Portal::endRequest() {
+    if (!t_serving.request)
+        return;
+    const Site site = *t_serving.request;
+    t_serving.request.reset();
+    count(site, &Load::requests, -1);
+    if (t_serving.closes && t_serving.connection) {
+        t_serving.connection = false;
+        count(site, &Load::connections, -1);
+    }
+}
+
+// What the portal's port and the file host share: workers that count connections, requests
+// counted in flight, latency and pacing. A request ends just before its answer's last piece
+// is written (so a client that has the whole answer never sees it still counted), a connection
+// that the answer closes ends with it; otherwise a connection ends when the portal has closed it.
+void Portal::configureSite(httplib::Server& s, Site site) {
+    s.set_keep_alive_timeout(1);
+    // Headers and body go out as separate writes; without this, Nagle and delayed ACKs add
+    // 40 ms to every answer on a kept-alive connection.
+    s.set_tcp_nodelay(true);
+    s.new_task_queue = [this, site] {
+        return new CountingQueue(
+            [this, site](int delta) { count(site, &Load::connections, delta); }, 32);
+    };
+    s.set_pre_routing_handler([this, site](const Request&, Response&) {
+        t_serving.request = site;
+        t_serving.endsInBody = false;
+        count(site, &Load::requests, +1);
+        if (m_options.latency.count() > 0)
+            (void)wait(m_options.latency);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    s.set_post_routing_handler([this](const Request&, Response& res) {
+        if (m_options.rateBytesPerSecond > 0)
+            paceWholeBody(res);
+        t_serving.closes = res.get_header_value("Connection") == "close";
+        if (!t_serving.endsInBody)
+            endRequest();
+    });
+    // After the answer is written or has failed; it ends what is still counted.
+    s.set_logger([this](const Request&, const Response&) { endRequest(); });
+}
+
+void Portal::installPortal() {
+    configureSite(server, Site::Portal);
+    install(server, kPortalRoutes, std::size(kPortalRoutes), Logging::Record);
+}
+
+void Portal::installFileHost() {
+    configureSite(files, Site::FileHost);
+    install(files, kFileHostRoutes, std::size(kFileHostRoutes), Logging::Record);
+}
+
+void Portal::installFront() {
+    front.set_keep_alive_timeout(1);
+    front.set_tcp_nodelay(true);
+    install(front, kFrontRoutes, std::size(kFrontRoutes), Logging::Quiet);
+}
+
+void Portal::stop() {
+    {
+        std::lock_guard lock(mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (thread.joinable()) {
+        server.stop();
+        thread.join();
+    }
+    if (frontThread.joinable()) {
+        front.stop();
+        frontThread.join();
+    }
+    if (filesThread.joinable()) {
+        files.stop();
+        filesThread.join();
+    }
+}
+
+void Portal::release() {
+    {
+        std::lock_guard lock(mutex);
+        ++m_releases;
+    }
+    m_wake.notify_all();
+}
+
+// Sends `total` bytes made by `bytesAt` as the body, paced to the rate; a drop, stall or hang
+// fault acts at the middle of the body.
+void Portal::sendBody(Response& res, std::size_t total, const std::string& type,
+                      std::optional<Fault> fault, BytesAt bytesAt) {
+    const std::size_t half = total / 2;
+    const std::size_t rate = m_options.rateBytesPerSecond;
+    auto stalled = std::make_shared<bool>(false);
+    auto begun = std::make_shared<std::optional<Clock::time_point>>();
+    t_serving.endsInBody = true;
+    res.set_content_provider(total, type,
+                             [this, total, rate, fault, half, stalled, begun, bytesAt](
+                                 std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 if (!*begun)
+                                     *begun = Clock::now();
+                                 std::size_t take =
+                                     std::min(length, rate > 0 ? kPacedChunk : kChunk);
+                                 if (fault && offset < half)
+                                     take = std::min(take, half - offset);
+                                 if (fault && offset >= half && !passMiddle(*fault, *stalled))
+                                     return false;
+                                 std::string chunk;
+                                 chunk.reserve(take);
+                                 bytesAt(chunk, offset, take);
+                                 // A piece leaves when the whole so far is due at the rate.
+                                 if (!pace(**begun, offset + take, rate))
+                                     return false;
+                                 if (offset + take == total)
+                                     endRequest();
+                                 return sink.write(chunk.data(), chunk.size());
+                             });
+}
+
+bool Portal::passMiddle(Fault fault, bool& stalled) {
+    if (fault == Fault::DropMidBody)
+        return false;
+    if (stalled || (fault != Fault::StallMidBody && fault != Fault::HangMidBody))
+        return true;
+    stalled = true;
+    return fault == Fault::StallMidBody ? pause(m_options.stall) : waitForRelease(stallsBegun);
+}
+
+// Whole answers (pages, lists) are paced too: they become providers of their own body.
+void Portal::paceWholeBody(Response& res) {
+    if (res.body.empty())
+        return;
+    auto body = std::make_shared<std::string>(std::move(res.body));
+    res.body.clear();
+    const std::string type = res.get_header_value("Content-Type");
+    res.headers.erase("Content-Type");
+    sendBody(res, body->size(), type, std::nullopt,
+             [body](std::string& out, std::size_t offset, std::size_t length) {
+                 out.append(*body, offset, length);
+             });
+}
+
+void Portal::record(const Request& req) {
+    LoggedRequest r;
+    r.method = req.method;
+    r.path = req.path;
+    const std::size_t q = req.target.find('?');
+    if (q != std::string::npos)
+        r.query = req.target.substr(q + 1);
+    r.body = req.body;
+    for (const auto& [key, value] : req.headers)
+        r.headers.emplace(key, value);
+    r.port = req.local_port;
+    std::lock_guard lock(mutex);
+    log.push_back(std::move(r));
+}
+
+std::optional<Fault> Portal::takeFault(Endpoint endpoint, const std::string& subject) {
+    std::lock_guard lock(mutex);
+    auto it = faults.find(endpoint);
+    if (it == faults.end())
+        return std::nullopt;
+    std::deque<PendingFault>& pending = it->second;
+    const auto match = std::find_if(pending.begin(), pending.end(), [&](const PendingFault& p) {
+        return p.target.empty() || p.target == subject;
+    });
+    if (match == pending.end())
+        return std::nullopt;
+    const Fault f = match->fault;
+    if (match->count > 0 && --match->count == 0)
+        pending.erase(match);
+    return f;
+}
+
+std::string Portal::issueSession(const std::string& user) {
+    // Deterministic per user so the demo's cookie file stays valid across restarts.
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (char c : user) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ULL;
+    }
+    char text[20];
+    std::snprintf(text, sizeof text, "s%016llx", static_cast<unsigned long long>(hash));
+    std::lock_guard lock(mutex);
+    m_sessions[text] = user;
+    return text;
+}
+
+std::string Portal::sessionUser(const Request& req) {
+    const std::string value = cookieValue(req, PortalSim::kSessionCookie);
+    std::lock_guard lock(mutex);
+    const auto it = m_sessions.find(value);
+    return value.empty() || it == m_sessions.end() ? std::string() : it->second;
+}
+
+std::string Portal::hostOf(const Request& req) const {
+    std::string h = req.get_header_value("Host");
+    return h.empty() ? m_owner.host() : h;
+}
+
+bool Portal::pause(std::chrono::milliseconds duration) {
+    {
+        std::lock_guard lock(mutex);
+        ++stallsBegun;
+    }
+    return wait(duration);
+}
+
+bool Portal::wait(Clock::duration duration) {
+    std::unique_lock lock(mutex);
+    return !m_wake.wait_for(lock, duration, [this] { return m_stopping; });
+}
+
+bool Portal::waitForRelease(int& begun) {
+    std::unique_lock lock(mutex);
+    ++begun;
+    const int releases = m_releases;
+    m_wake.wait(lock, [&] { return m_stopping || m_releases != releases; });
+    return !m_stopping;
+}
+
+bool Portal::pace(Clock::time_point start, std::size_t sent, std::size_t rate) {
+    if (rate == 0)
+        return true;
+    const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(double(sent) / double(rate)));
+    const auto now = Clock::now();
+    return due <= now || wait(due - now);
+}
+
+// The portal's own pages.
+
+void Portal::portalHome(const Request&, Response& res, std::optional<Fault>) {
+    res.set_content(SitePage("首页", "<h1>Orvana音乐</h1><p><a href=\"/login\">登录</a></p>"),
+                    kHtmlType);
+}
+
+void Portal::portalLoginForm(const Request&, Response& res, std::optional<Fault>) {
+    res.set_content(SitePage("登录", "<form method=\"post\" action=\"/login\">"
+                                     "<input name=\"user\"> <input name=\"password\" "
+                                     "type=\"password\"> <button type=\"submit\">登录</button>"
+                                     "</form>"),
+                    kHtmlType);
+}
+
+void Portal::portalLogin(const Request& req, Response& res, std::optional<Fault>) {
+    const std::string user = FormValue(req.body, "user");
+    if (user.empty()) {
+        res.status = 403;
+        res.set_content(SitePage("登录", "<p>请输入帐号</p>"), kHtmlType);
+        return;
+    }
+    res.set_header("Set-Cookie",
+                   std::string(PortalSim::kSessionCookie) + "=" + issueSession(user) + "; Path=/");
+    res.set_redirect("/");
+}
+
+void Portal::albumPage(const Request& req, Response& res, std::optional<Fault>) {
+    const Album* album = m_catalogue.album(req.matches[1]);
+    if (!album)
+        return notFound(res);
+    res.set_content(AlbumPage(*album, hostOf(req)), kHtmlType);
+}
+
+void Portal::cover(const Request& req, Response& res, std::optional<Fault> f) {
+    if (!m_catalogue.album(req.matches[1]))
+        return notFound(res);
+    const std::string bytes = CoverBytes(req.matches[1]);
+    sendBody(res, bytes.size(), "image/jpeg", f,
+             [bytes](std::string& out, std::size_t off, std::size_t len) {
+                 out.append(bytes, off, len);
+             });
+}
+
+void Portal::blankGif(const Request&, Response& res, std::optional<Fault>) {
+    res.set_content(std::string("GIF89a", 6), "image/gif");
+}
+
+void Portal::songList(const Request& req, Response& res, std::optional<Fault> f) {
+    if (f == Fault::MalformedJson) {
+        res.set_content("{\"errorCode\":22000,\"data\":{\"html\":\"<a href=\\\"\\/song\\/1",
+                        kJsonType);
+        return;
+    }
+    res.set_content(SongListJson(m_catalogue, m_catalogue.album(FormValue(req.body, "id"))),
+                    kJsonType);
+}
+
+void Portal::downloadPage(const Request& req, Response& res, std::optional<Fault> f) {
+    const Song* song = m_catalogue.song(req.matches[1]);
+    if (!song)
+        return notFound(res);
+    std::vector<FileLink> links;
+    const int filePortNow = filePort;
+    const std::string host = filePortNow ? "127.0.0.1:" + std::to_string(filePortNow) : hostOf(req);
+    const std::string base = "http:\\/\\/" + host + "\\/file\\/" + song->id + "\\/";
+    links.emplace_back("128kbps", song->fileAddress.empty() ? base + "128.mp3" : song->fileAddress);
+    if (song->fileAddress.empty() && hasSession(req))
+        links.emplace_back("320kbps", base + "320.mp3");
+    const FileMarker marker = f == Fault::OmitFileLink ? FileMarker::Omitted : FileMarker::Written;
+    res.set_content(DownloadPage(*song, links, marker), kHtmlType);
+}
+
+void Portal::songFile(const Request& req, Response& res, std::optional<Fault> f) {
+    const Song* song = m_catalogue.song(req.matches[1]);
+    if (!song)
+        return notFound(res);
+    const int kbps = req.matches[2] == "320" ? 320 : 128;
+    if (kbps == 320 && !hasSession(req)) {
+        res.status = 403;
+        res.set_content("login required", "text/plain");
+        return;
+    }
+    if (f == Fault::EncodedBody) {
+        res.set_header("Content-Encoding", "gzip");
+        res.set_content(std::string(2000, '\x1f'), "audio/mpeg");
+        return;
+    }
+    if (f == Fault::EmptyBody || f == Fault::OneByteBody) {
+        res.set_content(f == Fault::EmptyBody ? std::string() : std::string(1, '\xFF'),
+                        "audio/mpeg");
+        return;
+    }
+    const std::string id = song->id;
+    const std::size_t length = SongLength(kbps, m_options.songBytes);
+    if (f == Fault::NotMpeg)
+        return sendBody(res, length, "audio/mpeg", std::nullopt,
+                        [id](std::string& out, std::size_t off, std::size_t len) {
+                            AppendPlainBytes(out, id, off, len);
+                        });
+    sendBody(res, length, "audio/mpeg", f,
+             [id, kbps](std::string& out, std::size_t off, std::size_t len) {
+                 AppendSongBytes(out, id, kbps, off, len);
+             });
+}
+
+void Portal::singerPage(const Request& req, Response& res, std::optional<Fault>) {
+    const Singer* singer = m_catalogue.singer(req.matches[1]);
+    if (!singer)
+        return notFound(res);
+    res.set_content(SingerPage(*singer), kHtmlType);
+}
+
+void Portal::albumList(const Request& req, Response& res, std::optional<Fault> f) {
+    if (f == Fault::Refuse) {
+        res.set_content("{\"errorCode\":21000,\"msg\":\"busy\"}", kJsonType);
+        return;
+    }
+    if (f == Fault::MalformedJson) {
+        res.set_content("{\"errorCode\":22000,\"data\":{\"html\":\"<div class=\\\"album-info",
+                        kJsonType);
+        return;
+    }
+    const Singer* singer = m_catalogue.singer(req.get_param_value("vesk_uid"));
+    if (!singer) {
+        res.set_content("{\"errorCode\":22001,\"msg\":\"no such user\"}", kJsonType);
+        return;
+    }
+    std::size_t start = 0;
+    try {
+        start = std::stoul(req.get_param_value("start"));
+    } catch (const std::exception&) {
+    }
+    // A spaced error code is no valid page to the job, however good the rest.
+    const std::string code =
+        f == Fault::SpacedErrorCode ? "\"errorCode\": 22000" : "\"errorCode\":22000";
+    res.set_content(AlbumListJson(m_catalogue, *singer, start, hostOf(req), code), kJsonType);
+}
+
+void Portal::artistIndex(const Request& req, Response& res, std::optional<Fault>) {
+    const std::string category = req.path.substr(std::string("/artist").size());
+    res.set_content(ArtistIndexPage(m_catalogue, category, hostOf(req)), kHtmlType);
+}
+
+void Portal::missing(const Request&, Response& res, std::optional<Fault>) {
+    notFound(res);
+}
+
+// The front page's port.
+
+void Portal::frontHome(const Request& req, Response& res, std::optional<Fault>) {
+    const std::string user = sessionUser(req);
+    if (user.empty()) {
+        res.set_content(FrontPage("登录", kLoginForm), kHtmlType);
+        return;
+    }
+    res.set_content(FrontPage("已登录", "<p id=\"status\">已登录: " + HtmlEscape(user) +
+                                            "</p>\n<p><a id=\"logout\" href=\"/logout\">"
+                                            "退出登录</a></p>"),
+                    kHtmlType);
+}
+
+void Portal::frontLogin(const Request& req, Response& res, std::optional<Fault>) {
+    const std::string user = FormValue(req.body, "user");
+    const std::string password = FormValue(req.body, "password");
+    bool known = false;
+    {
+        std::lock_guard lock(mutex);
+        const auto it = accounts.find(user);
+        known = it != accounts.end() && it->second == password;
+    }
+    if (!known) {
+        res.status = 403;
+        res.set_content(FrontPage("登录失败", "<p id=\"error\">帐号或密码错误</p>\n"
+                                              "<p><a href=\"/\">重新登录</a></p>"),
+                        kHtmlType);
+        return;
+    }
+    // No Domain attribute: host-only on 127.0.0.1, which the portal's port shares.
+    res.set_header("Set-Cookie", std::string(PortalSim::kSessionCookie) + "=" + issueSession(user) +
+                                     "; Path=/; HttpOnly");
+    res.set_redirect("/", 303);
+}
+
+void Portal::frontLogout(const Request& req, Response& res, std::optional<Fault>) {
+    const std::string value = cookieValue(req, PortalSim::kSessionCookie);
+    {
+        std::lock_guard lock(mutex);
+        m_sessions.erase(value);
+    }
+    res.set_header("Set-Cookie", std::string(PortalSim::kSessionCookie) +
+                                     "=; Path=/; HttpOnly; Max-Age=0; "
+                                     "Expires=Thu, 01 Jan 1970 00:00:00 GMT");
+    res.set_redirect("/", 303);
+}
+
+void Portal::frontMissing(const Request&, Response& res, std::optional<Fault>) {
+    res.status = 404;
+    res.set_content(FrontPage("404", "<p>页面不存在</p>"), kHtmlType);
+}
+
+} // namespace
+
+std::string LoggedRequest::header(const std::string& name) const {
+    for (const auto& [key, value] : headers) {
+        if (key.size() == name.size() &&
+            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return value;
+    }
+    return {};
+}
+
+struct PortalSim::Impl : Portal {
+    using Portal::Portal;
 };
 
 PortalSim::PortalSim(Catalogue catalogue, PortalOptions options)
-    : m_catalogue(std::move(catalogue)), m_options(options), m_impl(std::make_unique<Impl>()) {
+    : m_catalogue(std::move(catalogue)), m_options(options),
+      m_impl(std::make_unique<Impl>(*this, m_catalogue, m_options)) {
     m_impl->accounts[kDemoUser] = kDemoPassword;
 }
 
@@ -268,11 +807,15 @@ void PortalSim::addAccount(const std::string& user, const std::string& password)
     m_impl->accounts[user] = password;
 }
 
-void PortalSim::addFault(Endpoint endpoint, Fault fault, int count) {
+void PortalSim::addFault(Endpoint endpoint, Fault fault, int count, const std::string& id) {
     if (count == 0)
         return;
     std::lock_guard lock(m_impl->mutex);
-    m_impl->faults[endpoint].emplace_back(fault, count);
+    m_impl->faults[endpoint].push_back({fault, count, id});
+}
+
+void PortalSim::release() {
+    m_impl->release();
 }
 
 void PortalSim::clearFaults() {
@@ -281,17 +824,7 @@ void PortalSim::clearFaults() {
 }
 
 std::string PortalSim::issueSession(const std::string& user) {
-    // Deterministic per user so the demo's cookie file stays valid across restarts.
-    std::uint64_t hash = 1469598103934665603ULL;
-    for (char c : user) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ULL;
-    }
-    char text[20];
-    std::snprintf(text, sizeof text, "s%016llx", static_cast<unsigned long long>(hash));
-    std::lock_guard lock(m_impl->mutex);
-    m_impl->sessions[text] = user;
-    return text;
+    return m_impl->issueSession(user);
 }
 
 std::vector<LoggedRequest> PortalSim::requests() const {
@@ -314,452 +847,56 @@ int PortalSim::stallsBegun() const {
     return m_impl->stallsBegun;
 }
 
+int PortalSim::holdsBegun() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->holdsBegun;
+}
+
+SiteLoad PortalSim::load(Site site) const {
+    std::lock_guard lock(m_impl->mutex);
+    const Portal::Load& l = m_impl->loads[int(site)];
+    return {l.connections.now, l.requests.now, l.connections.peak, l.requests.peak};
+}
+
+void PortalSim::resetPeaks() {
+    std::lock_guard lock(m_impl->mutex);
+    for (Portal::Load& l : m_impl->loads) {
+        l.connections.peak = l.connections.now;
+        l.requests.peak = l.requests.now;
+    }
+}
+
 void PortalSim::clearRequests() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->log.clear();
 }
 
 void PortalSim::stop() {
-    if (!m_impl->thread.joinable() && !m_impl->frontThread.joinable())
+    if (!m_impl->thread.joinable() && !m_impl->frontThread.joinable() &&
+        !m_impl->filesThread.joinable())
         return;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        m_impl->stopping = true;
-    }
-    m_impl->wake.notify_all();
-    if (m_impl->thread.joinable()) {
-        m_impl->server.stop();
-        m_impl->thread.join();
-    }
-    if (m_impl->frontThread.joinable()) {
-        m_impl->front.stop();
-        m_impl->frontThread.join();
-    }
+    m_impl->stop();
 }
 
 int PortalSim::startFront(int port) {
-    Impl* d = m_impl.get();
-    httplib::Server& s = d->front;
-    s.set_keep_alive_timeout(1);
-    s.set_tcp_nodelay(true);
-
-    s.Get("/", [d](const httplib::Request& req, httplib::Response& res) {
-        const std::string user = d->sessionUser(req);
-        if (user.empty()) {
-            res.set_content(frontPage("登录", kLoginForm), kHtml);
-            return;
-        }
-        res.set_content(frontPage("已登录", "<p id=\"status\">已登录: " + htmlEscape(user) +
-                                                "</p>\n<p><a id=\"logout\" href=\"/logout\">"
-                                                "退出登录</a></p>"),
-                        kHtml);
-    });
-    s.Post("/login", [this, d](const httplib::Request& req, httplib::Response& res) {
-        const std::string user = formValue(req.body, "user");
-        const std::string password = formValue(req.body, "password");
-        bool known = false;
-        {
-            std::lock_guard lock(d->mutex);
-            const auto it = d->accounts.find(user);
-            known = it != d->accounts.end() && it->second == password;
-        }
-        if (!known) {
-            res.status = 403;
-            res.set_content(frontPage("登录失败", "<p id=\"error\">帐号或密码错误</p>\n"
-                                                  "<p><a href=\"/\">重新登录</a></p>"),
-                            kHtml);
-            return;
-        }
-        // No Domain attribute: host-only on 127.0.0.1, which the portal's port shares.
-        res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + issueSession(user) +
-                                         "; Path=/; HttpOnly");
-        res.set_redirect("/", 303);
-    });
-    s.Get("/logout", [d](const httplib::Request& req, httplib::Response& res) {
-        const std::string value = cookieValue(req, kSessionCookie);
-        {
-            std::lock_guard lock(d->mutex);
-            d->sessions.erase(value);
-        }
-        res.set_header("Set-Cookie", std::string(kSessionCookie) +
-                                         "=; Path=/; HttpOnly; Max-Age=0; "
-                                         "Expires=Thu, 01 Jan 1970 00:00:00 GMT");
-        res.set_redirect("/", 303);
-    });
-    s.Get(".*", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 404;
-        res.set_content(frontPage("404", "<p>页面不存在</p>"), kHtml);
-    });
-
-    m_frontPort = serveInThread(s, d->frontThread, port);
+    m_impl->installFront();
+    m_frontPort = serveInThread(m_impl->front, m_impl->frontThread, port);
     return m_frontPort;
 }
 
+int PortalSim::startFileHost(int port) {
+    m_impl->installFileHost();
+    m_impl->filePort = serveInThread(m_impl->files, m_impl->filesThread, port);
+    return m_impl->filePort;
+}
+
+int PortalSim::fileHostPort() const {
+    return m_impl->filePort;
+}
+
 int PortalSim::start(int port) {
-    Impl* d = m_impl.get();
-    httplib::Server& s = d->server;
-    s.set_keep_alive_timeout(1);
-    // Headers and body go out as separate writes; without this, Nagle and delayed ACKs add
-    // 40 ms to every answer on a kept-alive connection.
-    s.set_tcp_nodelay(true);
-    const Catalogue* cat = &m_catalogue;
-    const PortalOptions opts = m_options;
-
-    auto hostOf = [this](const httplib::Request& req) {
-        std::string h = req.get_header_value("Host");
-        return h.empty() ? host() : h;
-    };
-    // The status faults every endpoint knows; true when the answer is made.
-    auto statusFault = [](std::optional<Fault> f, httplib::Response& res) {
-        if (!f)
-            return false;
-        switch (*f) {
-        case Fault::Status500:
-            res.status = 500;
-            res.set_content("internal error", "text/plain");
-            return true;
-        case Fault::Status503:
-        case Fault::Status429:
-            res.status = *f == Fault::Status503 ? 503 : 429;
-            res.set_header("Retry-After", "1");
-            res.set_content("try again later", "text/plain");
-            return true;
-        default:
-            return false;
-        }
-    };
-    auto notFound = [](httplib::Response& res) {
-        res.status = 404;
-        res.set_content(page("404", "<p>页面不存在</p>"), kHtml);
-    };
-    // Streams `total` bytes made by `bytesAt`, obeying drop and stall faults.
-    auto stream = [d, opts](httplib::Response& res, std::size_t total, const char* type,
-                            std::optional<Fault> fault,
-                            std::function<void(std::string&, std::size_t, std::size_t)> bytesAt) {
-        const std::size_t half = total / 2;
-        auto stalled = std::make_shared<bool>(false);
-        auto begun = std::make_shared<std::optional<std::chrono::steady_clock::time_point>>();
-        res.set_content_provider(
-            total, type,
-            [d, opts, fault, half, stalled, begun, bytesAt](std::size_t offset, std::size_t length,
-                                                            httplib::DataSink& sink) {
-                if (!*begun)
-                    *begun = std::chrono::steady_clock::now();
-                std::size_t take =
-                    std::min(length, opts.rateBytesPerSecond > 0 ? kPacedChunk : kChunk);
-                if (fault && offset < half)
-                    take = std::min(take, half - offset);
-                if (fault && offset >= half) {
-                    if (*fault == Fault::DropMidBody)
-                        return false;
-                    if (*fault == Fault::StallMidBody && !*stalled) {
-                        *stalled = true;
-                        if (!d->pause(opts.stall))
-                            return false;
-                    }
-                }
-                std::string chunk;
-                chunk.reserve(take);
-                bytesAt(chunk, offset, take);
-                // A piece leaves when the whole so far is due at the rate.
-                return d->pace(**begun, offset + take, opts.rateBytesPerSecond) &&
-                       sink.write(chunk.data(), chunk.size());
-            });
-    };
-
-    s.Get("/", [d](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        res.set_content(page("首页", "<h1>Orvana音乐</h1><p><a href=\"/login\">登录</a></p>"),
-                        kHtml);
-    });
-    s.Get("/login", [d](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        res.set_content(page("登录", "<form method=\"post\" action=\"/login\">"
-                                     "<input name=\"user\"> <input name=\"password\" "
-                                     "type=\"password\"> <button type=\"submit\">登录</button>"
-                                     "</form>"),
-                        kHtml);
-    });
-    s.Post("/login", [this, d](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        const std::string user = formValue(req.body, "user");
-        if (user.empty()) {
-            res.status = 403;
-            res.set_content(page("登录", "<p>请输入帐号</p>"), kHtml);
-            return;
-        }
-        res.set_header("Set-Cookie",
-                       std::string(kSessionCookie) + "=" + issueSession(user) + "; Path=/");
-        res.set_redirect("/");
-    });
-
-    s.Get(R"(/album/(\d+))", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        if (statusFault(d->takeFault(Endpoint::AlbumPage), res))
-            return;
-        const Album* album = cat->album(req.matches[1]);
-        if (!album)
-            return notFound(res);
-        const std::string h = hostOf(req);
-        std::string img;
-        switch (album->cover) {
-        case CoverStyle::Absolute:
-            img = "<img src=\"http://" + h + "/cover/" + album->id + ".jpg\" alt=\"\">";
-            break;
-        case CoverStyle::Relative:
-            img = "<img src=\"/cover/" + album->id + ".jpg\" alt=\"\">";
-            break;
-        case CoverStyle::BlankWithOrgSrc:
-            img = "<img src=\"http://" + h + "/images/blank.gif\" org_src=\"http://" + h +
-                  "/cover/" + album->id + ".jpg\" alt=\"\">";
-            break;
-        }
-        const std::string body = "<div class=\"nav\"><h2>专辑</h2></div>\n<div class=\"" +
-                                 album->blockClass + "\">\n  <h2>" + htmlEscape(album->title) +
-                                 "</h2>\n  " + img + "\n  <p class=\"intro\">共" +
-                                 std::to_string(album->songIds.size()) + "首歌曲</p>\n</div>";
-        res.set_content(page(album->title, body), kHtml);
-    });
-
-    s.Get(R"(/+cover/(\d+)\.jpg)", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        const std::optional<Fault> f = d->takeFault(Endpoint::Cover);
-        if (statusFault(f, res))
-            return;
-        if (!cat->album(req.matches[1]))
-            return notFound(res);
-        const std::string bytes = CoverBytes(req.matches[1]);
-        stream(res, bytes.size(), "image/jpeg", f,
-               [bytes](std::string& out, std::size_t off, std::size_t len) {
-                   out.append(bytes, off, len);
-               });
-    });
-    s.Get("/images/blank.gif", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        res.set_content(std::string("GIF89a", 6), "image/gif");
-    });
-
-    s.Post("/data/music/songlist", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        const std::optional<Fault> f = d->takeFault(Endpoint::SongList);
-        if (statusFault(f, res))
-            return;
-        if (f == Fault::MalformedJson) {
-            res.set_content("{\"errorCode\":22000,\"data\":{\"html\":\"<a href=\\\"\\/song\\/1",
-                            kJson);
-            return;
-        }
-        const Album* album = cat->album(formValue(req.body, "id"));
-        std::string html;
-        if (album) {
-            html = "<div class=\"song-list\"><ul>";
-            int n = 0;
-            for (const std::string& id : album->songIds) {
-                const Song* song = cat->song(id);
-                html += "<li><span class=\"num\">" + std::to_string(++n) +
-                        "</span><a href=\"/song/" + id + "\" title=\"" + htmlEscape(song->title) +
-                        "\" target=\"_blank\">" + htmlEscape(song->title) +
-                        "</a> <a class=\"singer\" href=\"/artist/" + kDemoSingerId +
-                        "\">歌手</a></li>";
-            }
-            html += "</ul><a class=\"more\" href=\"/album/" + album->id + "\">更多</a></div>";
-        }
-        res.set_content("{\"errorCode\":22000,\"data\":{\"html\":\"" + jsonEscape(html) + "\"}}",
-                        kJson);
-    });
-
-    s.Get(R"(/song/(\d+)/download)", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        const std::optional<Fault> f = d->takeFault(Endpoint::DownloadPage);
-        if (statusFault(f, res))
-            return;
-        const Song* song = cat->song(req.matches[1]);
-        if (!song)
-            return notFound(res);
-        std::vector<std::pair<std::string, std::string>> links; // rate, escaped link
-        const std::string base = "http:\\/\\/" + hostOf(req) + "\\/file\\/" + song->id + "\\/";
-        links.emplace_back("128kbps",
-                           song->fileAddress.empty() ? base + "128.mp3" : song->fileAddress);
-        if (song->fileAddress.empty() && d->hasSession(req))
-            links.emplace_back("320kbps", base + "320.mp3");
-        std::string info;
-        const bool quot = song->ending == LinkEnding::Quot;
-        const std::string q = quot ? "&quot;" : "\"";
-        for (const auto& [rate, link] : links) {
-            if (!info.empty())
-                info += ",";
-            info += "{" + q + "rate" + q + ":" + q + rate + q + "," + q + "link" + q + ":" + q;
-            if (f != Fault::OmitFileLink)
-                info += "\\/data\\/music\\/file?link=" + link;
-            info += q + "}";
-        }
-        std::string body = "<h1>" + htmlEscape(song->title) + "</h1>\n";
-        if (quot)
-            body += "<div class=\"download\" data-info=\"[" + info + "]\">下载</div>";
-        else
-            body += "<script type=\"text/javascript\">var downloadInfo = [" + info + "];</script>";
-        res.set_content(page(song->title, body), kHtml);
-    });
-
-    s.Get(R"(/file/(\d+)/(128|320)\.mp3)",
-          [=](const httplib::Request& req, httplib::Response& res) {
-              d->record(req);
-              const std::optional<Fault> f = d->takeFault(Endpoint::SongFile);
-              if (statusFault(f, res))
-                  return;
-              const Song* song = cat->song(req.matches[1]);
-              if (!song)
-                  return notFound(res);
-              const int kbps = req.matches[2] == "320" ? 320 : 128;
-              if (kbps == 320 && !d->hasSession(req)) {
-                  res.status = 403;
-                  res.set_content("login required", "text/plain");
-                  return;
-              }
-              if (f == Fault::EncodedBody) {
-                  res.set_header("Content-Encoding", "gzip");
-                  res.set_content(std::string(2000, '\x1f'), "audio/mpeg");
-                  return;
-              }
-              if (f == Fault::EmptyBody || f == Fault::OneByteBody) {
-                  res.set_content(f == Fault::EmptyBody ? std::string() : std::string(1, '\xFF'),
-                                  "audio/mpeg");
-                  return;
-              }
-              const std::string id = song->id;
-              stream(res, SongLength(kbps, opts.songBytes), "audio/mpeg", f,
-                     [id, kbps](std::string& out, std::size_t off, std::size_t len) {
-                         AppendSongBytes(out, id, kbps, off, len);
-                     });
-          });
-
-    s.Get(R"(/artist/(\d+))", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        if (statusFault(d->takeFault(Endpoint::SingerPage), res))
-            return;
-        const Singer* singer = cat->singer(req.matches[1]);
-        if (!singer)
-            return notFound(res);
-        res.set_content(page(singer->name, "<div class=\"nav\"><h2>歌手</h2></div>\n"
-                                           "<div id=\"baseInfo\"><h2>" +
-                                               htmlEscape(singer->name) + "</h2><p>共" +
-                                               std::to_string(singer->albumIds.size()) +
-                                               "张专辑</p></div>"),
-                        kHtml);
-    });
-
-    s.Get("/data/user/getalbums", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        const std::optional<Fault> f = d->takeFault(Endpoint::AlbumList);
-        if (statusFault(f, res))
-            return;
-        if (f == Fault::Refuse) {
-            res.set_content("{\"errorCode\":21000,\"msg\":\"busy\"}", kJson);
-            return;
-        }
-        if (f == Fault::MalformedJson) {
-            res.set_content("{\"errorCode\":22000,\"data\":{\"html\":\"<div class=\\\"album-info",
-                            kJson);
-            return;
-        }
-        const Singer* singer = cat->singer(req.get_param_value("vesk_uid"));
-        if (!singer) {
-            res.set_content("{\"errorCode\":22001,\"msg\":\"no such user\"}", kJson);
-            return;
-        }
-        std::size_t start = 0;
-        try {
-            start = std::stoul(req.get_param_value("start"));
-        } catch (const std::exception&) {
-        }
-        std::string html;
-        const std::string h = hostOf(req);
-        for (std::size_t i = start; i < singer->albumIds.size() && i < start + 10; ++i) {
-            const Album* album = cat->album(singer->albumIds[i]);
-            // org_src is read as written (no "about:" form), so the portal writes it absolute.
-            const std::string cover = album->cover == CoverStyle::BlankWithOrgSrc
-                                          ? "<img src=\"/images/blank.gif\" org_src=\"http://" + h +
-                                                "/cover/" + album->id + ".jpg\">"
-                                          : "<img src=\"/cover/" + album->id + ".jpg\">";
-            html += "<li><a class=\"" + album->listClass + "\" href=\"/album/" + album->id +
-                    "\" title=\"" + htmlEscape(album->title) + "\">" + cover +
-                    "</a><a class=\"name\" href=\"/album/" + album->id + "\">" +
-                    htmlEscape(album->title) + "</a></li>";
-        }
-        if (!html.empty())
-            html = "<div class=\"album-info\"><ul>" + html + "</ul></div>";
-        // A spaced error code is no valid page to the job, however good the rest.
-        const std::string code =
-            f == Fault::SpacedErrorCode ? "\"errorCode\": 22000" : "\"errorCode\":22000";
-        res.set_content("{" + code + ",\"data\":{\"html\":\"" + jsonEscape(html) + "\"}}", kJson);
-    });
-
-    auto artistIndex = [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        if (statusFault(d->takeFault(Endpoint::ArtistIndex), res))
-            return;
-        const std::string category = req.path.substr(std::string("/artist").size());
-        std::string body = "<div class=\"categories\">";
-        for (const std::string& p : CategoryPaths())
-            body += "<a href=\"/artist" + p + "\">" + (p.empty() ? "全部" : p) + "</a> ";
-        body += "</div>\n<ul class=\"singers\">";
-        bool absolute = false;
-        for (const Singer& singer : cat->singers) {
-            if (!category.empty() && singer.categoryPath != category)
-                continue;
-            // Some links absolute, some relative: both must reduce to the ID.
-            const std::string href =
-                (absolute ? "http://" + hostOf(req) : std::string()) + "/artist/" + singer.id;
-            absolute = !absolute;
-            body += "<li><a href=\"" + href + "\" title=\"" + htmlEscape(singer.name) + "\">" +
-                    htmlEscape(singer.name) + "</a></li>";
-        }
-        body += "</ul>\n<p><a href=\"/artist/99999999\">   </a> <a href=\"/artist" + category +
-                "?page=2\">下一页</a></p>";
-        res.set_content(page("歌手", body), kHtml);
-    };
-    s.Get("/artist", artistIndex);
-    s.Get(R"(/artist/(cn|western|jpkr)/(male|female|group))", artistIndex);
-    s.Get("/artist/other", artistIndex);
-
-    s.Get(".*", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        notFound(res);
-    });
-    s.Post(".*", [=](const httplib::Request& req, httplib::Response& res) {
-        d->record(req);
-        notFound(res);
-    });
-
-    if (opts.latency.count() > 0)
-        s.set_pre_routing_handler([d, opts](const httplib::Request&, httplib::Response&) {
-            (void)d->wait(opts.latency);
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
-    if (opts.rateBytesPerSecond > 0)
-        // Whole answers (pages, lists) are paced too: they become providers of their own body.
-        s.set_post_routing_handler([d, opts](const httplib::Request&, httplib::Response& res) {
-            if (res.body.empty())
-                return;
-            auto body = std::make_shared<std::string>(std::move(res.body));
-            res.body.clear();
-            const std::string type = res.get_header_value("Content-Type");
-            res.headers.erase("Content-Type");
-            auto begun = std::make_shared<std::optional<std::chrono::steady_clock::time_point>>();
-            res.set_content_provider(body->size(), type,
-                                     [d, opts, body, begun](std::size_t offset, std::size_t length,
-                                                            httplib::DataSink& sink) {
-                                         if (!*begun)
-                                             *begun = std::chrono::steady_clock::now();
-                                         const std::size_t take = std::min(length, kPacedChunk);
-                                         // A piece leaves when the whole so far is due.
-                                         return d->pace(**begun, offset + take,
-                                                        opts.rateBytesPerSecond) &&
-                                                sink.write(body->data() + offset, take);
-                                     });
-        });
-
-    m_port = serveInThread(s, d->thread, port);
+    m_impl->installPortal();
+    m_port = serveInThread(m_impl->server, m_impl->thread, port);
     return m_port;
 }
 
@@ -785,7 +922,10 @@ std::optional<Fault> FaultFromName(const std::string& name) {
                                                        {"no-link", Fault::OmitFileLink},
                                                        {"bad-json", Fault::MalformedJson},
                                                        {"spaced-code", Fault::SpacedErrorCode},
-                                                       {"encoded", Fault::EncodedBody}};
+                                                       {"encoded", Fault::EncodedBody},
+                                                       {"not-mpeg", Fault::NotMpeg},
+                                                       {"hang", Fault::HangMidBody},
+                                                       {"hold", Fault::Hold}};
     auto it = names.find(name);
     return it == names.end() ? std::nullopt : std::optional(it->second);
 }
