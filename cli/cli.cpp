@@ -5,6 +5,7 @@
 
 #include "json/error.h"
 #include <QFile>
+#include <unistd.h>
 
 namespace orvana::cli {
 
@@ -32,6 +33,16 @@ void printUsage(const CliIo& io) {
 }
 
 } // namespace
+
+void FlushDevice(QIODevice* device) {
+    if (auto* file = qobject_cast<QFileDevice*>(device))
+        file->flush();
+}
+
+bool IsTerminal(QIODevice* device) {
+    auto* file = qobject_cast<QFile*>(device);
+    return file && file->handle() >= 0 && isatty(file->handle());
+}
 
 QByteArray ReadInput(const QString& path, const CliIo& io) {
     if (path == u"-")

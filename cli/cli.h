@@ -24,6 +24,13 @@ struct CliIo {
     void printErr(const QString& text) const { err->write(text.toUtf8()); }
 };
 
+// Writes out what device holds back in its buffer (the tool's stdout is a buffered file; a
+// buffer in tests needs nothing).
+void FlushDevice(QIODevice* device);
+
+// Whether device is a file on a terminal.
+[[nodiscard]] bool IsTerminal(QIODevice* device);
+
 // Exit codes shared by every command.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;

@@ -34,17 +34,17 @@ int RunAlbum(const QStringList& args, const CliIo& io) {
         return *code;
     AddressJob& job = std::get<AddressJob>(prepared);
 
-    CliJobHost host(io, job.verbosity);
+    DownloadOutput out(io, job.options);
     const jobs::AlbumSummary summary =
-        jobs::DownAlbum(job.id, *job.setup.transport, host, job.setup.settings);
+        jobs::DownAlbum(job.id, *job.setup.transport, out.host(), job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
-        return kExitUsage; // the proxy text was refused; its message is out already
+        return out.end(kExitUsage); // the proxy text was refused; its message is out already
 
     for (const QString& line : jobs::AlbumFailureLines(summary, jobs::AlbumScope::OwnJob))
-        host.line(line);
-    host.status(jobs::UserText(jobs::kAlbumDone));
-    host.summary(summary.tally(), summary.albumPageMissing ? QString() : summary.folder);
-    return summary.complete() ? kExitOk : kExitFailed;
+        out.line(line);
+    out.status(jobs::UserText(jobs::kAlbumDone));
+    out.summary(summary.tally(), summary.albumPageMissing ? QString() : summary.folder);
+    return out.end(summary.complete() ? kExitOk : kExitFailed);
 }
 
 } // namespace orvana::cli

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <deque>
 #include <optional>
-#include <unistd.h>
 
 namespace orvana::cli {
 
@@ -53,30 +52,19 @@ std::deque<QString> splitLines(const QString& text) {
     return lines;
 }
 
-// The tool's streams are buffered files: a prompt must reach the terminal before the read.
-void flush(QIODevice* device) {
-    if (auto* file = qobject_cast<QFileDevice*>(device))
-        file->flush();
-}
-
-bool isTerminal(QIODevice* device) {
-    auto* file = qobject_cast<QFile*>(device);
-    return file && file->handle() >= 0 && isatty(file->handle());
-}
-
 // The script's boxes on the terminal: messages on stderr, answers from an answers file or from
 // stdin. Answers that were not typed at a terminal are echoed, so stderr reads as a transcript.
 class TerminalScriptUi : public json::ScriptUi {
 public:
     TerminalScriptUi(const CliIo& io, std::optional<std::deque<QString>> answers)
-        : m_io(io), m_answers(std::move(answers)), m_echo(m_answers || !isTerminal(io.in)) {}
+        : m_io(io), m_answers(std::move(answers)), m_echo(m_answers || !IsTerminal(io.in)) {}
 
     void messageBox(const QString& title, const QString& message, json::MessageIcon) override {
         QString text = u'[' + title + u"] " + message;
         if (!text.endsWith(u'\n'))
             text += u'\n';
         m_io.printErr(text);
-        flush(m_io.err);
+        FlushDevice(m_io.err);
     }
 
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
@@ -85,7 +73,7 @@ public:
         if (!defaultText.isEmpty())
             shown += u" [" + defaultText + u']';
         m_io.printErr(shown + u": ");
-        flush(m_io.err);
+        FlushDevice(m_io.err);
         const std::optional<QString> line = nextLine();
         if (!line) {
             m_io.printErr(QStringLiteral("(cancelled)\n"));

@@ -11,13 +11,14 @@
 
 #include "json/error.h"
 #include <QSet>
+#include <variant>
 
 namespace orvana::cli {
 
 namespace {
 
 // The failures of one singer job, as stderr lines.
-void reportSinger(CliJobHost& host, const QString& singerId, const jobs::SingerSummary& s) {
+void reportSinger(DownloadOutput& host, const QString& singerId, const jobs::SingerSummary& s) {
     for (const QString& line : jobs::SingerFailureLines(singerId, s))
         host.line(line);
 }
@@ -83,15 +84,6 @@ std::optional<QSet<int>> downloadChoice(const QString& text) {
     return chosen;
 }
 
-// A name printed in a tab-separated line: tabs and line breaks would break the line.
-QString oneField(QString text) {
-    for (QChar& c : text) {
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
-    }
-    return text;
-}
-
 } // namespace
 
 int RunSinger(const QStringList& args, const CliIo& io) {
@@ -101,35 +93,47 @@ int RunSinger(const QStringList& args, const CliIo& io) {
         return *code;
     AddressJob& job = std::get<AddressJob>(prepared);
 
-    CliJobHost host(io, job.verbosity);
+    DownloadOutput out(io, job.options);
     const jobs::SingerSummary summary =
-        jobs::DownSinger(job.id, *job.setup.transport, host, job.setup.settings);
+        jobs::DownSinger(job.id, *job.setup.transport, out.host(), job.setup.settings);
     if (summary.outcome == jobs::JobOutcome::NotStarted)
-        return kExitUsage; // the proxy text was refused; its message is out already
-    reportSinger(host, job.id, summary);
-    host.status(jobs::UserText(jobs::kSingerDone));
-    host.summary(summary.tally(), summary.folder);
-    return summary.complete() ? kExitOk : kExitFailed;
+        return out.end(kExitUsage); // the proxy text was refused; its message is out already
+    reportSinger(out, job.id, summary);
+    out.status(jobs::UserText(jobs::kSingerDone));
+    out.summary(summary.tally(), summary.folder);
+    return out.end(summary.complete() ? kExitOk : kExitFailed);
 }
 
-int RunSingers(const QStringList& args, const CliIo& io) {
+namespace {
+
+// What `singers` was asked for, once its arguments are read and checked.
+struct SingersRequest {
+    GlobalOptions options;
+    int row = 0;
+    bool download = false;
+    std::optional<QSet<int>> chosen; // --download's indexes; nullopt: all
+};
+
+// Reads the arguments of `singers`: the request, or the exit code when there is nothing to run
+// (help, version, a separator row). Fails with Error(InvalidArgument) for a usage error.
+std::variant<SingersRequest, int> readSingersArgs(const QStringList& args, const CliIo& io) {
     const QString usageLine = QStringLiteral("usage: orvana-dl-cli singers [OPTIONS] [ROW] "
                                              "[--download all|I,J,...]");
     const QCommandLineOption downloadOption(QStringLiteral("download"), QString(),
                                             QStringLiteral("WHICH"));
     const CommandArgs given = ParseCommandArgs(args, Globals::Taken, {downloadOption}, usageLine);
-    const GlobalOptions& options = given.global;
-    if (const auto code = AnswerHelpOrVersion(options, singersUsage(), io))
+    if (const auto code = AnswerHelpOrVersion(given.global, singersUsage(), io))
         return *code;
-    const std::optional<QString> download =
-        given.values.contains(QStringLiteral("download"))
-            ? std::optional<QString>(given.values.value(QStringLiteral("download")))
-            : std::nullopt;
+    SingersRequest request;
+    request.options = given.global;
+    request.download = given.values.contains(QStringLiteral("download"));
     const QStringList& positional = given.positional;
     if (positional.size() > 1)
         throw Error(ErrorKind::InvalidArgument, usageLine);
-    const std::optional<QSet<int>> chosen =
-        download ? downloadChoice(*download) : std::optional<QSet<int>>();
+    if (request.download)
+        request.chosen = downloadChoice(given.values.value(QStringLiteral("download")));
+    else
+        request.options.archive.reset(); // a listing stores nothing: no archive to make
 
     const QString rowText = positional.isEmpty() ? QStringLiteral("0") : positional.first();
     const std::optional<int> row = rowText.isEmpty() ? std::nullopt : categoryRow(rowText);
@@ -140,54 +144,70 @@ int RunSingers(const QStringList& args, const CliIo& io) {
         io.printErr(jobs::UserText(jobs::kChooseValidCategory) + u'\n');
         return kExitUsage;
     }
+    request.row = *row;
+    CheckGlobalOptions(request.options);
+    return request;
+}
 
-    CheckGlobalOptions(options);
-    const QString portalHost = PortalHostOf(options);
+// The singer download of the chosen rows of lists, once the list is printed.
+int downloadChosen(const SingersRequest& request, JobSetup& setup, const jobs::SingerLists& lists,
+                   DownloadOutput& out, const CliIo& io) {
+    HintLoginBeforeDownload(setup, request.options, io);
+    const std::optional<QSet<int>>& chosen = request.chosen;
+    for (int i : chosen.value_or(QSet<int>())) {
+        if (i >= lists.size()) {
+            io.printErr(QStringLiteral("--download: no singer at index %1 (the list has %2)\n")
+                            .arg(i)
+                            .arg(lists.size()));
+            return out.end(kExitUsage);
+        }
+    }
+    if (!request.options.dryRun && !MakeOutputFolder(setup.settings.outputRoot, io))
+        return out.end(kExitFailed);
+    const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
+        jobs::RowsOf(lists, [&chosen](int i) { return !chosen || chosen->contains(i); }),
+        *setup.transport, out.host(), setup.settings, {},
+        [&out](const QString& id, const jobs::SingerSummary& s) { reportSinger(out, id, s); });
+    if (!run.singers.isEmpty() && run.singers.last().outcome == jobs::JobOutcome::NotStarted)
+        return out.end(kExitUsage); // the proxy text was refused; its message is out already
+    out.summary(run.tally(), setup.settings.outputRoot);
+    return out.end(run.complete() ? kExitOk : kExitFailed);
+}
+
+} // namespace
+
+int RunSingers(const QStringList& args, const CliIo& io) {
+    auto read = readSingersArgs(args, io);
+    if (const int* code = std::get_if<int>(&read))
+        return *code;
+    const SingersRequest& request = std::get<SingersRequest>(read);
+    const QString portalHost = PortalHostOf(request.options);
     // The folder is made only for a download whose rows all exist: a listing or a refused
-    // index leaves nothing behind.
-    std::optional<JobSetup> setup = SetUpJob(options, portalHost, io, OutputFolder::MakeLater);
+    // index leaves no folder behind (a new archive, opened before anything is fetched, stays).
+    std::optional<JobSetup> setup =
+        SetUpJob(request.options, portalHost, io, OutputFolder::MakeLater);
     if (!setup)
         return kExitFailed;
 
-    CliJobHost host(io,
-                    options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal);
+    DownloadOutput out(io, request.options);
     // A proxy that cannot be read refuses the run before the list is even fetched.
-    if (download && !jobs::ApplyJobProxy(*setup->transport, host, setup->settings))
-        return kExitUsage;
+    if (request.download && !jobs::ApplyJobProxy(*setup->transport, out.host(), setup->settings))
+        return out.end(kExitUsage);
     jobs::SingerLists lists;
     try {
-        lists = jobs::GetSingers(*setup->transport, portalHost, *row);
+        lists = jobs::GetSingers(*setup->transport, portalHost, request.row);
     } catch (const Error& e) {
-        io.printErr(u"无法获取歌手列表: " + e.message() + u'\n');
-        return kExitFailed;
+        const QString text = u"无法获取歌手列表: " + e.message();
+        out.host().jobError({{}, {}, text});
+        out.line(text);
+        return out.end(kExitFailed);
     }
     for (int i = 0; i < lists.size(); ++i)
-        io.print(QString::number(i) + u'\t' + lists.ids.at(i) + u'\t' +
-                 oneField(lists.names.at(i)) + u'\n');
-    host.status(jobs::SingerCountText(lists.size()));
-    if (!download)
-        return kExitOk;
-    HintLoginBeforeDownload(*setup, options, io);
-
-    if (chosen) {
-        for (int i : *chosen) {
-            if (i >= lists.size())
-                throw Error(ErrorKind::InvalidArgument,
-                            QStringLiteral("--download: no singer at index %1 (the list has %2)")
-                                .arg(i)
-                                .arg(lists.size()));
-        }
-    }
-    if (!MakeOutputFolder(setup->settings.outputRoot, io))
-        return kExitFailed;
-    const jobs::TickedRunSummary run = jobs::DownloadTickedSingers(
-        jobs::RowsOf(lists, [&chosen](int i) { return !chosen || chosen->contains(i); }),
-        *setup->transport, host, setup->settings, {},
-        [&host](const QString& id, const jobs::SingerSummary& s) { reportSinger(host, id, s); });
-    if (!run.singers.isEmpty() && run.singers.last().outcome == jobs::JobOutcome::NotStarted)
-        return kExitUsage; // the proxy text was refused; its message is out already
-    host.summary(run.tally(), setup->settings.outputRoot);
-    return run.complete() ? kExitOk : kExitFailed;
+        out.singerListed(i, lists.ids.at(i), lists.names.at(i));
+    out.status(jobs::SingerCountText(lists.size()));
+    if (!request.download)
+        return out.end(kExitOk);
+    return downloadChosen(request, *setup, lists, out, io);
 }
 
 } // namespace orvana::cli

@@ -1,6 +1,8 @@
 #include "cli/job_support.h"
 
+#include "cli/json_lines_host.h"
 #include "jobs/album_folder.h"
+#include "jobs/download_archive.h"
 #include "jobs/portal.h"
 #include "jobs/user_texts.h"
 #include "net/cookie_store.h"
@@ -9,24 +11,20 @@
 #include "json/error.h"
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
 namespace orvana::cli {
 
-namespace {
-
-bool isTerminal(QIODevice* device) {
-    auto* file = qobject_cast<QFile*>(device);
-    return file && file->handle() >= 0 && isatty(file->handle());
+QString AbsolutePath(const QString& path) {
+    return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
 }
 
-} // namespace
-
-CliJobHost::CliJobHost(const CliIo& io, Verbosity verbosity)
+CliJobHost::CliJobHost(const CliIo& io, Verbosity verbosity, RunKind kind)
     : m_io(io), m_quiet(verbosity == Verbosity::Quiet),
-      m_terminal(verbosity == Verbosity::Normal && isTerminal(io.err)) {
+      m_terminal(verbosity == Verbosity::Normal && IsTerminal(io.err)), m_kind(kind) {
     m_started.start();
 }
 
@@ -35,13 +33,15 @@ void CliJobHost::setStatus(const QString& text) {
         line(text);
 }
 
-void CliJobHost::summary(const jobs::Tally& songs, const QString& folder) {
-    line(QStringLiteral("已保存 %1 首, 已存在 %2 首, 失败 %3 首, %4 字节, 用时 %5 秒, 文件夹: %6")
-             .arg(songs.stored)
+void CliJobHost::summary(const jobs::Tally& songs, const QString& folder, double seconds) {
+    const bool planned = m_kind == RunKind::DryRun;
+    line(QStringLiteral("%1 %2 首, 已存在 %3 首, 失败 %4 首, %5 字节, 用时 %6 秒, 文件夹: %7")
+             .arg(planned ? QStringLiteral("计划") : QStringLiteral("已保存"))
+             .arg(planned ? songs.planned : songs.stored)
              .arg(songs.present)
              .arg(songs.failed)
              .arg(songs.bytes)
-             .arg(QString::number(m_started.elapsed() / 1000.0, 'f', 1),
+             .arg(QString::number(seconds, 'f', 1),
                   folder.isEmpty() ? QStringLiteral("(无)") : QDir::toNativeSeparators(folder)));
 }
 
@@ -85,6 +85,64 @@ void CliJobHost::clearBar() {
     m_barShown = false;
 }
 
+void PlanLinesHost::songFinished(const jobs::SongEvent& song) {
+    ForwardingHost::songFinished(song);
+    QString word;
+    if (song.state == jobs::SongState::Planned)
+        word = QStringLiteral("planned ");
+    else if (song.state == jobs::SongState::Present || song.state == jobs::SongState::Archived)
+        word = QStringLiteral("present ");
+    else
+        return; // a failure has its line on stderr at the album's end
+    m_io.print(word + QDir::toNativeSeparators(AbsolutePath(song.path)) + u'\n');
+    FlushDevice(m_io.out);
+}
+
+DownloadOutput::DownloadOutput(const CliIo& io, const GlobalOptions& options)
+    : m_io(io),
+      m_human(io, options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal,
+              options.dryRun ? RunKind::DryRun : RunKind::Download) {
+    if (options.json)
+        m_json = std::make_unique<JsonLinesHost>(
+            io.out, m_human, options.dryRun ? RunKind::DryRun : RunKind::Download);
+    else if (options.dryRun)
+        m_plan = std::make_unique<PlanLinesHost>(io, m_human);
+}
+
+DownloadOutput::~DownloadOutput() = default;
+
+jobs::JobHost& DownloadOutput::host() {
+    if (m_json)
+        return *m_json;
+    if (m_plan)
+        return *m_plan;
+    return m_human;
+}
+
+void DownloadOutput::singerListed(int index, const QString& id, const QString& name) {
+    if (m_json)
+        return m_json->singerListed(index, id, name);
+    // Tabs and line breaks in a name would break the line.
+    QString field = name;
+    for (QChar& c : field) {
+        if (c == u'\t' || c == u'\n' || c == u'\r')
+            c = u' ';
+    }
+    m_io.print(QString::number(index) + u'\t' + id + u'\t' + field + u'\n');
+}
+
+void DownloadOutput::summary(const jobs::Tally& songs, const QString& folder) {
+    m_songs = songs;
+    m_seconds = m_human.seconds();
+    m_human.summary(songs, folder, *m_seconds);
+}
+
+int DownloadOutput::end(int code) {
+    if (m_json)
+        m_json->summary(m_songs, m_seconds.value_or(m_human.seconds()), code);
+    return code;
+}
+
 bool MakeOutputFolder(const QString& root, const CliIo& io) {
     if (const std::optional<QString> error = jobs::MakeFolders(root)) {
         io.printErr(*error + u'\n');
@@ -105,8 +163,6 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
     const auto cookies =
         net::CookieStore::Load(options.cookies.value_or(net::CookieStore::DefaultPath()));
     const QString root = QDir::cleanPath(options.output.value_or(QDir::currentPath()));
-    if (when == OutputFolder::MakeNow && !MakeOutputFolder(root, io))
-        return std::nullopt;
     JobSetup setup;
     setup.transport =
         std::make_unique<net::ModDownFile>(std::make_shared<net::TransportSession>(cookies));
@@ -114,6 +170,16 @@ std::optional<JobSetup> SetUpJob(const GlobalOptions& options, const QString& po
     setup.settings.outputRoot = root;
     setup.settings.proxy = {options.proxy.has_value(), options.proxy.value_or(QString())};
     setup.settings.clock = io.clock;
+    setup.settings.download.dryRun = options.dryRun;
+    setup.settings.download.tags = options.tags;
+    setup.settings.download.playlist = options.playlist;
+    setup.settings.download.parallel = ParallelOf(options);
+    if (options.archive)
+        setup.settings.download.archive = jobs::DownloadArchive::Open(
+            *options.archive, options.dryRun ? jobs::DownloadArchive::Mode::ReadOnly
+                                             : jobs::DownloadArchive::Mode::ReadWrite);
+    if (when == OutputFolder::MakeNow && !options.dryRun && !MakeOutputFolder(root, io))
+        return std::nullopt;
     return setup;
 }
 
@@ -160,8 +226,7 @@ std::variant<AddressJob, int> PrepareAddressJob(const QStringList& args, jobs::A
     if (!setup)
         return kExitFailed;
     HintLoginBeforeDownload(*setup, options, io);
-    return AddressJob{std::move(*id), std::move(*setup),
-                      options.quiet ? CliJobHost::Verbosity::Quiet : CliJobHost::Verbosity::Normal};
+    return AddressJob{std::move(*id), std::move(*setup), options};
 }
 
 } // namespace orvana::cli

@@ -14,12 +14,19 @@
 
 namespace orvana::cli {
 
+// path made absolute against the current folder; the empty text stays empty.
+[[nodiscard]] QString AbsolutePath(const QString& path);
+
+// Whether a run downloads or only plans (--dry-run): the counts it closes with differ.
+enum class RunKind { Download, DryRun };
+
 // Status lines and messages as stderr lines; when stderr is a terminal also a bar (bytes, rate)
 // for the song in flight. Used by every download command.
 class CliJobHost : public jobs::JobHost {
 public:
     enum class Verbosity { Normal, Quiet }; // Quiet: no status lines, no bar
-    explicit CliJobHost(const CliIo& io, Verbosity verbosity = Verbosity::Normal);
+    explicit CliJobHost(const CliIo& io, Verbosity verbosity = Verbosity::Normal,
+                        RunKind kind = RunKind::Download);
     ~CliJobHost() override;
 
     void setStatus(const QString& text) override;
@@ -30,9 +37,11 @@ public:
     void line(const QString& text);
     // A status line of the command itself (the completion text); not shown when quiet.
     void status(const QString& text) { setStatus(text); }
-    // The closing line of a download command: songs stored, present and failed, bytes, the
-    // time since the host was made, and the folder. Always shown.
-    void summary(const jobs::Tally& songs, const QString& folder);
+    // The closing line of a download command: songs stored (a dry run: planned), present and
+    // failed, bytes, seconds (the time since the host was made), and the folder. Always shown.
+    void summary(const jobs::Tally& songs, const QString& folder, double seconds);
+    // Seconds since the host was made.
+    [[nodiscard]] double seconds() const { return m_started.elapsed() / 1000.0; }
 
 private:
     void clearBar();
@@ -40,10 +49,76 @@ private:
     const CliIo& m_io;
     bool m_quiet;
     bool m_terminal;
+    RunKind m_kind;
     QElapsedTimer m_started;
     bool m_barShown = false;
     QElapsedTimer m_timer;
     qint64 m_lastDraw = -1;
+};
+
+// A host that hands every call on to another; the hosts that add an output derive from it.
+class ForwardingHost : public jobs::JobHost {
+public:
+    explicit ForwardingHost(jobs::JobHost& inner) : m_inner(inner) {}
+
+    void setStatus(const QString& text) override { m_inner.setStatus(text); }
+    void showMessage(const QString& text) override { m_inner.showMessage(text); }
+    void songProgress(const jobs::SongRef& song, qint64 received, qint64 total) override {
+        m_inner.songProgress(song, received, total);
+    }
+    void albumStarted(const jobs::AlbumInfo& album) override { m_inner.albumStarted(album); }
+    void songFinished(const jobs::SongEvent& song) override { m_inner.songFinished(song); }
+    void jobError(const jobs::JobError& error) override { m_inner.jobError(error); }
+    void albumFinished(const jobs::AlbumInfo& album, const jobs::Tally& songs) override {
+        m_inner.albumFinished(album, songs);
+    }
+
+private:
+    jobs::JobHost& m_inner;
+};
+
+// A dry run's stdout without --json: "planned PATH" for a song that would be fetched, "present
+// PATH" for one on disk or in the archive, as each is planned. Absolute paths.
+class PlanLinesHost : public ForwardingHost {
+public:
+    PlanLinesHost(const CliIo& io, jobs::JobHost& inner) : ForwardingHost(inner), m_io(io) {}
+    void songFinished(const jobs::SongEvent& song) override;
+
+private:
+    const CliIo& m_io;
+};
+
+class JsonLinesHost;
+
+// What a download command writes: the human lines on stderr, and on stdout the events as JSON
+// lines (--json) or a dry run's planned files. Made once the command's options are read.
+class DownloadOutput {
+public:
+    DownloadOutput(const CliIo& io, const GlobalOptions& options);
+    ~DownloadOutput();
+    DownloadOutput(const DownloadOutput&) = delete;
+    DownloadOutput& operator=(const DownloadOutput&) = delete;
+
+    // The host the jobs report to.
+    [[nodiscard]] jobs::JobHost& host();
+    // A failure line on stderr; a status line of the command (not shown when quiet).
+    void line(const QString& text) { m_human.line(text); }
+    void status(const QString& text) { m_human.status(text); }
+    // One row of a singer list: "INDEX<TAB>ID<TAB>NAME", or its JSON event.
+    void singerListed(int index, const QString& id, const QString& name);
+    // The closing summary line on stderr; its counts are those end() reports.
+    void summary(const jobs::Tally& songs, const QString& folder);
+    // Ends the run with exit code: with --json the summary event, always the last line.
+    // Returns code.
+    [[nodiscard]] int end(int code);
+
+private:
+    const CliIo& m_io;
+    CliJobHost m_human;
+    std::unique_ptr<JsonLinesHost> m_json;
+    std::unique_ptr<PlanLinesHost> m_plan;
+    jobs::Tally m_songs;
+    std::optional<double> m_seconds;
 };
 
 // The transport and settings a download command runs its jobs with.
@@ -56,8 +131,11 @@ struct JobSetup {
 // that may still refuse the run, or only lists, then creates nothing).
 enum class OutputFolder { MakeNow, MakeLater };
 
-// Makes the transport (with the cookie file) from the global options, and the output folder as
-// when says; nullopt, with the reason printed, when the cookies or the folder cannot be had.
+// Makes the transport (with the cookie file), the download options and the archive (read-only
+// in a dry run, which writes nothing) from the global options, and then the output folder as
+// when says (never in a dry run); nullopt, with the reason printed, when the cookies or the
+// folder cannot be had. An archive that cannot be used fails with orvana::Error
+// (InvalidArgument, naming the file and why) before the folder is made.
 [[nodiscard]] std::optional<JobSetup> SetUpJob(const GlobalOptions& options,
                                                const QString& portalHost, const CliIo& io,
                                                OutputFolder when = OutputFolder::MakeNow);
@@ -80,7 +158,7 @@ void HintLoginBeforeDownload(const JobSetup& setup, const GlobalOptions& options
 struct AddressJob {
     QString id;
     JobSetup setup;
-    CliJobHost::Verbosity verbosity = CliJobHost::Verbosity::Normal;
+    GlobalOptions options;
 };
 
 // Reads "[OPTIONS] ADDRESS" for the named command: answers --help/--version, checks the address

@@ -27,7 +27,40 @@ QList<QCommandLineOption> globalOptionList() {
         QCommandLineOption(QStringList{QStringLiteral("cookies")}, {}, QStringLiteral("FILE")),
         QCommandLineOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")}),
         QCommandLineOption(QStringList{QStringLiteral("version")}),
+        QCommandLineOption(QStringList{QStringLiteral("json")}),
+        QCommandLineOption(QStringList{QStringLiteral("dry-run")}),
+        QCommandLineOption(QStringList{QStringLiteral("archive")}, {}, QStringLiteral("FILE")),
+        QCommandLineOption(QStringList{QStringLiteral("tag")}),
+        QCommandLineOption(QStringList{QStringLiteral("m3u")}),
+        QCommandLineOption(QStringList{QStringLiteral("parallel")}, {}, QStringLiteral("N")),
     };
+}
+
+// The global options as parser read them.
+GlobalOptions globalOptionsOf(const QCommandLineParser& parser) {
+    auto valueOf = [&parser](const char16_t* name) -> std::optional<QString> {
+        const QString key = QString::fromUtf16(name);
+        if (!parser.isSet(key))
+            return std::nullopt;
+        return parser.value(key);
+    };
+    auto isSet = [&parser](const char16_t* name) {
+        return parser.isSet(QString::fromUtf16(name));
+    };
+    GlobalOptions g;
+    g.portalHost = valueOf(u"portal-host");
+    g.output = valueOf(u"output");
+    g.proxy = valueOf(u"proxy");
+    g.cookies = valueOf(u"cookies");
+    g.quiet = isSet(u"quiet");
+    g.version = isSet(u"version");
+    g.json = isSet(u"json");
+    g.dryRun = isSet(u"dry-run");
+    g.archive = valueOf(u"archive");
+    g.tags = isSet(u"tag");
+    g.playlist = isSet(u"m3u");
+    g.parallel = valueOf(u"parallel");
+    return g;
 }
 
 const QCommandLineOption& helpOption() {
@@ -98,18 +131,9 @@ CommandArgs ParseCommandArgs(const QStringList& args, Globals globals,
         throw Error(ErrorKind::InvalidArgument, usage.isEmpty() ? text : text + u'\n' + usage);
     }
     if (globals == Globals::Taken) {
-        const QList<QCommandLineOption> options = globalOptionList();
-        auto valueOf = [&parser](const QCommandLineOption& o) -> std::optional<QString> {
-            if (!parser.isSet(o))
-                return std::nullopt;
-            return parser.value(o);
-        };
-        result.global.portalHost = valueOf(options[0]);
-        result.global.output = valueOf(options[1]);
-        result.global.proxy = valueOf(options[2]);
-        result.global.cookies = valueOf(options[3]);
-        result.global.quiet = parser.isSet(options[4]);
-        result.global.version = parser.isSet(options[5]);
+        const bool help = result.global.help;
+        result.global = globalOptionsOf(parser);
+        result.global.help = help;
     }
     for (const QCommandLineOption& o : own) {
         if (parser.isSet(o))
@@ -209,6 +233,24 @@ void CheckGlobalOptions(const GlobalOptions& options) {
     }
     if (options.proxy && !net::ParseProxyText(*options.proxy))
         throw Error(ErrorKind::InvalidArgument, jobs::UserText(jobs::kInvalidProxy));
+    (void)ParallelOf(options);
+}
+
+int ParallelOf(const GlobalOptions& options) {
+    if (!options.parallel)
+        return 1;
+    const QString& text = *options.parallel;
+    constexpr int most = jobs::DownloadOptions::kMaxParallel;
+    // Digits only: toInt alone would take " 2" and "+2".
+    bool ok = !text.isEmpty() &&
+              std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const int n = ok ? text.toInt(&ok) : 0;
+    if (!ok || n < 1 || n > most)
+        throw Error(ErrorKind::InvalidArgument,
+                    QStringLiteral("option --parallel takes a number from 1 to %1, not '%2'")
+                        .arg(most)
+                        .arg(text));
+    return n;
 }
 
 QString VersionText() {
@@ -227,9 +269,20 @@ QString GlobalOptionsHelp() {
                "  --cookies FILE             Netscape cookies.txt to send (default: the login's "
                "file)\n"
                "  -q, --quiet                print only failures and the closing summary line\n"
+               "  --json                     write every event as one JSON line on stdout\n"
+               "  --dry-run                  only read the album pages and song lists: print the\n"
+               "                             planned files, create and fetch none\n"
+               "  --archive FILE             skip the songs listed in FILE, and add each song\n"
+               "                             stored or present (FILE is made when missing)\n"
+               "  --tag                      write ID3v2.3 tags and the cover into each song "
+               "stored\n"
+               "  --m3u                      write playlist.m3u8 into each album folder\n"
+               "  --parallel N               fetch up to N songs of an album at a time (1-%2,\n"
+               "                             default 1)\n"
                "  -h, --help                 show this help\n"
                "  --version                  show the version\n")
-        .arg(jobs::DefaultPortalHost());
+        .arg(jobs::DefaultPortalHost())
+        .arg(jobs::DownloadOptions::kMaxParallel);
 }
 
 } // namespace orvana::cli

@@ -18,6 +18,13 @@ struct GlobalOptions {
     bool quiet = false;                // -q/--quiet: only failures and the summary line
     bool help = false;                 // -h/--help
     bool version = false;              // --version
+    // What a download may do beyond the plain one; all off: exactly the plain download.
+    bool json = false;               // --json: the events as JSON lines on stdout
+    bool dryRun = false;             // --dry-run: plan only, create and fetch no file
+    std::optional<QString> archive;  // --archive FILE
+    bool tags = false;               // --tag: ID3v2.3 tags and the cover in each song stored
+    bool playlist = false;           // --m3u: playlist.m3u8 in each album folder
+    std::optional<QString> parallel; // --parallel N as typed; ParallelOf reads it
 };
 
 // One command's arguments once read: the options wherever they stood, the rest in order.
@@ -51,9 +58,14 @@ enum class Globals { Taken, HelpOnly };
 // Whether text is a host name or address with an optional port 1-65535, and nothing else.
 [[nodiscard]] bool IsPortalHost(const QString& text);
 
+// The songs of one album fetched at a time: --parallel N, 1 when not given. Fails with
+// Error(InvalidArgument) when N is not a whole number from 1 to DownloadOptions::kMaxParallel.
+[[nodiscard]] int ParallelOf(const GlobalOptions& options);
+
 // Refuses, with Error(InvalidArgument), what cannot be used before anything is created or
 // fetched: an empty output folder, a portal host that is not HOST[:PORT], a cookie file that
-// cannot be read, a proxy text that cannot be read (message kInvalidProxy).
+// cannot be read, a proxy text that cannot be read (message kInvalidProxy), a --parallel that
+// ParallelOf refuses. The archive is checked when it is opened (OpenArchive).
 void CheckGlobalOptions(const GlobalOptions& options);
 
 // "orvana-dl-cli VERSION".

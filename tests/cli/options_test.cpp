@@ -49,6 +49,43 @@ TEST(CommandArgs, EverySpellingOfAnOptionGivesTheSameValue) {
     EXPECT_EQ(grouped.global.output, u"d"_s);
 }
 
+TEST(CommandArgs, DownloadOptionsAreReadWhereverTheyStand) {
+    const cli::CommandArgs none = parse({u"1"_s});
+    EXPECT_FALSE(none.global.json || none.global.dryRun || none.global.tags ||
+                 none.global.playlist || none.global.archive || none.global.parallel);
+    EXPECT_EQ(cli::ParallelOf(none.global), 1);
+    const cli::CommandArgs all = parse({u"--json"_s, u"1"_s, u"--dry-run"_s, u"--archive=a.txt"_s,
+                                        u"--tag"_s, u"--m3u"_s, u"--parallel"_s, u"4"_s});
+    EXPECT_TRUE(all.global.json && all.global.dryRun && all.global.tags && all.global.playlist);
+    EXPECT_EQ(all.global.archive, u"a.txt"_s);
+    EXPECT_EQ(cli::ParallelOf(all.global), 4);
+    EXPECT_EQ(all.positional, QStringList{u"1"_s});
+    EXPECT_EQ(cli::CommandFirst({u"--json"_s, u"--parallel=2"_s, u"album"_s, u"1"_s}),
+              (QStringList{u"album"_s, u"--json"_s, u"--parallel=2"_s, u"1"_s}));
+    EXPECT_EQ(refusal({u"1"_s, u"--json=1"_s}), u"option --json takes no value\n"_s + kAlbumUsage);
+    EXPECT_EQ(refusal({u"1"_s, u"--archive"_s}),
+              u"option --archive needs a value\n"_s + kAlbumUsage);
+}
+
+TEST(CommandArgs, ParallelTakesAWholeNumberFromOneToFour) {
+    for (const QString& text : {u"0"_s, u"5"_s, u"x"_s, QString(), u" 2"_s, u"+2"_s, u"2.0"_s,
+                                u"-1"_s, u"99999999999"_s}) {
+        cli::GlobalOptions options;
+        options.parallel = text;
+        try {
+            (void)cli::ParallelOf(options);
+            ADD_FAILURE() << "accepted: " << text.toStdString();
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::InvalidArgument);
+            EXPECT_EQ(e.message(),
+                      u"option --parallel takes a number from 1 to 4, not '"_s + text + u'\'');
+        }
+    }
+    cli::GlobalOptions two;
+    two.parallel = u"02"_s;
+    EXPECT_EQ(cli::ParallelOf(two), 2);
+}
+
 TEST(CommandArgs, ValuesAndOperandsAreTakenAsWritten) {
     // A value is the next argument whatever it looks like, an empty one included.
     const cli::CommandArgs dashValue =

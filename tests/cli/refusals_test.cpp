@@ -91,6 +91,42 @@ TEST_F(CliRefusalTest, UsageRefusalsExitTwoAndCreateNothing) {
     EXPECT_EQ(entries(), QStringList{QStringLiteral("cookies.txt")});
 }
 
+TEST_F(CliRefusalTest, BadParallelCountsAndUnusableArchivesExitTwoAndCreateNothing) {
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString nowhere = dir.filePath(QStringLiteral("none/songs.archive"));
+    const struct {
+        QStringList args;
+        QString err;
+    } cases[] = {
+        {{u"--parallel"_qs, u"0"_qs},
+         u"option --parallel takes a number from 1 to 4, not '0'\n"_qs},
+        {{u"--parallel"_qs, u"5"_qs},
+         u"option --parallel takes a number from 1 to 4, not '5'\n"_qs},
+        {{u"--parallel=x"_qs}, u"option --parallel takes a number from 1 to 4, not 'x'\n"_qs},
+        {{u"--archive"_qs, dir.path()},
+         u"cannot use the archive "_qs + dir.path() + u": it is a folder\n"},
+        {{u"--archive"_qs, nowhere},
+         u"cannot use the archive "_qs + nowhere + u": No such file or directory\n"},
+        // A dry run reads the archive only, but a folder cannot be read either.
+        {{u"--dry-run"_qs, u"--archive"_qs, dir.path()},
+         u"cannot use the archive "_qs + dir.path() + u": it is a folder\n"},
+    };
+    const QStringList commands[] = {{u"album"_qs, u"1"_qs},
+                                    {u"singer"_qs, u"1"_qs},
+                                    {u"singers"_qs, u"--download"_qs, u"all"_qs}};
+    for (const auto& c : cases) {
+        for (const QStringList& command : commands) {
+            // Port 1 of loopback: a refusal that came too late would fail to connect instead.
+            const Outcome o = run(command + c.args +
+                                  QStringList{u"--json"_qs, u"-o"_qs, out, u"--portal-host"_qs,
+                                              u"127.0.0.1:1"_qs, u"--cookies"_qs, cookies});
+            EXPECT_EQ(o.code, cli::kExitUsage) << (command + c.args).join(u' ').toStdString();
+            EXPECT_EQ(o.err, c.err) << (command + c.args).join(u' ').toStdString();
+        }
+    }
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("cookies.txt")});
+}
+
 TEST_F(CliRefusalTest, OutputFolderThatCannotBeCreatedIsNamedWithTheReason) {
     QFile file(dir.filePath(QStringLiteral("plain")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));

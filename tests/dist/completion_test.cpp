@@ -115,6 +115,19 @@ TEST_F(Completion, OffersTheCategoryRowsAfterSingers) {
     EXPECT_EQ(complete({u"orvana-dl-cli"_qs, u"singers"_qs, u"--dow"_qs}), "--download");
 }
 
+TEST_F(Completion, OffersTheParallelCountsAndSkipsTheValuesOfTheNewOptions) {
+    QStringList counts;
+    for (int n = 1; n <= jobs::DownloadOptions::kMaxParallel; ++n)
+        counts << QString::number(n);
+    EXPECT_EQ(complete({u"orvana-dl-cli"_qs, u"album"_qs, u"--parallel"_qs, QString()}),
+              line(counts));
+    // The archive's name and the count are values, not the command.
+    EXPECT_EQ(complete({u"orvana-dl-cli"_qs, u"--archive"_qs, u"album"_qs, u"--parallel"_qs,
+                        u"2"_qs, u"singers"_qs, QString()}),
+              line(categoryRows()));
+    EXPECT_EQ(complete({u"orvana-dl-cli"_qs, u"singer"_qs, u"--dry"_qs}), "--dry-run");
+}
+
 TEST_F(Completion, OffersNoRowsOrCommandsAfterAlbum) {
     EXPECT_EQ(complete({u"orvana-dl-cli"_qs, u"album"_qs, QString()}), "");
     EXPECT_EQ(complete({u"orvana-dl-cli"_qs, u"album"_qs, u"--portal-host"_qs, QString()}), "");

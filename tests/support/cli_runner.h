@@ -32,12 +32,12 @@ inline CliRun RunCli(const QStringList& args, const QByteArray& input = {},
     return {code, out.data(), err.data()};
 }
 
-// Takes the closing summary line of a download command off its stderr text and gives it with
-// the elapsed time written "T"; empty when the text does not end with one.
+// Takes the closing summary line of a download command (or of a dry run) off its stderr text
+// and gives it with the elapsed time written "T"; empty when the text does not end with one.
 inline QString TakeSummaryLine(QString& err) {
-    static const QRegularExpression summary(
-        QStringLiteral("(?:^|\\n)(已保存 \\d+ 首, 已存在 \\d+ 首, 失败 \\d+ 首, \\d+ 字节, 用时 "
-                       ")\\d+\\.\\d( 秒, 文件夹: [^\\n]*)\\n$"));
+    static const QRegularExpression summary(QStringLiteral(
+        "(?:^|\\n)((?:已保存|计划) \\d+ 首, 已存在 \\d+ 首, 失败 \\d+ 首, \\d+ 字节, 用时 "
+        ")\\d+\\.\\d( 秒, 文件夹: [^\\n]*)\\n$"));
     const QRegularExpressionMatch m = summary.match(err);
     if (!m.hasMatch())
         return {};
