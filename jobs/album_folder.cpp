@@ -77,6 +77,10 @@ AlbumFolderChooser::Choice AlbumFolderChooser::choose(const QString& parent, con
             m_claimed.insert(path, albumId);
             return {path, {}};
         }
+        if (m_creation == Creation::PlanOnly) {
+            m_claimed.insert(path, albumId);
+            return {path, {}};
+        }
         if (const auto reason = makeFolder(path))
             return {path, u"cannot create folder " + path + u": " + *reason};
         try {

@@ -23,6 +23,12 @@ inline constexpr QStringView kAlbumMarkerName = u".orvana-album";
 // Creates a missing folder with its marker. Not thread-safe; one per job run.
 class AlbumFolderChooser {
 public:
+    enum class Creation {
+        Create,   // a missing folder is made, with its marker
+        PlanOnly, // nothing is made: the path it would be (a dry run)
+    };
+    explicit AlbumFolderChooser(Creation creation = Creation::Create) : m_creation(creation) {}
+
     struct Choice {
         QString path;
         QString error; // "cannot create folder ...", or empty when the folder stands
@@ -30,6 +36,7 @@ public:
     [[nodiscard]] Choice choose(const QString& parent, const QString& name, const QString& albumId);
 
 private:
+    Creation m_creation;
     QHash<QString, QString> m_claimed; // folder path -> album ID, in this run
 };
 

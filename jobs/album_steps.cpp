@@ -1,5 +1,6 @@
 #include "jobs/album_steps.h"
 
+#include "jobs/download_archive.h"
 #include "jobs/download_page.h"
 #include "jobs/portal.h"
 #include "jobs/user_texts.h"
@@ -9,6 +10,9 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace orvana::jobs {
 
@@ -27,16 +31,73 @@ QString songStatus(const QString& title) {
     return u"正在下载MP3: " + ControlsToSpaces(title) + u" ...";
 }
 
+QString reasonOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Error& e) {
+        return e.message();
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    }
+}
+
 } // namespace
+
+// The job's host, one call at a time: song workers report from several threads.
+class AlbumSteps::SerialHost : public JobHost {
+public:
+    explicit SerialHost(JobHost& host) : m_host(host) {}
+    void setStatus(const QString& text) override {
+        std::lock_guard lock(m_mutex);
+        m_host.setStatus(text);
+    }
+    void showMessage(const QString& text) override {
+        std::lock_guard lock(m_mutex);
+        m_host.showMessage(text);
+    }
+    void songProgress(const SongRef& song, qint64 received, qint64 total) override {
+        std::lock_guard lock(m_mutex);
+        m_host.songProgress(song, received, total);
+    }
+    void albumStarted(const AlbumInfo& album) override {
+        std::lock_guard lock(m_mutex);
+        m_host.albumStarted(album);
+    }
+    void songFinished(const SongEvent& song) override {
+        std::lock_guard lock(m_mutex);
+        m_host.songFinished(song);
+    }
+    void jobError(const JobError& error) override {
+        std::lock_guard lock(m_mutex);
+        m_host.jobError(error);
+    }
+    void albumFinished(const AlbumInfo& album, const Tally& songs) override {
+        std::lock_guard lock(m_mutex);
+        m_host.albumFinished(album, songs);
+    }
+    void warning(const QString& text) override {
+        std::lock_guard lock(m_mutex);
+        m_host.warning(text);
+    }
+
+private:
+    JobHost& m_host;
+    std::mutex m_mutex;
+};
 
 AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
                        AlbumScope scope)
-    : m_transport(transport), m_host(host), m_settings(settings), m_scope(scope),
-      m_base(PortalBase(settings.portalHost)) {
+    : m_transport(transport), m_serialHost(std::make_unique<SerialHost>(host)),
+      m_host(*m_serialHost), m_settings(settings), m_scope(scope),
+      m_base(PortalBase(settings.portalHost)),
+      m_folders(settings.download.dryRun ? AlbumFolderChooser::Creation::PlanOnly
+                                         : AlbumFolderChooser::Creation::Create) {
     // The job's token is the transport's too: one cancel stops a transfer and a retry pause
     // alike.
     m_transport.setCancelToken(settings.cancel);
 }
+
+AlbumSteps::~AlbumSteps() = default;
 
 bool AlbumSteps::cancelled() const {
     return m_settings.cancel && m_settings.cancel->isCancelled();
@@ -52,7 +113,7 @@ void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, Al
         reportError(album.info(), album.folderError);
     } else {
         m_host.albumStarted(album.info());
-        if (!cancelled())
+        if (!cancelled() && !dryRun())
             storeCover(img, album);
         downloadSongs(album);
     }
@@ -74,7 +135,8 @@ void AlbumSteps::makeAlbumFolder(const QString& parent, AlbumSummary& album) {
     album.folder = choice.path;
     album.folderError = choice.error;
     // Parts of runs that are no longer alive; a live run's locked file stays.
-    (void)net::RemoveStalePartFiles(album.folder);
+    if (!dryRun())
+        (void)net::RemoveStalePartFiles(album.folder);
 }
 
 void AlbumSteps::storeCover(const net::HtmlElement& img, AlbumSummary& album) {
@@ -100,6 +162,7 @@ void AlbumSteps::storeCover(const net::HtmlElement& img, AlbumSummary& album) {
 }
 
 void AlbumSteps::downloadSongs(AlbumSummary& album) {
+    SongList list;
     if (!cancelled()) {
         ListAnswer answer;
         try {
@@ -108,25 +171,74 @@ void AlbumSteps::downloadSongs(AlbumSummary& album) {
                 u"id=" + album.id + u"&type=album"));
         } catch (const std::exception&) {
         }
-        const SongList list = PlanSongs(answer, album.folder);
+        list = PlanSongs(answer, album.folder);
         if (list.missing) {
             album.songListMissing = true;
             reportError(album.info(), SongListFailureText(m_scope, album.title));
         }
-        for (const PlannedSong& song : list.songs) {
-            if (cancelled())
-                break;
-            ++album.listed;
-            if (song.idNotNumeric)
-                m_host.showMessage(UserText(kSongIdNotNumeric));
-            downloadSong(song, album);
-        }
+        fetchSongs(list, album);
     }
     // The cover and the songs still being named are on disk, and count, before the album ends.
     (void)m_transport.FinishCommits();
+    finishSongs(list, album);
 }
 
-void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album) {
+void AlbumSteps::fetchSongs(const SongList& list, AlbumSummary& album) {
+    const qsizetype count = list.songs.size();
+    std::atomic<qsizetype> next{0};
+    auto work = [&](net::ModDownFile& transport) {
+        for (qsizetype i = next++; i < count && !cancelled(); i = next++) {
+            // Songs named meanwhile are told now, not at the album's end.
+            (void)transport.ReapCommits();
+            const PlannedSong& song = list.songs.at(i);
+            {
+                std::lock_guard lock(m_albumMutex);
+                ++album.listed;
+            }
+            if (dryRun()) {
+                planSong(song, album);
+                continue;
+            }
+            if (song.idNotNumeric)
+                m_host.showMessage(UserText(kSongIdNotNumeric));
+            downloadSong(song, album, transport);
+        }
+        (void)transport.FinishCommits();
+    };
+    const int workers = int(std::min<qsizetype>(
+        std::clamp(m_settings.download.parallel, 1, DownloadOptions::kMaxParallel), count));
+    std::vector<std::thread> helpers;
+    for (int w = 1; w < workers && !dryRun(); ++w) {
+        helpers.emplace_back([&] {
+            try {
+                // Made and destroyed on its worker: a transport belongs to one thread.
+                net::ModDownFile transport(m_transport.session(), m_transport.transferSettings(),
+                                           m_transport.cancelToken());
+                work(transport);
+            } catch (const std::exception&) {
+                // A worker that cannot start leaves its songs to the others.
+            }
+        });
+    }
+    work(m_transport);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+void AlbumSteps::planSong(const PlannedSong& song, AlbumSummary& album) {
+    const auto* archive = m_settings.download.archive.get();
+    if (archive && archive->contains(song.songId))
+        songDone(song, album, SongState::Archived);
+    else if (!song.path.isEmpty() && QFileInfo::exists(song.path))
+        songDone(song, album, SongState::Present);
+    else
+        songDone(song, album, SongState::Planned);
+}
+
+void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album,
+                              net::ModDownFile& transport) {
+    if (m_settings.download.archive && m_settings.download.archive->contains(song.songId))
+        return songDone(song, album, SongState::Archived);
     if (song.path.isEmpty())
         return songFailed(song, album, QStringLiteral("歌曲没有可用作文件名的标题或编号"));
     // Taking a folder for the song would skip it on every run.
@@ -137,17 +249,17 @@ void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album) {
         // sees the usual requests), but its failure is neither retried nor counted.
         m_host.setStatus(songStatus(song.title));
         try {
-            (void)m_transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId),
-                                          QString());
+            (void)transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId),
+                                        QString());
         } catch (const std::exception&) {
         }
         if (cancelled())
             return songDone(song, album, SongState::Stopped);
-        ++album.present;
-        return songDone(song, album, SongState::Present, 0, song.path);
+        archiveSong(song.songId);
+        return songDone(song, album, SongState::Present);
     }
     try {
-        const Retried result = withRetries([&] { fetchSong(song, album); });
+        const Retried result = withRetries([&] { fetchSong(song, album, transport); });
         if (result.end == Retried::End::Permanent)
             songFailed(song, album, result.reason);
         else if (result.end == Retried::End::Exhausted)
@@ -166,10 +278,11 @@ void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album) {
     }
 }
 
-void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album) {
+void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album,
+                           net::ModDownFile& transport) {
     m_host.setStatus(songStatus(song.title));
-    const QString page = m_transport.RequestText(QStringLiteral("UTF-8"),
-                                                 downloadPageAddress(song.songId), QString());
+    const QString page =
+        transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId), QString());
     const std::optional<QString> address = CutFileAddress(page);
     if (!address)
         return songFailed(song, album, QStringLiteral("下载页中没有歌曲文件地址"));
@@ -177,25 +290,16 @@ void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album) {
     if (scheme != u"http" && scheme != u"https")
         return songFailed(song, album, u"歌曲文件地址不是 http 或 https 地址: " + *address);
     // The file is named on the committer thread while the next song downloads; it counts once
-    // named (downloadSongs waits for that). The name may be the "noTitle" fallback.
+    // named. The name may be the "noTitle" fallback.
     const SongRef ref{album.id, song.songId};
-    m_transport.FetchToFileDeferred(
+    transport.FetchToFileDeferred(
         *address, song.path,
         [this, ref](qint64 received, qint64 total) { m_host.songProgress(ref, received, total); },
         [this, &album, song](const QString& written, std::exception_ptr error) {
-            if (!error) {
-                const qint64 size = QFileInfo(written).size();
-                album.bytes += size;
-                ++album.stored;
-                return songDone(song, album, SongState::Saved, size, written);
-            }
-            try {
-                std::rethrow_exception(error);
-            } catch (const Error& e) {
-                songFailed(song, album, e.message());
-            } catch (const std::exception& e) {
-                songFailed(song, album, QString::fromLocal8Bit(e.what()));
-            }
+            if (error)
+                return songFailed(song, album, reasonOf(error));
+            archiveSong(song.songId);
+            songDone(song, album, SongState::Saved, QFileInfo(written).size(), written);
         });
 }
 
@@ -203,16 +307,91 @@ QString AlbumSteps::downloadPageAddress(const QString& songId) const {
     return m_base + u"/song/" + songId + u"/download";
 }
 
-void AlbumSteps::songFailed(const PlannedSong& song, AlbumSummary& album, const QString& reason) {
-    album.failures.append({song.songId, song.title, reason});
-    m_host.songFinished(
-        {album.info(), song.songId, song.title, SongState::Failed, song.path, 0, reason});
+void AlbumSteps::archiveSong(const QString& songId) {
+    if (!m_settings.download.archive)
+        return;
+    try {
+        m_settings.download.archive->add(songId);
+    } catch (const Error& e) {
+        m_host.warning(e.message());
+    }
 }
 
-void AlbumSteps::songDone(const PlannedSong& song, const AlbumSummary& album, SongState state,
+void AlbumSteps::finishSongs(const SongList& list, AlbumSummary& album) {
+    // Workers finish in any order; the failures are told in list order.
+    QHash<QString, int> position;
+    for (const PlannedSong& song : list.songs)
+        position.insert(song.songId, song.position);
+    std::stable_sort(album.failures.begin(), album.failures.end(),
+                     [&position](const SongFailure& a, const SongFailure& b) {
+                         return position.value(a.songId) < position.value(b.songId);
+                     });
+    if (dryRun())
+        return;
+    if (m_settings.download.archive) {
+        try {
+            m_settings.download.archive->sync();
+        } catch (const Error& e) {
+            m_host.warning(e.message());
+        }
+    }
+    if (m_settings.download.playlist && !list.missing && album.folderError.isEmpty())
+        writePlaylist(list, album);
+    m_written.clear();
+}
+
+void AlbumSteps::writePlaylist(const SongList& list, const AlbumSummary& album) {
+    QString text = QStringLiteral("#EXTM3U\n");
+    for (const PlannedSong& song : list.songs) {
+        const QString path = m_written.value(song.songId, song.path);
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            continue;
+        text += u"#EXTINF:-1," + ControlsToSpaces(song.title) + u'\n' + QFileInfo(path).fileName() +
+                u'\n';
+    }
+    try {
+        net::StoreBytes(text.toUtf8(), album.folder + u"/playlist.m3u8");
+    } catch (const Error& e) {
+        m_host.warning(e.message());
+    }
+}
+
+void AlbumSteps::songFailed(const PlannedSong& song, AlbumSummary& album, const QString& reason) {
+    AlbumInfo info;
+    {
+        std::lock_guard lock(m_albumMutex);
+        album.failures.append({song.songId, song.title, reason});
+        info = album.info();
+    }
+    m_host.songFinished({info, song.songId, song.title, SongState::Failed, song.path, 0, reason});
+}
+
+void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongState state,
                           qint64 bytes, const QString& path) {
-    m_host.songFinished({album.info(), song.songId, song.title, state,
-                         path.isEmpty() ? song.path : path, bytes, QString()});
+    AlbumInfo info;
+    {
+        std::lock_guard lock(m_albumMutex);
+        switch (state) {
+        case SongState::Saved:
+            ++album.stored;
+            album.bytes += bytes;
+            m_written.insert(song.songId, path);
+            break;
+        case SongState::Present:
+        case SongState::Archived:
+            ++album.present;
+            break;
+        case SongState::Planned:
+            ++album.planned;
+            break;
+        case SongState::Failed:
+        case SongState::Stopped:
+            break;
+        }
+        info = album.info();
+    }
+    m_host.songFinished(
+        {info, song.songId, song.title, state, path.isEmpty() ? song.path : path, bytes, {}});
 }
 
 std::optional<QString> AlbumSteps::fetchPage(const QString& url, QString& reason) {

@@ -8,25 +8,35 @@
 #include "net/html_document.h"
 #include "net/mod_down_file.h"
 
+#include <QHash>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 namespace orvana::jobs {
 
 // The folder, cover and song steps of an album, shared by the album and singer jobs. Runs on the
-// transport's thread; absorbs every failure (counted in the summary and told to the host as an
-// event), never throws.
+// transport's thread; with settings.download.parallel > 1 the songs of an album are fetched by
+// that many workers at once, each on a transport of its own from the same session, and the
+// host's calls are made one at a time. Absorbs every failure (counted in the summary and told
+// to the host as an event), never throws.
 class AlbumSteps {
 public:
     // Binds settings.cancel to the transport, so the job's one token stops its transfers too.
     // scope says which job the album belongs to (its failure texts differ).
     AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
                AlbumScope scope);
+    ~AlbumSteps();
+
+    // The singer whose albums these are (singer and ticked jobs), for the songs' tags.
+    void setArtist(const QString& name) { m_artist = name; }
 
     // One album whose page (or album-list entry) was read: album.id and album.title are set.
     // Makes its folder under parent, stores the cover from img, then fetches the song list and
-    // every song; tells the host the album's start and end.
+    // every song; tells the host the album's start and end. A dry run fetches the song list
+    // only and makes nothing.
     void runAlbum(const QString& parent, const net::HtmlElement& img, AlbumSummary& album);
 
     // GETs a page into the transport's buffer, tried as often as a song (with its pauses), and
@@ -38,8 +48,11 @@ public:
     void reportError(const AlbumInfo& album, const QString& message);
 
     [[nodiscard]] bool cancelled() const;
+    [[nodiscard]] bool dryRun() const { return m_settings.download.dryRun; }
 
 private:
+    class SerialHost;
+
     // How a run of attempts ended.
     struct Retried {
         enum class End {
@@ -67,27 +80,38 @@ private:
     // "blank"), fetches it and writes folder + "/cover.jpg". A failed or empty fetch leaves an
     // existing cover.jpg as it was; a folder standing at "cover.jpg" is album.coverError.
     void storeCover(const net::HtmlElement& img, AlbumSummary& album);
-    // The song list and every song of it; the songs still being named are named before this
-    // returns.
+    // The song list and every song of it; the songs still being named are named, the archive
+    // synced and the playlist written before this returns.
     void downloadSongs(AlbumSummary& album);
-    void downloadSong(const PlannedSong& song, AlbumSummary& album);
+    // The songs of list, settings.download.parallel at a time.
+    void fetchSongs(const SongList& list, AlbumSummary& album);
+    void planSong(const PlannedSong& song, AlbumSummary& album);
+    void downloadSong(const PlannedSong& song, AlbumSummary& album, net::ModDownFile& transport);
     // One attempt at a song: its download page, then its file. Failures that another attempt
     // cannot mend are counted here; the others throw.
-    void fetchSong(const PlannedSong& song, AlbumSummary& album);
+    void fetchSong(const PlannedSong& song, AlbumSummary& album, net::ModDownFile& transport);
     [[nodiscard]] QString downloadPageAddress(const QString& songId) const;
+    // The album's end: failures in list order, the archive synced, the playlist written.
+    void finishSongs(const SongList& list, AlbumSummary& album);
+    void writePlaylist(const SongList& list, const AlbumSummary& album);
+    void archiveSong(const QString& songId);
 
-    // Counts and tells the host of a song the job is done with.
+    // Counts and tells the host of a song the job is done with. Any worker.
     void songFailed(const PlannedSong& song, AlbumSummary& album, const QString& reason);
-    void songDone(const PlannedSong& song, const AlbumSummary& album, SongState state,
-                  qint64 bytes = 0, const QString& path = {});
+    void songDone(const PlannedSong& song, AlbumSummary& album, SongState state, qint64 bytes = 0,
+                  const QString& path = {});
 
     net::ModDownFile& m_transport;
-    JobHost& m_host;
+    std::unique_ptr<SerialHost> m_serialHost;
+    JobHost& m_host; // *m_serialHost
     const JobSettings& m_settings;
     const AlbumScope m_scope;
     QString m_base;
+    QString m_artist;
     JobClock m_realClock;
     AlbumFolderChooser m_folders;
+    std::mutex m_albumMutex;           // the album summary and m_written, shared by the workers
+    QHash<QString, QString> m_written; // song ID -> file named in this album
 };
 
 } // namespace orvana::jobs

@@ -33,6 +33,7 @@ public:
             return m_summary;
         }
         readSingerPage();
+        m_steps.setArtist(m_summary.name);
         makeSingerFolder();
         for (int offset = 0;; offset += 10) {
             if (m_steps.cancelled())
@@ -82,7 +83,7 @@ private:
             name = net::CutNameToBytes(CleanFileName(m_id));
         m_summary.folder =
             name.isEmpty() ? m_settings.outputRoot : m_settings.outputRoot + u'/' + name;
-        if (!QFileInfo(m_summary.folder).isDir())
+        if (!m_steps.dryRun() && !QFileInfo(m_summary.folder).isDir())
             QDir().mkdir(m_summary.folder);
     }
 

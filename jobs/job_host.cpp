@@ -19,6 +19,7 @@ void JobHost::albumStarted(const AlbumInfo&) {}
 void JobHost::songFinished(const SongEvent&) {}
 void JobHost::jobError(const JobError&) {}
 void JobHost::albumFinished(const AlbumInfo&, const Tally&) {}
+void JobHost::warning(const QString&) {}
 
 void JobClock::sleep(std::chrono::milliseconds duration, const net::CancelToken* cancel) {
     // Short slices, so a cancel from the window ends the pause promptly.

@@ -32,6 +32,9 @@ public:
     virtual void jobError(const JobError& error);
     // An album's songs are all handled; songs counts them.
     virtual void albumFinished(const AlbumInfo& album, const Tally& songs);
+    // A line the user should read that is no failure: a song stored without its tags, the
+    // archive or playlist that could not be written.
+    virtual void warning(const QString& text);
 };
 
 // Waits between attempts. Tests replace it to record the pauses and not wait.

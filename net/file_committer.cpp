@@ -1,6 +1,6 @@
 #include "net/file_committer.h"
 
-#include <QSet>
+#include <utility>
 
 namespace orvana::net {
 
@@ -78,12 +78,29 @@ int FileCommitter::wait() {
         m_changed.wait(lock, [this] { return m_unfinished == 0; });
         done.swap(m_jobs);
     }
-    QSet<QString> folders;
+    QSet<QString> folders = std::exchange(m_reapedFolders, {});
     for (const auto& job : done)
         if (!job->error)
             folders.insert(job->folder);
     for (const QString& folder : std::as_const(folders))
         SyncFolder(folder);
+    for (const auto& job : done)
+        if (job->done)
+            job->done(job->path, job->error);
+    return int(done.size());
+}
+
+int FileCommitter::reap() {
+    std::deque<std::shared_ptr<Job>> done;
+    {
+        std::lock_guard lock(m_mutex);
+        while (!m_jobs.empty() && m_jobs.front()->finished) {
+            if (!m_jobs.front()->error)
+                m_reapedFolders.insert(m_jobs.front()->folder);
+            done.push_back(std::move(m_jobs.front()));
+            m_jobs.pop_front();
+        }
+    }
     for (const auto& job : done)
         if (job->done)
             job->done(job->path, job->error);

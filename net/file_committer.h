@@ -2,6 +2,7 @@
 
 #include "net/file_store.h"
 
+#include <QSet>
 #include <QString>
 #include <condition_variable>
 #include <deque>
@@ -46,6 +47,11 @@ public:
     // dropped). Returns how many commits were handled.
     int wait();
 
+    // Calls the callbacks of the commits that have finished, in submission order, up to the
+    // first one still running; does not wait. Their folders are synced by the next wait().
+    // Returns how many callbacks ran.
+    int reap();
+
     [[nodiscard]] bool idle() const;
 
 private:
@@ -66,6 +72,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::shared_ptr<Job>> m_jobs; // submission order; finished ones wait for wait()
+    QSet<QString> m_reapedFolders;           // folders of reaped commits, synced by wait()
     std::size_t m_unfinished = 0;
     bool m_stopping = false;
     std::vector<std::thread> m_threads;

@@ -118,6 +118,14 @@ void ModDownFile::setCancelToken(std::shared_ptr<const CancelToken> cancel) {
     m_impl->cancel = std::move(cancel);
 }
 
+const std::shared_ptr<const CancelToken>& ModDownFile::cancelToken() const {
+    return m_impl->cancel;
+}
+
+const TransferSettings& ModDownFile::transferSettings() const {
+    return m_impl->settings;
+}
+
 void ModDownFile::ApplyProxySetting(const ProxySetting& setting) {
     if (!setting.enabled)
         return;
@@ -182,6 +190,10 @@ void ModDownFile::FetchToFileDeferred(const QString& url, const QString& finalPa
 
 int ModDownFile::FinishCommits() {
     return m_impl->committer ? m_impl->committer->wait() : 0;
+}
+
+int ModDownFile::ReapCommits() {
+    return m_impl->committer ? m_impl->committer->reap() : 0;
 }
 
 std::unique_ptr<AtomicFile> ModDownFile::fetchBody(const QString& url, const QString& finalPath,

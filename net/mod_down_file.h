@@ -87,6 +87,9 @@ public:
     // Waits for every deferred file, syncs their folders once, and calls their done callbacks.
     // Returns how many there were.
     int FinishCommits();
+    // Calls the done callbacks of the deferred files already named, in order, without waiting
+    // for the others (FileCommitter::reap). Returns how many there were.
+    int ReapCommits();
 
     // Writes downloadBuffer to path atomically; refuses an empty buffer so a failed fetch never
     // replaces a good file. Fails with Error(Io).
@@ -105,6 +108,9 @@ public:
         return m_session;
     }
     void setCancelToken(std::shared_ptr<const CancelToken> cancel);
+    [[nodiscard]] const std::shared_ptr<const CancelToken>& cancelToken() const;
+    // The limits it was made with; another transport of the session can be made with them.
+    [[nodiscard]] const TransferSettings& transferSettings() const;
 
 private:
     FileCommitter& committer();

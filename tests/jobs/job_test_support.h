@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 
 namespace orvana::test_support {
 
@@ -30,11 +31,14 @@ public:
 };
 
 // Records every pause instead of sleeping; the time it tells is fixed when `fixedNow` is valid.
+// Song workers may pause at the same time.
 class RecordingClock : public jobs::JobClock {
 public:
     void sleep(std::chrono::milliseconds duration, const net::CancelToken*) override {
+        std::lock_guard lock(mutex);
         pauses.push_back(duration);
     }
+    std::mutex mutex;
     QDateTime now() const override { return fixedNow.isValid() ? fixedNow : JobClock::now(); }
     std::vector<std::chrono::milliseconds> pauses;
     QDateTime fixedNow;
