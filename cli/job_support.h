@@ -32,6 +32,8 @@ public:
     void setStatus(const QString& text) override;
     void showMessage(const QString& text) override { line(text); }
     void songProgress(const jobs::SongRef& song, qint64 received, qint64 total) override;
+    // A warning is a line as soon as it comes, whatever the verbosity.
+    void warning(const QString& text) override { line(text); }
 
     // One stderr line, shown whatever the verbosity (failures); clears the bar first.
     void line(const QString& text);
@@ -72,6 +74,7 @@ public:
     void albumFinished(const jobs::AlbumInfo& album, const jobs::Tally& songs) override {
         m_inner.albumFinished(album, songs);
     }
+    void warning(const QString& text) override { m_inner.warning(text); }
 
 private:
     jobs::JobHost& m_inner;

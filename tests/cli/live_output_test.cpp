@@ -87,6 +87,25 @@ TEST_F(LiveOutputTest, StatusLinesReachAPipeWhileTheSongStallsAndSurviveAnInterr
     EXPECT_EQ(seen, kLinesBeforeTheStall);
 }
 
+// Each JSON line is flushed as it is written: the album's line is on the pipe while its first
+// song stalls, and the stream so far is whole lines.
+TEST_F(LiveOutputTest, JsonLinesReachAPipeWhileTheSongStalls) {
+    QProcess child;
+    child.start(binary, args() << QStringLiteral("--json"));
+    ASSERT_TRUE(child.waitForStarted());
+    ASSERT_TRUE(waitForStall());
+    const QByteArray album = "{\"event\":\"album\",\"id\":\"31258219\",";
+    QByteArray seen;
+    for (int i = 0; i < 200 && !seen.contains(album); ++i) {
+        child.waitForReadyRead(10);
+        seen += child.readAllStandardOutput();
+    }
+    EXPECT_TRUE(seen.startsWith(album)) << seen.toStdString();
+    EXPECT_TRUE(seen.endsWith('\n')) << seen.toStdString();
+    ::kill(pid_t(child.processId()), SIGKILL);
+    ASSERT_TRUE(child.waitForFinished(5000));
+}
+
 // On a terminal the bar is redrawn while the song's bytes trickle in, before the song ends.
 TEST(LiveOutputOnATerminal, ProgressBarIsRedrawnWhileBytesArrive) {
     const QString binary = QStringLiteral(ORVANA_BINARY_DIR "/cli/orvana-dl-cli");
