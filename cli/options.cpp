@@ -17,49 +17,60 @@ namespace orvana::cli {
 
 namespace {
 
+// The global options: those with a value, and the switches; a one-letter name first where
+// there is one. The last name is the one looked up.
+struct TextOption {
+    const char16_t* shortName;
+    const char16_t* name;
+    const char16_t* valueName;
+    std::optional<QString> GlobalOptions::*member;
+};
+constexpr TextOption kTextOptions[] = {
+    {nullptr, u"portal-host", u"HOST[:PORT]", &GlobalOptions::portalHost},
+    {u"o", u"output", u"DIR", &GlobalOptions::output},
+    {nullptr, u"proxy", u"TEXT", &GlobalOptions::proxy},
+    {nullptr, u"cookies", u"FILE", &GlobalOptions::cookies},
+    {nullptr, u"archive", u"FILE", &GlobalOptions::archive},
+    {nullptr, u"parallel", u"N", &GlobalOptions::parallel},
+};
+struct Switch {
+    const char16_t* shortName;
+    const char16_t* name;
+    bool GlobalOptions::*member;
+};
+constexpr Switch kSwitches[] = {
+    {u"q", u"quiet", &GlobalOptions::quiet},  {nullptr, u"version", &GlobalOptions::version},
+    {nullptr, u"json", &GlobalOptions::json}, {nullptr, u"dry-run", &GlobalOptions::dryRun},
+    {nullptr, u"tag", &GlobalOptions::tags},  {nullptr, u"m3u", &GlobalOptions::playlist},
+};
+
+QStringList namesOf(const char16_t* shortName, const char16_t* name) {
+    QStringList names;
+    if (shortName)
+        names << QString::fromUtf16(shortName);
+    return names << QString::fromUtf16(name);
+}
+
 QList<QCommandLineOption> globalOptionList() {
-    return {
-        QCommandLineOption(QStringList{QStringLiteral("portal-host")}, {},
-                           QStringLiteral("HOST[:PORT]")),
-        QCommandLineOption(QStringList{QStringLiteral("o"), QStringLiteral("output")}, {},
-                           QStringLiteral("DIR")),
-        QCommandLineOption(QStringList{QStringLiteral("proxy")}, {}, QStringLiteral("TEXT")),
-        QCommandLineOption(QStringList{QStringLiteral("cookies")}, {}, QStringLiteral("FILE")),
-        QCommandLineOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")}),
-        QCommandLineOption(QStringList{QStringLiteral("version")}),
-        QCommandLineOption(QStringList{QStringLiteral("json")}),
-        QCommandLineOption(QStringList{QStringLiteral("dry-run")}),
-        QCommandLineOption(QStringList{QStringLiteral("archive")}, {}, QStringLiteral("FILE")),
-        QCommandLineOption(QStringList{QStringLiteral("tag")}),
-        QCommandLineOption(QStringList{QStringLiteral("m3u")}),
-        QCommandLineOption(QStringList{QStringLiteral("parallel")}, {}, QStringLiteral("N")),
-    };
+    QList<QCommandLineOption> options;
+    for (const TextOption& o : kTextOptions)
+        options << QCommandLineOption(namesOf(o.shortName, o.name), {},
+                                      QString::fromUtf16(o.valueName));
+    for (const Switch& o : kSwitches)
+        options << QCommandLineOption(namesOf(o.shortName, o.name));
+    return options;
 }
 
 // The global options as parser read them.
 GlobalOptions globalOptionsOf(const QCommandLineParser& parser) {
-    auto valueOf = [&parser](const char16_t* name) -> std::optional<QString> {
-        const QString key = QString::fromUtf16(name);
-        if (!parser.isSet(key))
-            return std::nullopt;
-        return parser.value(key);
-    };
-    auto isSet = [&parser](const char16_t* name) {
-        return parser.isSet(QString::fromUtf16(name));
-    };
     GlobalOptions g;
-    g.portalHost = valueOf(u"portal-host");
-    g.output = valueOf(u"output");
-    g.proxy = valueOf(u"proxy");
-    g.cookies = valueOf(u"cookies");
-    g.quiet = isSet(u"quiet");
-    g.version = isSet(u"version");
-    g.json = isSet(u"json");
-    g.dryRun = isSet(u"dry-run");
-    g.archive = valueOf(u"archive");
-    g.tags = isSet(u"tag");
-    g.playlist = isSet(u"m3u");
-    g.parallel = valueOf(u"parallel");
+    for (const TextOption& o : kTextOptions) {
+        const QString name = QString::fromUtf16(o.name);
+        if (parser.isSet(name))
+            g.*o.member = parser.value(name);
+    }
+    for (const Switch& o : kSwitches)
+        g.*o.member = parser.isSet(QString::fromUtf16(o.name));
     return g;
 }
 

@@ -3,7 +3,7 @@
 #include "jobs/portal.h"
 #include "jobs/user_texts.h"
 #include "tests/jobs/job_test_support.h"
-#include "tests/support/cli_runner.h"
+#include "tests/support/cli_portal_test.h"
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
@@ -12,12 +12,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace orvana;
 using namespace std::chrono_literals;
 using portal::Endpoint;
 using portal::Fault;
+using test_support::readFile;
 
 namespace {
 
@@ -25,31 +25,15 @@ constexpr std::size_t kSongBytes = 3000;
 
 using Outcome = orvana::test_support::DownloadRun;
 
-class AlbumCliTest : public testing::Test {
+class AlbumCliTest : public test_support::CliPortalTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        portal.start();
-        host = QString::fromStdString(portal.host());
-        cookieFile = dir.filePath(QStringLiteral("cookies.txt"));
-        QFile(cookieFile).open(QIODevice::WriteOnly);
-    }
+    AlbumCliTest() : CliPortalTest(portal::DemoCatalogue(), {kSongBytes, 60s}) {}
 
+    // The tests name the portal and the output folder themselves.
     Outcome run(QStringList args) {
-        // An empty cookie file of our own: the user's login never leaks into a test.
         args << QStringLiteral("--cookies") << cookieFile;
         return orvana::test_support::RunDownloadCli(args, clock);
     }
-
-    QString output() const { return dir.filePath(QStringLiteral("out")); }
-
-    portal::PortalSim portal{portal::DemoCatalogue(), portal::PortalOptions{kSongBytes, 60s}};
-    QTemporaryDir dir;
-    QString host;
-    QString cookieFile;
-    // Retry pauses are recorded, not waited for.
-    std::shared_ptr<orvana::test_support::RecordingClock> clock =
-        std::make_shared<orvana::test_support::RecordingClock>();
 };
 
 // Without a login cookie every download begins with the hint that only 128 kbps files come.
@@ -65,11 +49,6 @@ const QString kDemoStderr = QStringLiteral("下载专辑封面: 《夜航星: �
                                            "正在下载MP3:  同名曲  ...\n"
                                            "正在下载MP3: 最后一首 \"再见\" ...\n"
                                            "指定专辑下载完毕.\n");
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // Bytes of the MP3 files in folder.
 qint64 mp3Bytes(const QString& folder) {
@@ -200,30 +179,13 @@ INSTANTIATE_TEST_SUITE_P(TemporaryFiles, AlbumCliKillTest, testing::Values(false
                          [](const auto& info) { return info.param ? "Named" : "Unnamed"; });
 
 TEST_P(AlbumCliKillTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
-    const QString binary = QStringLiteral(ORVANA_BINARY_DIR "/cli/orvana-dl-cli");
-    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
-    const QStringList args = {QStringLiteral("album"),
-                              QStringLiteral("31258219"),
-                              QStringLiteral("--portal-host"),
-                              host,
-                              QStringLiteral("-o"),
-                              output(),
-                              QStringLiteral("--cookies"),
-                              cookieFile};
+    const QStringList args =
+        QStringList{QStringLiteral("album"), QStringLiteral("31258219")} + common(output());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (GetParam())
         environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ORVANA_NO_TMPFILE_LIBRARY));
     portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
-
-    QProcess first;
-    first.setProcessEnvironment(environment);
-    first.start(binary, args);
-    ASSERT_TRUE(first.waitForStarted());
-    for (int i = 0; i < 2000 && portal.stallsBegun() == 0; ++i)
-        std::this_thread::sleep_for(5ms);
-    ASSERT_EQ(portal.stallsBegun(), 1);
-    first.kill();
-    ASSERT_TRUE(first.waitForFinished());
+    ASSERT_NO_FATAL_FAILURE(killAtFirstStall(args, environment));
 
     const QString album = output() + u"/夜航星 第一辑 Live";
     QStringList left = QDir(album).entryList(QDir::Files | QDir::Hidden);
@@ -240,7 +202,7 @@ TEST_P(AlbumCliKillTest, KilledMidSongLeavesNoPartialFileAndARerunCompletes) {
 
     QProcess second;
     second.setProcessEnvironment(environment);
-    second.start(binary, args);
+    second.start(binary(), args);
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);

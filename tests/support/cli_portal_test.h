@@ -9,10 +9,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
 #include <ostream>
+#include <thread>
 
 // Failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -46,6 +48,22 @@ protected:
 
     QString output() const { return dir.filePath(QStringLiteral("out")); }
     static QString binary() { return QStringLiteral(ORVANA_BINARY_DIR "/cli/orvana-dl-cli"); }
+
+    // Runs the built binary with args and kills it once a song body has begun to stall (give
+    // the portal a StallMidBody fault first).
+    void killAtFirstStall(const QStringList& args, const QProcessEnvironment& environment =
+                                                       QProcessEnvironment::systemEnvironment()) {
+        ASSERT_TRUE(QFile::exists(binary())) << binary().toStdString();
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(binary(), args);
+        ASSERT_TRUE(child.waitForStarted());
+        for (int i = 0; i < 2000 && portal.stallsBegun() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(portal.stallsBegun(), 1);
+        child.kill();
+        ASSERT_TRUE(child.waitForFinished());
+    }
 
     portal::PortalSim portal;
     QTemporaryDir dir;
