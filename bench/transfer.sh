@@ -8,13 +8,17 @@
 #        below; default all)
 # Prints one line per case: both medians, the ratio and our peak RSS (largest of the runs).
 # Goals: every loopback ratio <= 1.2 (1 GiB <= 1.1), the linked one <= 1.05, RSS <= 32 MiB.
+# link20x10m-p4 runs `orvana-dl-cli --parallel 4` over the same link and adds a second rival,
+# curl --parallel --parallel-max 4 making the same requests (each in a step of its own, so the
+# song-list POST stays the only POST); goals: <= 0.3 x the sequential curl, <= 1.1 x the
+# parallel one.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 portal="$build/tools/portal-sim/orvana-portal-sim"
 cli="${CLI:-$build/cli/orvana-dl-cli}"
 runs="${RUNS:-5}"
-cases="${CASES:-a20x10m a200x1m a200x2k a1x1g singer300 link20x10m}"
+cases="${CASES:-a20x10m a200x1m a200x2k a1x1g singer300 link20x10m link20x10m-p4}"
 for tool in "$portal" "$cli" /usr/bin/time curl; do
   [ -x "$tool" ] || command -v "$tool" >/dev/null || { echo "transfer: missing $tool" >&2; exit 2; }
 done
@@ -83,10 +87,11 @@ singer_config() {
   done
 }
 
-run_curl() { # CONFIG: prints seconds
-  local start
+run_curl() { # CONFIG [CURL OPTIONS...]: prints seconds
+  local start config=$1
+  shift
   start=$(now)
-  curl -sS -K "$1"
+  curl -sS "$@" -K "$config"
   elapsed "$start"
 }
 
@@ -103,12 +108,16 @@ run_cli() { # ARGS...: prints seconds; peak RSS (KiB) appended to $work/rss
   tail -n1 "$work/time.txt" >>"$work/rss"
 }
 
-# bench_album NAME SONGS BYTES [PORTAL ARGS...]
+# bench_album NAME SONGS BYTES [PORTAL ARGS...]; with $parallel set, orvana-dl-cli runs with
+# --parallel $parallel and curl --parallel --parallel-max $parallel is timed too.
 bench_album() {
   local name=$1 songs=$2 bytes=$3 album=90000001 r
   shift 3
+  local cli_args=()
+  [ -z "${parallel:-}" ] || cli_args=(--parallel "$parallel")
   start_portal --song-bytes "$bytes" --bench-album "$album:$songs" "$@"
   : >"$work/curl.t"
+  : >"$work/pcurl.t"
   : >"$work/cli.t"
   : >"$work/rss"
   for r in $(seq "$runs"); do
@@ -116,7 +125,14 @@ bench_album() {
     mkdir -p "$work/c" "$work/o"
     album_config "$album" "$songs" "$work/c" >"$work/curl.cfg"
     run_curl "$work/curl.cfg" >>"$work/curl.t"
-    run_cli album "$album" -o "$work/o" >>"$work/cli.t"
+    if [ -n "${parallel:-}" ]; then
+      rm -rf "$work/c"
+      mkdir -p "$work/c"
+      # -s does not quiet the meter of the parallel mode over `next` steps; this does.
+      run_curl "$work/curl.cfg" --parallel --parallel-max "$parallel" --no-progress-meter \
+        >>"$work/pcurl.t"
+    fi
+    run_cli album "$album" -o "$work/o" "${cli_args[@]}" >>"$work/cli.t"
     if [ "$r" -eq 1 ]; then
       local stored
       stored=$(find "$work/o" -name '*.mp3' | wc -l)
@@ -154,13 +170,18 @@ bench_singer() {
 }
 
 report() {
-  local c o rss
+  local c o p rss
   c=$(median <"$work/curl.t")
   o=$(median <"$work/cli.t")
   rss=$(sort -n "$work/rss" | tail -n1)
-  printf '%-12s curl %7.3f s   orvana-dl-cli %7.3f s   ratio %5.2f   peak RSS %5.1f MiB\n' \
+  printf '%-13s curl %7.3f s   orvana-dl-cli %7.3f s   ratio %5.2f   peak RSS %5.1f MiB\n' \
     "$1" "$c" "$o" "$(awk -v a="$o" -v b="$c" 'BEGIN { print a / b }')" \
     "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
+  if [ -n "${parallel:-}" ]; then
+    p=$(median <"$work/pcurl.t")
+    printf '%-13s curl --parallel-max %s %7.3f s   ratio to it %5.2f\n' \
+      "" "$parallel" "$p" "$(awk -v a="$o" -v b="$p" 'BEGIN { print a / b }')"
+  fi
 }
 
 echo "orvana-dl-cli: $cli; median of $runs, interleaved"
@@ -172,6 +193,9 @@ for c in $cases; do
   a1x1g) bench_album "$c" 1 $((1024 * 1024 * 1024)) ;;
   singer300) bench_singer "$c" ;;
   link20x10m) bench_album "$c" 20 $((10 * 1024 * 1024)) --latency-ms 40 --rate-kib 8192 ;;
+  link20x10m-p4)
+    parallel=4 bench_album "$c" 20 $((10 * 1024 * 1024)) --latency-ms 40 --rate-kib 8192
+    ;;
   *) echo "transfer: unknown case $c" >&2; exit 2 ;;
   esac
 done
