@@ -67,7 +67,7 @@ void appendScalar(QString& out, const Value& value) {
         out += value.toBool() ? u"true" : u"false";
         break;
     case Value::Kind::String:
-        appendString(out, value.toString());
+        appendString(out, value.stringView());
         break;
     case Value::Kind::Number:
         out += value.toNumber().toPlainString();
@@ -79,13 +79,12 @@ void appendScalar(QString& out, const Value& value) {
 }
 
 // One open container while writing; an explicit stack, so a tree of any depth is written
-// without deep recursion.
+// without deep recursion. The containers stay alive through the root value, and nothing changes
+// them while they are written.
 struct Frame {
     std::shared_ptr<Dictionary> dictionary;
     std::shared_ptr<Collection> collection;
-    Dictionary::const_iterator member{};
-    Collection::const_iterator item{};
-    bool first = true;
+    size_t next = 0;
 };
 
 } // namespace
@@ -117,39 +116,32 @@ QString ToCanonicalJson(const Value& value) {
             throw Error(ErrorKind::Shape,
                         QStringLiteral("The value cannot be written: a container holds itself"));
         open.insert(identity);
-        if (f.dictionary) {
-            f.member = f.dictionary->begin();
-            out += u'{';
-        } else {
-            f.item = f.collection->begin();
-            out += u'[';
-        }
+        out += f.dictionary ? u'{' : u'[';
         stack.push_back(std::move(f));
     };
     begin(value);
     while (!stack.empty()) {
         Frame& f = stack.back();
         const bool isDictionary = f.dictionary != nullptr;
-        const bool done =
-            isDictionary ? f.member == f.dictionary->end() : f.item == f.collection->end();
-        if (done) {
+        const size_t count =
+            isDictionary ? size_t(f.dictionary->Count()) : size_t(f.collection->Count());
+        if (f.next == count) {
             out += isDictionary ? u'}' : u']';
             open.remove(isDictionary ? static_cast<const void*>(f.dictionary.get())
                                      : static_cast<const void*>(f.collection.get()));
             stack.pop_back();
             continue;
         }
-        if (!f.first)
+        if (f.next > 0)
             out += u',';
-        f.first = false;
+        const size_t at = f.next++;
         if (isDictionary) {
-            const Dictionary::Member& m = *f.member++;
-            appendString(out, m.first);
+            const Dictionary::Entry& m = f.dictionary->entries()[at];
+            appendString(out, m.key.stringView());
             out += u':';
-            begin(m.second); // may reallocate the stack: f is not used after this
+            begin(m.value); // may reallocate the stack: f is not used after this
         } else {
-            const Value& item = *f.item++;
-            begin(item);
+            begin(*(f.collection->begin() + at));
         }
     }
     return out;

@@ -1,7 +1,8 @@
 #include "json/parser.h"
 
+#include "json/depth_guard.h"
 #include "json/error.h"
-#include <QSet>
+#include "json/tree.h"
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -16,6 +17,11 @@ namespace orvana::json {
 
 namespace {
 
+using detail::Arena;
+using detail::RawMember;
+using detail::RawValue;
+using detail::ValueAccess;
+
 // Once the error text holds this many characters, further lines are dropped (one closing line
 // says so): each line may quote the rest of the text, so a long text with many problems would
 // otherwise need memory quadratic in its length.
@@ -24,13 +30,35 @@ constexpr qsizetype kMaxErrorText = qsizetype(1) << 24;
 constexpr char16_t kCr = u'\r';
 constexpr char16_t kLf = u'\n';
 
-// Keys and short values ("pop", "ok") repeat from object to object; one shared copy of each
-// saves an allocation per member. Direct-mapped: a clash just replaces the older text.
-constexpr size_t kKeyCacheSlots = 256;
-constexpr qsizetype kMaxSharedKey = 32;
-constexpr qsizetype kMaxSharedString = 16;
 // Scratch stacks larger than this are released after a parse instead of kept for the next.
 constexpr size_t kKeptScratch = 4096;
+
+// The failures that end the nearest enclosing container (the others are messages of their own).
+enum class Failure : uint8_t { TypeMismatch, Overflow, DuplicateKey };
+
+QStringView describe(Failure failure) noexcept {
+    switch (failure) {
+    case Failure::TypeMismatch:
+        return u"Type mismatch";
+    case Failure::Overflow:
+        return u"Overflow";
+    case Failure::DuplicateKey:
+        return u"Duplicate key";
+    }
+    return {};
+}
+
+ErrorKind errorKind(Failure failure) noexcept {
+    switch (failure) {
+    case Failure::TypeMismatch:
+        return ErrorKind::TypeMismatch;
+    case Failure::Overflow:
+        return ErrorKind::Overflow;
+    case Failure::DuplicateKey:
+        return ErrorKind::DuplicateKey;
+    }
+    return ErrorKind::TypeMismatch;
+}
 
 struct ParseState {
     QString errors;
@@ -38,13 +66,12 @@ struct ParseState {
     int depth = 0;              // containers open
     bool stopped = false;       // the nesting limit was hit: every open container returns
     bool literalFailed = false; // the last ParseBoolean/ParseNull met a malformed literal
-    // The members and items of the open containers, innermost last: each container is
-    // allocated once, at its exact size, when it closes.
-    std::vector<Dictionary::Member> members;
-    std::vector<Value> items;
-    std::array<QString, kKeyCacheSlots> keys; // see sharedCopy
+    // The members and items of the open containers, innermost last: each container is stored
+    // once, at its exact size, when it closes.
+    std::vector<RawMember> members;
+    std::vector<RawValue> items;
 
-    void resetKeepingScratch() {
+    void reset() {
         errors.clear();
         errorsCapped = false;
         depth = 0;
@@ -52,33 +79,21 @@ struct ParseState {
         literalFailed = false;
         members.clear();
         items.clear();
-        keys.fill(QString());
     }
 
     void releaseScratch() {
         members.clear();
         items.clear();
         if (members.capacity() > kKeptScratch)
-            std::vector<Dictionary::Member>().swap(members);
+            std::vector<RawMember>().swap(members);
         if (items.capacity() > kKeptScratch)
-            std::vector<Value>().swap(items);
-        keys.fill(QString());
+            std::vector<RawValue>().swap(items);
     }
 };
 
 thread_local ParseState t_state;
 
-// ch(p) of the algorithms: the code unit at 1-based p, or -1 (the empty string) outside.
-inline int ch(const QString& text, qsizetype p) noexcept {
-    return p >= 1 && p <= text.size() ? text.data()[p - 1].unicode() : -1;
-}
-
-inline bool atEnd(const QString& text, qsizetype p) noexcept {
-    return p > text.size();
-}
-
-void addLine(std::initializer_list<QStringView> parts) {
-    ParseState& t = t_state;
+void addLine(ParseState& t, std::initializer_list<QStringView> parts) {
     if (t.errorsCapped)
         return;
     qsizetype length = 2;
@@ -93,33 +108,6 @@ void addLine(std::initializer_list<QStringView> parts) {
     for (QStringView part : parts)
         t.errors += part;
     t.errors += u"\r\n";
-}
-
-// The rest of the text from p.
-QStringView restFrom(const QString& text, qsizetype p) noexcept {
-    if (p < 1)
-        p = 1;
-    if (p > text.size())
-        return {};
-    return QStringView(text).sliced(p - 1);
-}
-
-// The 20 characters from p, fewer near the end.
-QStringView twentyFrom(const QString& text, qsizetype p) noexcept {
-    return restFrom(text, p).left(20);
-}
-
-// The last 20 characters of the whole text.
-QStringView lastTwenty(const QString& text) noexcept {
-    return QStringView(text).right(20);
-}
-
-// Whether the literal stands in the text at 1-based p (exactly, case included).
-inline bool literalAt(const QString& text, qsizetype p, std::u16string_view literal) noexcept {
-    if (p < 1 || text.size() - (p - 1) < qsizetype(literal.size()))
-        return false;
-    const auto* data = reinterpret_cast<const char16_t*>(text.constData()) + (p - 1);
-    return std::equal(literal.begin(), literal.end(), data);
 }
 
 // Whether SkipBlanks could move past this code unit (a blank or a comment character).
@@ -139,23 +127,6 @@ inline bool mayBeBlank(char16_t c) noexcept {
     }
 }
 
-// SkipBlanks, with the common case of no blank at all decided inline.
-inline void skipBlanks(const QString& text, qsizetype& position) {
-    const qsizetype p = position;
-    if (p >= 1 && p <= text.size() && !mayBeBlank(text.constData()[p - 1].unicode()))
-        return;
-    steps::SkipBlanks(text, position);
-}
-
-// Counts one open container for as long as it lives.
-class NestingGuard {
-public:
-    NestingGuard() noexcept { ++t_state.depth; }
-    ~NestingGuard() { --t_state.depth; }
-    NestingGuard(const NestingGuard&) = delete;
-    NestingGuard& operator=(const NestingGuard&) = delete;
-};
-
 bool isNumberChar(int c) noexcept {
     switch (c) {
     case u'+':
@@ -173,28 +144,37 @@ bool isKeyBlank(int c) noexcept {
     return c == kCr || c == kLf || c == u'\t' || c == u' ';
 }
 
-// Equality of short texts, decided inline (the library call costs more than the comparison).
-inline bool sameText(QStringView a, QStringView b) noexcept {
-    // memcmp must not see the null pointer of an empty text.
-    return a.size() == b.size() &&
-           (a.isEmpty() ||
-            std::memcmp(a.utf16(), b.utf16(), size_t(a.size()) * sizeof(char16_t)) == 0);
+int hexDigit(char16_t c) noexcept {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
 }
 
-// The text as a string, shared with the previous occurrence of the same text when it is at most
-// limit long.
-QString sharedCopy(QStringView text, qsizetype limit) {
-    if (text.isEmpty())
-        return QString();
-    if (text.size() > limit)
-        return text.toString();
-    size_t hash = size_t(text.size());
-    for (QChar c : text)
-        hash = hash * 31 + c.unicode();
-    QString& slot = t_state.keys[hash % kKeyCacheSlots];
-    if (!sameText(slot, text))
-        slot = text.toString();
-    return slot;
+// The code unit an escape letter stands for, or -1 when the letter is not an escape.
+int escapedUnit(int e) noexcept {
+    switch (e) {
+    case u'"':
+    case u'\\':
+    case u'/':
+    case u'\'':
+        return e;
+    case u'b':
+        return u'\b';
+    case u'f':
+        return u'\f';
+    case u'n':
+        return u'\n';
+    case u'r':
+        return u'\r';
+    case u't':
+        return u'\t';
+    default:
+        return -1;
+    }
 }
 
 // The 0-based index of the first code unit from `from` equal to a or b, or size.
@@ -220,79 +200,59 @@ qsizetype findEither(const char16_t* data, qsizetype from, qsizetype size, char1
     return size;
 }
 
-// The members of one object while it is read, on the shared scratch stack.
-class MemberScope {
-public:
-    explicit MemberScope(std::vector<Dictionary::Member>& stack) noexcept
-        : m_stack(stack), m_base(stack.size()) {}
-    ~MemberScope() { m_stack.resize(m_base); }
-    MemberScope(const MemberScope&) = delete;
-    MemberScope& operator=(const MemberScope&) = delete;
+// The code unit of a "u" escape at 1-based p (on the "u"): the leading hexadecimal digits of the
+// (up to) 4 characters after it. Sets p past those 4 characters.
+char16_t unicodeEscape(const char16_t* data, qsizetype size, qsizetype& p) noexcept {
+    const qsizetype last = std::min(p + 4, size);
+    unsigned value = 0;
+    for (qsizetype k = p + 1; k <= last; ++k) {
+        const int digit = hexDigit(data[k - 1]);
+        if (digit < 0)
+            break;
+        value = value * 16 + unsigned(digit);
+    }
+    p = last + 1;
+    return char16_t(value % 65536);
+}
 
-    [[nodiscard]] bool contains(const QString& key) {
-        if (m_index)
-            return m_index->contains(key);
-        for (size_t i = m_base; i < m_stack.size(); ++i) {
-            if (sameText(m_stack[i].first, key))
-                return true;
+// Walks a string body from 1-based p to its closing quote (or the end), decoding escapes into
+// out when it is given. Returns the number of code units decoded; p ends on the closing quote,
+// or one past the end. Escape letters outside the table yield nothing and are read on the next
+// pass as ordinary characters.
+qsizetype walkString(const char16_t* data, qsizetype size, int quote, qsizetype& p,
+                     char16_t* out) noexcept {
+    // A quote that no code unit can equal (the step was entered at the end) never closes.
+    const char16_t stop = quote < 0 ? u'\\' : char16_t(quote);
+    qsizetype length = 0;
+    while (p <= size) {
+        const qsizetype run = findEither(data, p - 1, size, stop, u'\\') - (p - 1);
+        if (out)
+            std::memcpy(out + length, data + p - 1, size_t(run) * sizeof(char16_t));
+        length += run;
+        p += run;
+        if (p > size)
+            break;
+        if (data[p - 1] != u'\\')
+            break; // the closing quote
+        ++p;
+        const int e = p <= size ? int(data[p - 1]) : -1;
+        if (e == u'u') {
+            const char16_t unit = unicodeEscape(data, size, p);
+            if (out)
+                out[length] = unit;
+            ++length;
+            continue;
         }
-        return false;
+        const int unit = escapedUnit(e);
+        if (unit < 0)
+            continue;
+        if (out)
+            out[length] = char16_t(unit);
+        ++length;
+        ++p;
     }
-
-    // Fails as Dictionary::Add does, leaving the members unchanged.
-    // The key is moved from only once the member is accepted.
-    void add(QString&& key, Value value) {
-        if (contains(key))
-            throw Error(ErrorKind::DuplicateKey, QStringLiteral("Duplicate key"));
-        m_stack.emplace_back(std::move(key), std::move(value));
-        const size_t count = m_stack.size() - m_base;
-        if (m_index) {
-            m_index->insert(m_stack.back().first);
-        } else if (count > kLinearMembers) {
-            m_index = std::make_unique<QSet<QString>>();
-            m_index->reserve(qsizetype(count) * 2);
-            for (size_t i = m_base; i < m_stack.size(); ++i)
-                m_index->insert(m_stack[i].first);
-        }
-    }
-
-    [[nodiscard]] std::shared_ptr<Dictionary> finish() {
-        auto dictionary = Dictionary::fromUniqueMembers(
-            std::span(m_stack.data() + m_base, m_stack.size() - m_base));
-        m_stack.resize(m_base);
-        return dictionary;
-    }
-
-private:
-    // Up to this many members a linear search beats hashing.
-    static constexpr size_t kLinearMembers = 12;
-
-    std::vector<Dictionary::Member>& m_stack;
-    const size_t m_base;
-    std::unique_ptr<QSet<QString>> m_index;
-};
-
-// The items of one array while it is read, on the shared scratch stack.
-class ItemScope {
-public:
-    explicit ItemScope(std::vector<Value>& stack) noexcept : m_stack(stack), m_base(stack.size()) {}
-    ~ItemScope() { m_stack.resize(m_base); }
-    ItemScope(const ItemScope&) = delete;
-    ItemScope& operator=(const ItemScope&) = delete;
-
-    void add(Value value) { m_stack.push_back(std::move(value)); }
-
-    [[nodiscard]] std::shared_ptr<Collection> finish() {
-        auto collection =
-            Collection::fromItems(std::span(m_stack.data() + m_base, m_stack.size() - m_base));
-        m_stack.resize(m_base);
-        return collection;
-    }
-
-private:
-    std::vector<Value>& m_stack;
-    const size_t m_base;
-};
+    return length;
+}
 
 // Plain integers and simple decimals (an optional "-", digits, optionally "." and digits; at
 // most 19 digits) converted without the general reader; nullopt for anything else. The result
@@ -333,55 +293,198 @@ std::optional<Decimal> simpleDecimal(QStringView text) {
     return Decimal::fromParts(negative, value, value == 0 ? 0 : scale);
 }
 
-int hexDigit(char16_t c) noexcept {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
+// The text of a key or string value on the scratch stacks.
+QStringView viewOf(const RawValue& raw) noexcept {
+    return ValueAccess::stringView(raw);
 }
 
-} // namespace
+// The elements of one container while it is read, on a shared scratch stack; they leave it when
+// the container is stored, or when the scope is left early.
+template <typename T> class ScratchScope {
+public:
+    explicit ScratchScope(std::vector<T>& stack) noexcept : m_stack(stack), m_base(stack.size()) {}
+    ~ScratchScope() { m_stack.resize(m_base); }
+    ScratchScope(const ScratchScope&) = delete;
+    ScratchScope& operator=(const ScratchScope&) = delete;
 
-std::optional<Value> Parse(const QString& text) {
-    steps::Reset();
-    qsizetype position = 1;
-    steps::SkipBlanks(text, position);
-    const int c = ch(text, position);
-    std::optional<Value> result;
-    if (c == u'{')
-        result = Value::fromDictionary(steps::ParseObject(text, position));
-    else if (c == u'[')
-        result = Value::fromCollection(steps::ParseArray(text, position));
-    else
-        t_state.errors = QStringLiteral("Invalid JSON");
-    t_state.releaseScratch();
-    return result;
-}
+protected:
+    [[nodiscard]] std::span<const T> elements() const noexcept {
+        return std::span<const T>(m_stack).subspan(m_base);
+    }
+    void pop() noexcept { m_stack.resize(m_base); }
 
-QString ParseErrors() {
-    return t_state.errors;
-}
+    std::vector<T>& m_stack;
+    const size_t m_base;
+};
 
-namespace steps {
+// The members of one object while it is read.
+class MemberScope : public ScratchScope<RawMember> {
+public:
+    using ScratchScope::ScratchScope;
 
-void Reset() {
-    t_state.resetKeepingScratch();
-}
+    [[nodiscard]] bool contains(const RawValue& key) const noexcept {
+        const QStringView wanted = viewOf(key);
+        if (!m_index.empty())
+            return m_index.find(wanted, keyAt()) >= 0;
+        for (const RawMember& m : elements()) {
+            if (viewOf(m.key) == wanted)
+                return true;
+        }
+        return false;
+    }
 
-void SkipBlanks(const QString& text, qsizetype& position) {
+    // False, adding nothing, when the key is present.
+    [[nodiscard]] bool add(const RawValue& key, const RawValue& value) {
+        if (contains(key))
+            return false;
+        m_stack.push_back({key, value});
+        const size_t count = m_stack.size() - m_base;
+        if (!m_index.empty())
+            m_index.insert(count - 1, keyAt());
+        else if (count > detail::KeyIndex::kThreshold)
+            m_index.rebuild(count, keyAt());
+        return true;
+    }
+
+    [[nodiscard]] RawValue finish(Arena& arena) {
+        const RawValue dictionary =
+            ValueAccess::dictionary(&arena, detail::storeDictionary(arena, elements()));
+        pop();
+        return dictionary;
+    }
+
+private:
+    // The key of the object's member i.
+    struct KeyAt {
+        const MemberScope* scope;
+        QStringView operator()(size_t i) const noexcept {
+            return viewOf(scope->m_stack[scope->m_base + i].key);
+        }
+    };
+    [[nodiscard]] KeyAt keyAt() const noexcept { return {this}; }
+
+    detail::KeyIndex m_index;
+};
+
+// The items of one array while it is read.
+class ItemScope : public ScratchScope<RawValue> {
+public:
+    using ScratchScope::ScratchScope;
+
+    void add(const RawValue& value) { m_stack.push_back(value); }
+
+    [[nodiscard]] RawValue finish(Arena& arena) {
+        const RawValue collection =
+            ValueAccess::collection(&arena, detail::storeCollection(arena, elements()));
+        pop();
+        return collection;
+    }
+};
+
+// One reading of a text: the steps over one shared 1-based position, building into one arena,
+// which holds one reference of its own until the reader goes.
+class Reader {
+public:
+    Reader(const QString& text, ParseState& state) noexcept
+        : m_data(reinterpret_cast<const char16_t*>(text.constData())), m_size(text.size()),
+          m_t(state) {}
+    ~Reader() {
+        if (m_arena)
+            m_arena->release();
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // raw as a value of its own.
+    [[nodiscard]] Value give(const RawValue& raw) const noexcept {
+        if (Arena* arena = ValueAccess::arenaOf(raw))
+            arena->ref();
+        return ValueAccess::adopt(raw);
+    }
+
+    // ch(p) of the algorithms: the code unit at 1-based p, or -1 (the empty string) outside.
+    [[nodiscard]] int ch(qsizetype p) const noexcept {
+        return p >= 1 && p <= m_size ? m_data[p - 1] : -1;
+    }
+    [[nodiscard]] bool atEnd(qsizetype p) const noexcept { return p > m_size; }
+
+    // SkipBlanks, with the common case of no blank at all decided inline.
+    void skipBlanks(qsizetype& p) const noexcept {
+        if (p >= 1 && p <= m_size && !mayBeBlank(m_data[p - 1]))
+            return;
+        scanBlanks(p);
+    }
+    void scanBlanks(qsizetype& position) const noexcept;
+
+    // Whether the container with that opener begins at p (after blanks); records the guard line
+    // when it does not.
+    [[nodiscard]] bool opens(qsizetype& p, char16_t opener);
+    // The head of each pass of a container's loop: false when the container ends here, after its
+    // closer (consumed) or at the end of the text (with its "Missing" line).
+    [[nodiscard]] bool another(qsizetype& p, char16_t closer);
+    // False when the value failed (failure() says how); p is left where the failure left it.
+    [[nodiscard]] bool value(qsizetype& p, RawValue& out);
+    [[nodiscard]] RawValue object(qsizetype& p);
+    [[nodiscard]] RawValue key(qsizetype& p);
+    [[nodiscard]] RawValue array(qsizetype& p);
+    [[nodiscard]] RawValue string(qsizetype& p);
+    [[nodiscard]] bool number(qsizetype& p, RawValue& out);
+    [[nodiscard]] bool boolean(qsizetype& p);
+    [[nodiscard]] RawValue null(qsizetype& p);
+
+    [[nodiscard]] Failure failure() const noexcept { return m_failure; }
+    [[nodiscard]] Arena& arena() {
+        if (!m_arena)
+            m_arena = Arena::create(std::clamp<size_t>(size_t(m_size) * 2, 256, size_t(1) << 20));
+        return *m_arena;
+    }
+
+private:
+    // The rest of the text from p.
+    [[nodiscard]] QStringView restFrom(qsizetype p) const noexcept {
+        if (p < 1)
+            p = 1;
+        if (p > m_size)
+            return {};
+        return QStringView(m_data + p - 1, m_size - p + 1);
+    }
+    // The 20 characters from p, fewer near the end.
+    [[nodiscard]] QStringView twentyFrom(qsizetype p) const noexcept {
+        return restFrom(p).left(20);
+    }
+    // The last 20 characters of the whole text.
+    [[nodiscard]] QStringView lastTwenty() const noexcept {
+        return QStringView(m_data, m_size).right(20);
+    }
+    // Whether the literal stands in the text at 1-based p (exactly, case included).
+    [[nodiscard]] bool literalAt(qsizetype p, std::u16string_view literal) const noexcept {
+        if (p < 1 || m_size - (p - 1) < qsizetype(literal.size()))
+            return false;
+        return std::equal(literal.begin(), literal.end(), m_data + (p - 1));
+    }
+    [[nodiscard]] bool fail(Failure failure) noexcept {
+        m_failure = failure;
+        return false;
+    }
+    [[nodiscard]] bool readSimpleKey(qsizetype& position, RawValue& key);
+    [[nodiscard]] RawValue stringFrom(QStringView units);
+
+    const char16_t* m_data;
+    qsizetype m_size;
+    ParseState& m_t;
+    Arena* m_arena = nullptr;
+    Failure m_failure = Failure::TypeMismatch;
+};
+
+void Reader::scanBlanks(qsizetype& position) const noexcept {
     bool pending = false;
     bool inComment = false;
     bool block = false;
-    const QChar* data = text.constData();
-    const qsizetype size = text.size();
     qsizetype p = position < 1 ? 1 : position;
-    if (p > size)
+    if (p > m_size)
         return;
-    while (p <= size) {
-        const char16_t c = data[p - 1].unicode();
+    while (p <= m_size) {
+        const char16_t c = m_data[p - 1];
         switch (c) {
         case kCr:
         case kLf:
@@ -431,360 +534,363 @@ void SkipBlanks(const QString& text, qsizetype& position) {
     position = p;
 }
 
-Value ParseValue(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
-    switch (ch(text, position)) {
-    case u'{':
-    case u'[': {
-        ParseState& t = t_state;
-        if (t.depth >= kMaxNesting) {
-            addLine({u"Nesting too deep at position ", QString::number(position)});
-            t.stopped = true;
-            return Value();
-        }
-        if (ch(text, position) == u'{')
-            return Value::fromDictionary(ParseObject(text, position));
-        return Value::fromCollection(ParseArray(text, position));
+bool Reader::opens(qsizetype& p, char16_t opener) {
+    skipBlanks(p);
+    if (ch(p) == opener)
+        return true;
+    // The callers only enter a container step at its opener; a test may enter elsewhere.
+    if (opener == u'{')
+        addLine(m_t, {u"Invalid Object at position ", QString::number(p), u" : ", restFrom(p)});
+    else
+        addLine(m_t, {u"Invalid Array at position ", QString::number(p), u" : ", twentyFrom(p)});
+    return false;
+}
+
+bool Reader::another(qsizetype& p, char16_t closer) {
+    skipBlanks(p);
+    const int c = ch(p);
+    if (c == closer) {
+        ++p;
+        return false;
     }
+    if (c == u',') {
+        // Straight to the element: no test for the closer or for the end follows a comma.
+        ++p;
+        skipBlanks(p);
+    } else if (atEnd(p)) {
+        addLine(m_t, {closer == u'}' ? u"Missing '}': " : u"Missing ']': ", lastTwenty()});
+        return false;
+    }
+    return true;
+}
+
+bool Reader::value(qsizetype& p, RawValue& out) {
+    skipBlanks(p);
+    switch (ch(p)) {
+    case u'{':
+    case u'[':
+        if (m_t.depth >= kMaxNesting) {
+            addLine(m_t, {u"Nesting too deep at position ", QString::number(p)});
+            m_t.stopped = true;
+            out = ValueAccess::empty();
+            return true;
+        }
+        out = ch(p) == u'{' ? object(p) : array(p);
+        return true;
     case u'"':
     case u'\'':
-        return Value::fromString(ParseString(text, position));
+        out = string(p);
+        return true;
     case u't':
     case u'f':
-        return Value::fromBool(ParseBoolean(text, position));
+        out = ValueAccess::boolean(boolean(p));
+        return true;
     case u'n':
-        return ParseNull(text, position);
+        out = null(p);
+        return true;
     default:
-        return ParseNumber(text, position);
+        return number(p, out);
     }
 }
 
-std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
-    if (ch(text, position) != u'{') {
-        addLine({u"Invalid Object at position ", QString::number(position), u" : ",
-                 restFrom(text, position)});
-        return std::make_shared<Dictionary>();
-    }
-    const NestingGuard open;
-    ParseState& t = t_state;
-    MemberScope members(t.members);
-    ++position;
-    for (;;) {
-        skipBlanks(text, position);
-        const int c = ch(text, position);
-        if (c == u'}') {
-            ++position;
-            return members.finish();
+RawValue Reader::object(qsizetype& p) {
+    if (!opens(p, u'{'))
+        return MemberScope(m_t.members).finish(arena());
+    const detail::DepthGuard open(m_t.depth);
+    MemberScope members(m_t.members);
+    ++p;
+    while (another(p, u'}')) {
+        const RawValue name = key(p);
+        RawValue member;
+        const bool read = value(p, member);
+        m_t.literalFailed = false;
+        if (!read) {
+            addLine(m_t, {describe(m_failure), u": ", viewOf(name)});
+            return members.finish(arena());
         }
-        if (c == u',') {
-            // Straight to the key: no test for "}" or for the end follows a comma.
-            ++position;
-            skipBlanks(text, position);
-        } else if (atEnd(text, position)) {
-            addLine({u"Missing '}': ", lastTwenty(text)});
-            return members.finish();
+        if (m_t.stopped) {
+            // The refused container is not added, a partly built one is; no message.
+            if (!ValueAccess::isEmpty(member))
+                (void)members.add(name, member);
+            return members.finish(arena());
         }
-        QString key = ParseKey(text, position);
-        try {
-            Value value = ParseValue(text, position);
-            t.literalFailed = false;
-            if (t.stopped) {
-                // The refused container is not added, a partly built one is; no message.
-                if (!value.isEmpty() && !members.contains(key))
-                    members.add(std::move(key), std::move(value));
-                return members.finish();
-            }
-            members.add(std::move(key), std::move(value));
-        } catch (const Error& e) {
-            t.literalFailed = false;
-            addLine({e.message(), u": ", key});
-            return members.finish();
+        if (!members.add(name, member)) {
+            addLine(m_t, {describe(Failure::DuplicateKey), u": ", viewOf(name)});
+            return members.finish(arena());
         }
     }
+    return members.finish(arena());
 }
-
-namespace {
 
 // A key that is one run of ordinary characters, bare or in one pair of quotes, followed by ":"
 // (after blanks when quoted): read straight from the text. Anything else is left to the general
 // loop, which starts from the same position, so nothing here is observable.
-bool readSimpleKey(const QString& text, qsizetype& position, QString& key) {
-    const auto* data = reinterpret_cast<const char16_t*>(text.constData());
-    const qsizetype size = text.size();
-    if (position < 1 || position > size)
+bool Reader::readSimpleKey(qsizetype& position, RawValue& key) {
+    if (position < 1 || position > m_size)
         return false;
-    const char16_t first = data[position - 1];
+    const char16_t first = m_data[position - 1];
     const bool quoted = first == u'"' || first == u'\'';
     qsizetype p = quoted ? position + 1 : position;
     const qsizetype start = p;
-    while (p <= size) {
-        const char16_t c = data[p - 1];
+    while (p <= m_size) {
+        const char16_t c = m_data[p - 1];
         if (c == u'"' || c == u'\'' || c == u':' || isKeyBlank(c))
             break;
         ++p;
     }
     const qsizetype end = p;
     if (quoted) {
-        if (p > size || data[p - 1] != first)
+        if (p > m_size || m_data[p - 1] != first)
             return false;
         ++p;
-        skipBlanks(text, p);
+        skipBlanks(p);
     }
-    if (p > size || data[p - 1] != u':')
+    if (p > m_size || m_data[p - 1] != u':')
         return false;
-    key = sharedCopy(QStringView(data + start - 1, end - start), kMaxSharedKey);
+    key = stringFrom(QStringView(m_data + start - 1, end - start));
     position = p + 1;
     return true;
 }
 
-} // namespace
-
-QString ParseKey(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
+RawValue Reader::key(qsizetype& position) {
+    skipBlanks(position);
+    RawValue simple;
+    if (readSimpleKey(position, simple))
+        return simple;
     QString key;
-    if (readSimpleKey(text, position, key))
-        return key;
     bool inDouble = false;
     bool inSingle = false;
-    const QChar* data = text.constData();
-    const qsizetype size = text.size();
-    while (position >= 1 && position <= size) {
-        const char16_t c = data[position - 1].unicode();
+    while (position >= 1 && position <= m_size) {
+        const char16_t c = m_data[position - 1];
         if (c == u'"' || c == u'\'') {
             ++position;
             bool& flag = c == u'"' ? inDouble : inSingle;
             flag = !flag;
             if (flag)
                 continue;
-            skipBlanks(text, position);
-            if (ch(text, position) != u':') {
-                addLine({u"Invalid Key at position ", QString::number(position), u" : ", key});
-                return key;
+            skipBlanks(position);
+            if (ch(position) != u':') {
+                addLine(m_t, {u"Invalid Key at position ", QString::number(position), u" : ", key});
+                return stringFrom(key);
             }
             continue;
         }
         if (c == u':') {
             ++position;
             if (!inDouble && !inSingle)
-                return key;
+                return stringFrom(key);
             key += u':';
             continue;
         }
         // A run of ordinary characters is taken at once; blanks are dropped.
         const qsizetype start = position;
-        while (position <= size) {
-            const char16_t d = data[position - 1].unicode();
+        while (position <= m_size) {
+            const char16_t d = m_data[position - 1];
             if (d == u'"' || d == u'\'' || d == u':' || isKeyBlank(d))
                 break;
             ++position;
         }
         if (position > start)
-            key += QStringView(data + start - 1, position - start);
+            key += QStringView(m_data + start - 1, position - start);
         else
             ++position; // a blank
     }
-    return key;
+    return stringFrom(key);
 }
 
-std::shared_ptr<Collection> ParseArray(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
-    if (ch(text, position) != u'[') {
-        addLine({u"Invalid Array at position ", QString::number(position), u" : ",
-                 twentyFrom(text, position)});
-        return std::make_shared<Collection>();
-    }
-    const NestingGuard open;
-    ParseState& t = t_state;
-    ItemScope items(t.items);
-    ++position;
-    for (;;) {
-        skipBlanks(text, position);
-        const int c = ch(text, position);
-        if (c == u']') {
-            ++position;
-            return items.finish();
+RawValue Reader::array(qsizetype& p) {
+    if (!opens(p, u'['))
+        return ItemScope(m_t.items).finish(arena());
+    const detail::DepthGuard open(m_t.depth);
+    ItemScope items(m_t.items);
+    ++p;
+    while (another(p, u']')) {
+        RawValue item;
+        const bool read = value(p, item);
+        const bool literalFailed = m_t.literalFailed;
+        m_t.literalFailed = false;
+        if (!read) {
+            addLine(m_t, {describe(m_failure), u": ", twentyFrom(p)});
+            return items.finish(arena());
         }
-        if (c == u',') {
-            ++position;
-            skipBlanks(text, position);
-        } else if (atEnd(text, position)) {
-            addLine({u"Missing ']': ", lastTwenty(text)});
-            return items.finish();
+        if (m_t.stopped) {
+            if (!ValueAccess::isEmpty(item))
+                items.add(item);
+            return items.finish(arena());
         }
-        try {
-            Value value = ParseValue(text, position);
-            const bool literalFailed = t.literalFailed;
-            t.literalFailed = false;
-            if (t.stopped) {
-                if (!value.isEmpty())
-                    items.add(std::move(value));
-                return items.finish();
-            }
-            items.add(std::move(value));
-            // A malformed literal leaves the position on it, so the loop would meet it on every
-            // pass: its value is kept once and the enclosing level carries on from there.
-            if (literalFailed)
-                return items.finish();
-        } catch (const Error& e) {
-            t.literalFailed = false;
-            addLine({e.message(), u": ", twentyFrom(text, position)});
-            return items.finish();
-        }
+        items.add(item);
+        // A malformed literal leaves the position on it, so the loop would meet it on every
+        // pass: its value is kept once and the enclosing level carries on from there.
+        if (literalFailed)
+            return items.finish(arena());
     }
+    return items.finish(arena());
 }
 
-namespace {
-
-// The code unit an escape letter stands for, or -1 when the letter is not an escape.
-int escapedUnit(int e) noexcept {
-    switch (e) {
-    case u'"':
-    case u'\\':
-    case u'/':
-    case u'\'':
-        return e;
-    case u'b':
-        return u'\b';
-    case u'f':
-        return u'\f';
-    case u'n':
-        return u'\n';
-    case u'r':
-        return u'\r';
-    case u't':
-        return u'\t';
-    default:
-        return -1;
-    }
+// A parsed text as a string value: empty ones are null strings, as the steps return them.
+RawValue Reader::stringFrom(QStringView units) {
+    if (ValueAccess::fitsShort(units.size()))
+        return ValueAccess::shortString(units, true);
+    return detail::makeString(arena(), units);
 }
-
-// The code unit of a "u" escape at 1-based p (on the "u"): the leading hexadecimal digits of the
-// (up to) 4 characters after it. Sets p past those 4 characters.
-char16_t unicodeEscape(const char16_t* data, qsizetype size, qsizetype& p) noexcept {
-    const qsizetype last = std::min(p + 4, size);
-    unsigned value = 0;
-    for (qsizetype k = p + 1; k <= last; ++k) {
-        const int digit = hexDigit(data[k - 1]);
-        if (digit < 0)
-            break;
-        value = value * 16 + unsigned(digit);
-    }
-    p = last + 1;
-    return char16_t(value % 65536);
-}
-
-// Walks a string body from 1-based p to its closing quote (or the end), decoding escapes into
-// out when it is given. Returns the number of code units decoded; p ends on the closing quote,
-// or one past the end. Escape letters outside the table yield nothing and are read on the next
-// pass as ordinary characters.
-qsizetype walkString(const char16_t* data, qsizetype size, int quote, qsizetype& p,
-                     char16_t* out) noexcept {
-    // A quote that no code unit can equal (the step was entered at the end) never closes.
-    const char16_t stop = quote < 0 ? u'\\' : char16_t(quote);
-    qsizetype length = 0;
-    while (p <= size) {
-        const qsizetype run = findEither(data, p - 1, size, stop, u'\\') - (p - 1);
-        if (out)
-            std::memcpy(out + length, data + p - 1, size_t(run) * sizeof(char16_t));
-        length += run;
-        p += run;
-        if (p > size)
-            break;
-        const char16_t c = data[p - 1];
-        if (c != u'\\')
-            break; // the closing quote
-        ++p;
-        const int e = p <= size ? int(data[p - 1]) : -1;
-        if (e == u'u') {
-            const char16_t unit = unicodeEscape(data, size, p);
-            if (out)
-                out[length] = unit;
-            ++length;
-            continue;
-        }
-        const int unit = escapedUnit(e);
-        if (unit < 0)
-            continue;
-        if (out)
-            out[length] = char16_t(unit);
-        ++length;
-        ++p;
-    }
-    return length;
-}
-
-} // namespace
 
 // One scan finds the end and the length; a string without escapes is then copied from the text
-// in one piece, and one with escapes decoded into a buffer of exactly its size. No
-// cStringBuilder is involved: growing one by chunks copied long HTML fragments several times.
-QString ParseString(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
-    const int quote = ch(text, position);
+// in one piece, and one with escapes decoded into room of exactly its size.
+RawValue Reader::string(qsizetype& position) {
+    skipBlanks(position);
+    const int quote = ch(position);
     ++position;
-    const auto* data = reinterpret_cast<const char16_t*>(text.constData());
-    const qsizetype size = text.size();
-    if (position < 1 || position > size)
-        return QString();
+    if (position < 1 || position > m_size)
+        return stringFrom({});
     const qsizetype start = position;
     qsizetype p = start;
-    const qsizetype length = walkString(data, size, quote, p, nullptr);
-    position = p <= size ? p + 1 : p;
-    if (length == 0)
-        return QString();
+    const qsizetype length = walkString(m_data, m_size, quote, p, nullptr);
+    position = p <= m_size ? p + 1 : p;
     if (length == p - start)
-        return sharedCopy(QStringView(data + start - 1, length), kMaxSharedString);
-    QString decoded(length, Qt::Uninitialized);
+        return stringFrom(QStringView(m_data + start - 1, length));
     qsizetype again = start;
-    walkString(data, size, quote, again, reinterpret_cast<char16_t*>(decoded.data()));
-    return decoded;
+    if (ValueAccess::fitsShort(length)) {
+        std::array<char16_t, detail::kValueBytes / 2> decoded;
+        walkString(m_data, m_size, quote, again, decoded.data());
+        return stringFrom(QStringView(decoded.data(), length));
+    }
+    detail::StringRep* rep = detail::newString(arena(), length);
+    walkString(m_data, m_size, quote, again, rep->units());
+    return ValueAccess::string(m_arena, rep);
 }
 
-Value ParseNumber(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
+bool Reader::number(qsizetype& position, RawValue& out) {
+    skipBlanks(position);
     const qsizetype start = position;
-    const QChar* data = text.constData();
-    const qsizetype size = text.size();
-    while (position >= 1 && position <= size) {
-        if (!isNumberChar(data[position - 1].unicode())) {
-            const QStringView number = QStringView(text).sliced(start - 1, position - start);
-            if (const std::optional<Decimal> simple = simpleDecimal(number))
-                return Value::fromNumber(*simple);
-            return Value::fromNumber(Decimal::fromText(number));
+    while (position >= 1 && position <= m_size) {
+        if (!isNumberChar(m_data[position - 1])) {
+            const QStringView text(m_data + start - 1, position - start);
+            if (const std::optional<Decimal> simple = simpleDecimal(text)) {
+                out = ValueAccess::number(*simple);
+                return true;
+            }
+            try {
+                out = ValueAccess::number(Decimal::fromText(text));
+                return true;
+            } catch (const Error& e) {
+                return fail(e.kind() == ErrorKind::Overflow ? Failure::Overflow
+                                                            : Failure::TypeMismatch);
+            }
         }
         ++position;
     }
     // A number that runs up to the end is not converted.
-    return Value();
+    out = ValueAccess::empty();
+    return true;
 }
 
-bool ParseBoolean(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
-    if (literalAt(text, position, u"true")) {
+bool Reader::boolean(qsizetype& position) {
+    skipBlanks(position);
+    if (literalAt(position, u"true")) {
         position += 4;
         return true;
     }
-    if (literalAt(text, position, u"false")) {
+    if (literalAt(position, u"false")) {
         position += 5;
         return false;
     }
-    addLine({u"Invalid Boolean at position ", QString::number(position), u" : ",
-             restFrom(text, position)});
-    t_state.literalFailed = true;
+    addLine(m_t, {u"Invalid Boolean at position ", QString::number(position), u" : ",
+                  restFrom(position)});
+    m_t.literalFailed = true;
     return false;
 }
 
-Value ParseNull(const QString& text, qsizetype& position) {
-    skipBlanks(text, position);
-    if (literalAt(text, position, u"null")) {
+RawValue Reader::null(qsizetype& position) {
+    skipBlanks(position);
+    if (literalAt(position, u"null")) {
         position += 4;
-        return Value::null();
+        return ValueAccess::null();
     }
-    addLine({u"Invalid null value at position ", QString::number(position), u" : ",
-             restFrom(text, position)});
-    t_state.literalFailed = true;
-    return Value();
+    addLine(m_t, {u"Invalid null value at position ", QString::number(position), u" : ",
+                  restFrom(position)});
+    m_t.literalFailed = true;
+    return ValueAccess::empty();
+}
+
+} // namespace
+
+std::optional<Value> Parse(const QString& text) {
+    steps::Reset();
+    ParseState& t = t_state;
+    std::optional<Value> result;
+    {
+        Reader reader(text, t);
+        qsizetype position = 1;
+        reader.scanBlanks(position);
+        const int c = reader.ch(position);
+        if (c == u'{')
+            result = reader.give(reader.object(position));
+        else if (c == u'[')
+            result = reader.give(reader.array(position));
+        else
+            t.errors = QStringLiteral("Invalid JSON");
+    }
+    t.releaseScratch();
+    return result;
+}
+
+QString ParseErrors() {
+    return t_state.errors;
+}
+
+namespace steps {
+
+void Reset() {
+    t_state.reset();
+}
+
+void SkipBlanks(const QString& text, qsizetype& position) {
+    Reader(text, t_state).scanBlanks(position);
+}
+
+Value ParseValue(const QString& text, qsizetype& position) {
+    Reader reader(text, t_state);
+    RawValue value;
+    if (!reader.value(position, value))
+        throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
+    return reader.give(value);
+}
+
+std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position) {
+    Reader reader(text, t_state);
+    return reader.give(reader.object(position)).dictionary();
+}
+
+QString ParseKey(const QString& text, qsizetype& position) {
+    Reader reader(text, t_state);
+    return reader.give(reader.key(position)).toString();
+}
+
+std::shared_ptr<Collection> ParseArray(const QString& text, qsizetype& position) {
+    Reader reader(text, t_state);
+    return reader.give(reader.array(position)).collection();
+}
+
+QString ParseString(const QString& text, qsizetype& position) {
+    Reader reader(text, t_state);
+    return reader.give(reader.string(position)).toString();
+}
+
+Value ParseNumber(const QString& text, qsizetype& position) {
+    Reader reader(text, t_state);
+    RawValue number;
+    if (!reader.number(position, number))
+        throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
+    return reader.give(number);
+}
+
+bool ParseBoolean(const QString& text, qsizetype& position) {
+    return Reader(text, t_state).boolean(position);
+}
+
+Value ParseNull(const QString& text, qsizetype& position) {
+    Reader reader(text, t_state);
+    return reader.give(reader.null(position));
 }
 
 } // namespace steps
