@@ -97,6 +97,16 @@ struct ValueAccess {
     [[nodiscard]] static RawValue number(const Decimal& d) noexcept {
         return bits(Value::fromNumber(d));
     }
+    // The number (-1)^negative * (high * 2^64 + low) / 10^scale, whose parts must be in range.
+    [[nodiscard]] static RawValue number(bool negative, uint64_t low, uint32_t high,
+                                         int scale) noexcept {
+        const uint64_t head =
+            Value::kNumber | uint64_t(negative) << 8 | uint64_t(scale) << 16 | uint64_t(high) << 32;
+        RawValue raw;
+        std::memcpy(raw.bytes, &head, sizeof head);
+        std::memcpy(raw.bytes + 8, &low, sizeof low);
+        return raw;
+    }
     // A string of at most kShortUnits code units, held in the value itself. An empty one comes
     // back from toString() as a null QString when null is set.
     [[nodiscard]] static RawValue shortString(QStringView units, bool null = false) noexcept;

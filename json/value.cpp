@@ -237,11 +237,12 @@ Value Value::fromBool(bool value) noexcept {
     return v;
 }
 
+static_assert(sizeof(Value) == 16, "a Value is two words");
+
 Value Value::fromNumber(Decimal value) noexcept {
-    Value v(kNumber);
-    static_assert(sizeof(Decimal) <= detail::kValueBytes - 8);
-    std::memcpy(v.m_bytes + 8, &value, sizeof value);
-    return v;
+    const unsigned __int128 coefficient = value.coefficient();
+    return ValueAccess::adopt(ValueAccess::number(value.isNegative(), uint64_t(coefficient),
+                                                  uint32_t(coefficient >> 64), value.scale()));
 }
 
 Value Value::fromString(QString value) {
@@ -283,9 +284,9 @@ QString Value::toString() const {
 Decimal Value::toNumber() const {
     if (tag() != kNumber)
         throwTypeMismatch();
-    Decimal d;
-    std::memcpy(&d, m_bytes + 8, sizeof d);
-    return d;
+    const uint64_t head = word(0);
+    const auto coefficient = (static_cast<unsigned __int128>(head >> 32) << 64) | word(1);
+    return Decimal::fromParts((head >> 8) & 1, coefficient, int((head >> 16) & 0xFF));
 }
 
 // The container's shared handle; the pointer holds a reference to the arena.

@@ -23,7 +23,7 @@ namespace detail {
 
 struct ValueAccess;
 
-inline constexpr size_t kValueBytes = 24;
+inline constexpr size_t kValueBytes = 16;
 
 // The bits of a Value without the reference they may stand for: what a parse keeps on its
 // scratch stacks before a container is stored.
@@ -111,8 +111,10 @@ public:
 private:
     friend struct detail::ValueAccess;
 
-    // The low 4 bits of the first word; strings and containers keep their arena's address (16-byte
-    // aligned) above them and the address of their storage in the second word.
+    // Two words. The tag is in the low 4 bits of the first; strings and containers keep their
+    // arena's address (16-byte aligned) above it and the address of their storage in the second
+    // word. A number keeps its sign, scale and top 32 coefficient bits in the first word and the
+    // low 64 bits in the second; a boolean its value in the second.
     enum Tag : uint8_t {
         kEmpty,
         kNull,

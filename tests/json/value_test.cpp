@@ -42,6 +42,20 @@ TEST(Value, KindsAndAccessors) {
     EXPECT_EQ(str(u"x").collection(), nullptr);
 }
 
+TEST(Value, NumbersKeepCoefficientSignAndScale) {
+    // The value holds the decimal in two words: every bit of it must come back.
+    const Decimal cases[] = {
+        Decimal::fromParts(false, Decimal::kMaxCoefficient, 0),
+        Decimal::fromParts(true, Decimal::kMaxCoefficient, 28), Decimal::fromParts(true, 0, 3),
+        Decimal::fromParts(false, (static_cast<unsigned __int128>(1) << 64) + 5, 7), Decimal(-1)};
+    for (const Decimal& d : cases) {
+        const Decimal back = Value::fromNumber(d).toNumber();
+        EXPECT_TRUE(back.coefficient() == d.coefficient());
+        EXPECT_EQ(back.scale(), d.scale());
+        EXPECT_EQ(back.isNegative(), d.isNegative());
+    }
+}
+
 TEST(Value, StringsSurviveCopiesMovesAndTheirTree) {
     // Long enough to live in an arena, short enough to be held in the value itself.
     const QString longText = u"a string that lives in its arena"_s;
