@@ -7,8 +7,8 @@
 #include <array>
 #include <cstring>
 #include <initializer_list>
-#include <string_view>
-#include <vector>
+#include <span>
+#include <type_traits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -60,34 +60,80 @@ ErrorKind errorKind(Failure failure) noexcept {
     return ErrorKind::TypeMismatch;
 }
 
+// A stack of trivially copyable elements that keeps its storage between parses.
+template <typename T> class Scratch {
+public:
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() { ::operator delete(m_data); }
+
+    [[nodiscard]] size_t size() const noexcept { return m_size; }
+    [[nodiscard]] size_t capacity() const noexcept { return m_capacity; }
+    [[nodiscard]] const T& operator[](size_t i) const noexcept { return m_data[i]; }
+    [[nodiscard]] std::span<const T> from(size_t base) const noexcept {
+        return {m_data + base, m_size - base};
+    }
+    void push(const T& element) {
+        if (m_size == m_capacity)
+            grow();
+        m_data[m_size++] = element;
+    }
+    void shrinkTo(size_t size) noexcept { m_size = size; }
+    // Empties the stack, giving its storage back when it grew beyond keep elements.
+    void reset(size_t keep) noexcept {
+        m_size = 0;
+        if (m_capacity > keep) {
+            ::operator delete(m_data);
+            m_data = nullptr;
+            m_capacity = 0;
+        }
+    }
+
+private:
+    void grow() {
+        static_assert(std::is_trivially_copyable_v<T>);
+        const size_t capacity = m_capacity < 64 ? 64 : m_capacity * 2;
+        T* data = static_cast<T*>(::operator new(capacity * sizeof(T)));
+        if (m_size > 0)
+            std::memcpy(data, m_data, m_size * sizeof(T));
+        ::operator delete(m_data);
+        m_data = data;
+        m_capacity = capacity;
+    }
+
+    T* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
 struct ParseState {
     QString errors;
     bool errorsCapped = false;
-    int depth = 0;              // containers open
-    bool stopped = false;       // the nesting limit was hit: every open container returns
-    bool literalFailed = false; // the last ParseBoolean/ParseNull met a malformed literal
+    int depth = 0; // containers open
+    // kStopped: the nesting limit was hit, every open container returns. kLiteralFailed: the last
+    // ParseBoolean/ParseNull met a malformed literal. One byte, so that the loops test both at
+    // once.
+    static constexpr uint8_t kStopped = 1;
+    static constexpr uint8_t kLiteralFailed = 2;
+    uint8_t alerts = 0;
     // The members and items of the open containers, innermost last: each container is stored
     // once, at its exact size, when it closes.
-    std::vector<RawMember> members;
-    std::vector<RawValue> items;
+    Scratch<RawMember> members;
+    Scratch<RawValue> items;
 
     void reset() {
         errors.clear();
         errorsCapped = false;
         depth = 0;
-        stopped = false;
-        literalFailed = false;
-        members.clear();
-        items.clear();
+        alerts = 0;
+        members.shrinkTo(0);
+        items.shrinkTo(0);
     }
 
-    void releaseScratch() {
-        members.clear();
-        items.clear();
-        if (members.capacity() > kKeptScratch)
-            std::vector<RawMember>().swap(members);
-        if (items.capacity() > kKeptScratch)
-            std::vector<RawValue>().swap(items);
+    void releaseScratch() noexcept {
+        members.reset(kKeptScratch);
+        items.reset(kKeptScratch);
     }
 };
 
@@ -112,19 +158,14 @@ void addLine(ParseState& t, std::initializer_list<QStringView> parts) {
 
 // Whether SkipBlanks could move past this code unit (a blank or a comment character).
 inline bool mayBeBlank(char16_t c) noexcept {
-    switch (c) {
-    case kCr:
-    case kLf:
-    case u'\t':
-    case u' ':
-    case u'(':
-    case u')':
-    case u'/':
-    case u'*':
-        return true;
-    default:
-        return false;
-    }
+    constexpr uint64_t kBlanks = uint64_t(1) << kCr | uint64_t(1) << kLf | uint64_t(1) << u'\t' |
+                                 uint64_t(1) << u' ' | uint64_t(1) << u'(' | uint64_t(1) << u')' |
+                                 uint64_t(1) << u'/' | uint64_t(1) << u'*';
+    return c < 64 && ((kBlanks >> c) & 1) != 0;
+}
+
+inline bool isDigit(char16_t c) noexcept {
+    return c >= u'0' && c <= u'9';
 }
 
 bool isNumberChar(int c) noexcept {
@@ -254,45 +295,6 @@ qsizetype walkString(const char16_t* data, qsizetype size, int quote, qsizetype&
     return length;
 }
 
-// Plain integers and simple decimals (an optional "-", digits, optionally "." and digits; at
-// most 19 digits) converted without the general reader; nullopt for anything else. The result
-// is the one Decimal::fromText gives.
-std::optional<Decimal> simpleDecimal(QStringView text) {
-    const char16_t* p = text.utf16();
-    const char16_t* const end = p + text.size();
-    const bool negative = p != end && *p == u'-';
-    if (negative)
-        ++p;
-    const char16_t* const digits = p;
-    uint64_t value = 0;
-    while (p != end && *p >= u'0' && *p <= u'9')
-        value = value * 10 + uint64_t(*p++ - u'0');
-    if (p == digits)
-        return std::nullopt;
-    qsizetype count = p - digits;
-    int scale = 0;
-    if (p != end && *p == u'.') {
-        ++p;
-        const char16_t* const fraction = p;
-        const char16_t* lastNonZero = p;
-        while (p != end && *p >= u'0' && *p <= u'9') {
-            if (*p != u'0')
-                lastNonZero = p + 1;
-            ++p;
-        }
-        if (p == fraction)
-            return std::nullopt;
-        count += p - fraction;
-        // Trailing fractional zeros do not count towards the scale.
-        for (const char16_t* q = fraction; q != lastNonZero; ++q)
-            value = value * 10 + uint64_t(*q - u'0');
-        scale = int(lastNonZero - fraction);
-    }
-    if (p != end || count > 19)
-        return std::nullopt;
-    return Decimal::fromParts(negative, value, value == 0 ? 0 : scale);
-}
-
 // The text of a key or string value on the scratch stacks.
 QStringView viewOf(const RawValue& raw) noexcept {
     return ValueAccess::stringView(raw);
@@ -302,18 +304,15 @@ QStringView viewOf(const RawValue& raw) noexcept {
 // the container is stored, or when the scope is left early.
 template <typename T> class ScratchScope {
 public:
-    explicit ScratchScope(std::vector<T>& stack) noexcept : m_stack(stack), m_base(stack.size()) {}
-    ~ScratchScope() { m_stack.resize(m_base); }
+    explicit ScratchScope(Scratch<T>& stack) noexcept : m_stack(stack), m_base(stack.size()) {}
+    ~ScratchScope() { m_stack.shrinkTo(m_base); }
     ScratchScope(const ScratchScope&) = delete;
     ScratchScope& operator=(const ScratchScope&) = delete;
 
 protected:
-    [[nodiscard]] std::span<const T> elements() const noexcept {
-        return std::span<const T>(m_stack).subspan(m_base);
-    }
-    void pop() noexcept { m_stack.resize(m_base); }
+    [[nodiscard]] std::span<const T> elements() const noexcept { return m_stack.from(m_base); }
 
-    std::vector<T>& m_stack;
+    Scratch<T>& m_stack;
     const size_t m_base;
 };
 
@@ -327,7 +326,7 @@ public:
         if (!m_index.empty())
             return m_index.find(wanted, keyAt()) >= 0;
         for (const RawMember& m : elements()) {
-            if (viewOf(m.key) == wanted)
+            if (sameKey(m.key, key, wanted))
                 return true;
         }
         return false;
@@ -337,7 +336,7 @@ public:
     [[nodiscard]] bool add(const RawValue& key, const RawValue& value) {
         if (contains(key))
             return false;
-        m_stack.push_back({key, value});
+        m_stack.push({key, value});
         const size_t count = m_stack.size() - m_base;
         if (!m_index.empty())
             m_index.insert(count - 1, keyAt());
@@ -349,11 +348,19 @@ public:
     [[nodiscard]] RawValue finish(Arena& arena) {
         const RawValue dictionary =
             ValueAccess::dictionary(&arena, detail::storeDictionary(arena, elements()));
-        pop();
+        m_stack.shrinkTo(m_base);
         return dictionary;
     }
 
 private:
+    // Short keys are equal exactly when their bits are (the unused units are zero), so most keys
+    // compare without reading their text.
+    static bool sameKey(const RawValue& stored, const RawValue& key, QStringView wanted) noexcept {
+        if (ValueAccess::isShortString(stored) && ValueAccess::isShortString(key))
+            return ValueAccess::sameShortText(stored, key);
+        return viewOf(stored) == wanted;
+    }
+
     // The key of the object's member i.
     struct KeyAt {
         const MemberScope* scope;
@@ -371,29 +378,31 @@ class ItemScope : public ScratchScope<RawValue> {
 public:
     using ScratchScope::ScratchScope;
 
-    void add(const RawValue& value) { m_stack.push_back(value); }
+    void add(const RawValue& value) { m_stack.push(value); }
 
     [[nodiscard]] RawValue finish(Arena& arena) {
         const RawValue collection =
             ValueAccess::collection(&arena, detail::storeCollection(arena, elements()));
-        pop();
+        m_stack.shrinkTo(m_base);
         return collection;
     }
 };
 
-// One reading of a text: the steps over one shared 1-based position, building into one arena,
-// which holds one reference of its own until the reader goes.
+// One reading of a text: the steps, over one 1-based position that they advance, building into
+// one arena, which holds one reference of its own until the reader goes.
 class Reader {
 public:
-    Reader(const QString& text, ParseState& state) noexcept
+    Reader(const QString& text, ParseState& state, qsizetype position) noexcept
         : m_data(reinterpret_cast<const char16_t*>(text.constData())), m_size(text.size()),
-          m_t(state) {}
+          m_pos(position), m_t(state) {}
     ~Reader() {
         if (m_arena)
             m_arena->release();
     }
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
+
+    [[nodiscard]] qsizetype position() const noexcept { return m_pos; }
 
     // raw as a value of its own.
     [[nodiscard]] Value give(const RawValue& raw) const noexcept {
@@ -402,85 +411,118 @@ public:
         return ValueAccess::adopt(raw);
     }
 
-    // ch(p) of the algorithms: the code unit at 1-based p, or -1 (the empty string) outside.
-    [[nodiscard]] int ch(qsizetype p) const noexcept {
-        return p >= 1 && p <= m_size ? m_data[p - 1] : -1;
-    }
-    [[nodiscard]] bool atEnd(qsizetype p) const noexcept { return p > m_size; }
+    // ch(position) of the algorithms: the code unit there, or -1 (the empty string) outside.
+    [[nodiscard]] int ch() const noexcept { return inText() ? m_data[m_pos - 1] : -1; }
+    [[nodiscard]] bool inText() const noexcept { return size_t(m_pos - 1) < size_t(m_size); }
+    [[nodiscard]] bool atEnd() const noexcept { return m_pos > m_size; }
 
     // SkipBlanks, with the common case of no blank at all decided inline.
-    void skipBlanks(qsizetype& p) const noexcept {
-        if (p >= 1 && p <= m_size && !mayBeBlank(m_data[p - 1]))
+    void skipBlanks() noexcept {
+        if (inText() && !mayBeBlank(m_data[m_pos - 1]))
             return;
-        scanBlanks(p);
+        scanBlanks();
     }
-    void scanBlanks(qsizetype& position) const noexcept;
+    void scanBlanks() noexcept;
 
-    // Whether the container with that opener begins at p (after blanks); records the guard line
-    // when it does not.
-    [[nodiscard]] bool opens(qsizetype& p, char16_t opener);
-    // The head of each pass of a container's loop: false when the container ends here, after its
-    // closer (consumed) or at the end of the text (with its "Missing" line).
-    [[nodiscard]] bool another(qsizetype& p, char16_t closer);
-    // False when the value failed (failure() says how); p is left where the failure left it.
-    [[nodiscard]] bool value(qsizetype& p, RawValue& out);
-    [[nodiscard]] RawValue object(qsizetype& p);
-    [[nodiscard]] RawValue key(qsizetype& p);
-    [[nodiscard]] RawValue array(qsizetype& p);
-    [[nodiscard]] RawValue string(qsizetype& p);
-    [[nodiscard]] bool number(qsizetype& p, RawValue& out);
-    [[nodiscard]] bool boolean(qsizetype& p);
-    [[nodiscard]] RawValue null(qsizetype& p);
+    // The steps; each starts with SkipBlanks. value() is false when the value failed (failure()
+    // says how), the position left where the failure left it.
+    [[nodiscard]] bool value(RawValue& out) {
+        skipBlanks();
+        return valueHere(out);
+    }
+    [[nodiscard]] RawValue object() { return opens(u'{') ? objectHere() : emptyDictionary(); }
+    [[nodiscard]] RawValue key() {
+        skipBlanks();
+        return keyHere();
+    }
+    [[nodiscard]] RawValue array() { return opens(u'[') ? arrayHere() : emptyCollection(); }
+    [[nodiscard]] RawValue string() {
+        skipBlanks();
+        return stringHere();
+    }
+    [[nodiscard]] bool number(RawValue& out) {
+        skipBlanks();
+        return numberHere(out);
+    }
+    [[nodiscard]] bool boolean() {
+        skipBlanks();
+        return booleanHere();
+    }
+    [[nodiscard]] RawValue null() {
+        skipBlanks();
+        return nullHere();
+    }
 
     [[nodiscard]] Failure failure() const noexcept { return m_failure; }
+
+private:
     [[nodiscard]] Arena& arena() {
         if (!m_arena)
             m_arena = Arena::create(std::clamp<size_t>(size_t(m_size) * 2, 256, size_t(1) << 20));
         return *m_arena;
     }
+    // The steps without their SkipBlanks, for callers that have just skipped.
+    [[nodiscard]] bool valueHere(RawValue& out);
+    [[nodiscard]] RawValue objectHere();
+    [[nodiscard]] RawValue keyHere();
+    [[nodiscard]] RawValue arrayHere();
+    [[nodiscard]] RawValue stringHere();
+    [[nodiscard]] bool numberHere(RawValue& out);
+    [[nodiscard]] bool booleanHere();
+    [[nodiscard]] RawValue nullHere();
+    [[nodiscard]] RawValue emptyDictionary() { return MemberScope(m_t.members).finish(arena()); }
+    [[nodiscard]] RawValue emptyCollection() { return ItemScope(m_t.items).finish(arena()); }
 
-private:
-    // The rest of the text from p.
-    [[nodiscard]] QStringView restFrom(qsizetype p) const noexcept {
-        if (p < 1)
-            p = 1;
-        if (p > m_size)
-            return {};
-        return QStringView(m_data + p - 1, m_size - p + 1);
-    }
-    // The 20 characters from p, fewer near the end.
-    [[nodiscard]] QStringView twentyFrom(qsizetype p) const noexcept {
-        return restFrom(p).left(20);
-    }
-    // The last 20 characters of the whole text.
-    [[nodiscard]] QStringView lastTwenty() const noexcept {
-        return QStringView(m_data, m_size).right(20);
-    }
-    // Whether the literal stands in the text at 1-based p (exactly, case included).
-    [[nodiscard]] bool literalAt(qsizetype p, std::u16string_view literal) const noexcept {
-        if (p < 1 || m_size - (p - 1) < qsizetype(literal.size()))
-            return false;
-        return std::equal(literal.begin(), literal.end(), m_data + (p - 1));
-    }
+    // Whether the container with that opener begins here (after blanks); records the guard line
+    // when it does not.
+    [[nodiscard]] bool opens(char16_t opener);
+    // The head of each pass of a container's loop: false when the container ends here, after its
+    // closer (consumed) or at the end of the text (with its "Missing" line).
+    [[nodiscard]] bool another(char16_t closer);
     [[nodiscard]] bool fail(Failure failure) noexcept {
         m_failure = failure;
         return false;
     }
-    [[nodiscard]] bool readSimpleKey(qsizetype& position, RawValue& key);
+    [[nodiscard]] bool readSimpleKey(RawValue& key);
+    [[nodiscard]] bool readPlainNumber(RawValue& out) noexcept;
+    // The general reading of a number: the run of number characters, converted by Decimal.
+    [[nodiscard]] bool readNumber(RawValue& out);
+    [[nodiscard]] bool readShortString(int quote, RawValue& out) noexcept;
     [[nodiscard]] RawValue stringFrom(QStringView units);
+
+    // The rest of the text from the position.
+    [[nodiscard]] QStringView rest() const noexcept {
+        const qsizetype p = std::max<qsizetype>(m_pos, 1);
+        return p > m_size ? QStringView() : QStringView(m_data + p - 1, m_size - p + 1);
+    }
+    // The 20 characters from the position, fewer near the end.
+    [[nodiscard]] QStringView twenty() const noexcept { return rest().left(20); }
+    // The last 20 characters of the whole text.
+    [[nodiscard]] QStringView lastTwenty() const noexcept {
+        return QStringView(m_data, m_size).right(20);
+    }
+    [[nodiscard]] QString here() const { return QString::number(m_pos); }
+    // Whether the literal stands at the position (exactly, case included).
+    template <size_t N>
+    [[nodiscard]] bool literalHere(const char16_t (&literal)[N]) const noexcept {
+        constexpr size_t length = N - 1;
+        return m_pos >= 1 && m_size - (m_pos - 1) >= qsizetype(length) &&
+               std::memcmp(m_data + m_pos - 1, literal, length * sizeof(char16_t)) == 0;
+    }
 
     const char16_t* m_data;
     qsizetype m_size;
+    qsizetype m_pos;
     ParseState& m_t;
     Arena* m_arena = nullptr;
     Failure m_failure = Failure::TypeMismatch;
 };
 
-void Reader::scanBlanks(qsizetype& position) const noexcept {
+void Reader::scanBlanks() noexcept {
     bool pending = false;
     bool inComment = false;
     bool block = false;
-    qsizetype p = position < 1 ? 1 : position;
+    qsizetype p = m_pos < 1 ? 1 : m_pos;
     if (p > m_size)
         return;
     while (p <= m_size) {
@@ -524,91 +566,92 @@ void Reader::scanBlanks(qsizetype& position) const noexcept {
             break;
         default:
             if (!inComment) {
-                position = p;
+                m_pos = p;
                 return;
             }
             break;
         }
         ++p;
     }
-    position = p;
+    m_pos = p;
 }
 
-bool Reader::opens(qsizetype& p, char16_t opener) {
-    skipBlanks(p);
-    if (ch(p) == opener)
+bool Reader::opens(char16_t opener) {
+    skipBlanks();
+    if (ch() == opener)
         return true;
     // The callers only enter a container step at its opener; a test may enter elsewhere.
     if (opener == u'{')
-        addLine(m_t, {u"Invalid Object at position ", QString::number(p), u" : ", restFrom(p)});
+        addLine(m_t, {u"Invalid Object at position ", here(), u" : ", rest()});
     else
-        addLine(m_t, {u"Invalid Array at position ", QString::number(p), u" : ", twentyFrom(p)});
+        addLine(m_t, {u"Invalid Array at position ", here(), u" : ", twenty()});
     return false;
 }
 
-bool Reader::another(qsizetype& p, char16_t closer) {
-    skipBlanks(p);
-    const int c = ch(p);
+inline bool Reader::another(char16_t closer) {
+    skipBlanks();
+    const int c = ch();
     if (c == closer) {
-        ++p;
+        ++m_pos;
         return false;
     }
     if (c == u',') {
         // Straight to the element: no test for the closer or for the end follows a comma.
-        ++p;
-        skipBlanks(p);
-    } else if (atEnd(p)) {
+        ++m_pos;
+        skipBlanks();
+    } else if (atEnd()) {
         addLine(m_t, {closer == u'}' ? u"Missing '}': " : u"Missing ']': ", lastTwenty()});
         return false;
     }
     return true;
 }
 
-bool Reader::value(qsizetype& p, RawValue& out) {
-    skipBlanks(p);
-    switch (ch(p)) {
+// Inlined into the container loops, which call it for every element.
+[[gnu::always_inline]] inline bool Reader::valueHere(RawValue& out) {
+    const int c = ch();
+    if (isDigit(char16_t(c)) || c == u'-')
+        return readPlainNumber(out) || readNumber(out);
+    switch (c) {
     case u'{':
     case u'[':
         if (m_t.depth >= kMaxNesting) {
-            addLine(m_t, {u"Nesting too deep at position ", QString::number(p)});
-            m_t.stopped = true;
+            addLine(m_t, {u"Nesting too deep at position ", here()});
+            m_t.alerts |= ParseState::kStopped;
             out = ValueAccess::empty();
             return true;
         }
-        out = ch(p) == u'{' ? object(p) : array(p);
+        out = c == u'{' ? objectHere() : arrayHere();
         return true;
     case u'"':
     case u'\'':
-        out = string(p);
+        out = stringHere();
         return true;
     case u't':
     case u'f':
-        out = ValueAccess::boolean(boolean(p));
+        out = ValueAccess::boolean(booleanHere());
         return true;
     case u'n':
-        out = null(p);
+        out = nullHere();
         return true;
     default:
-        return number(p, out);
+        return numberHere(out);
     }
 }
 
-RawValue Reader::object(qsizetype& p) {
-    if (!opens(p, u'{'))
-        return MemberScope(m_t.members).finish(arena());
+RawValue Reader::objectHere() {
     const detail::DepthGuard open(m_t.depth);
     MemberScope members(m_t.members);
-    ++p;
-    while (another(p, u'}')) {
-        const RawValue name = key(p);
+    ++m_pos;
+    while (another(u'}')) {
+        const RawValue name = keyHere();
         RawValue member;
-        const bool read = value(p, member);
-        m_t.literalFailed = false;
+        const bool read = value(member);
+        m_t.alerts &= ~ParseState::kLiteralFailed;
         if (!read) {
             addLine(m_t, {describe(m_failure), u": ", viewOf(name)});
             return members.finish(arena());
         }
-        if (m_t.stopped) {
+        if (m_t.alerts & ParseState::kStopped) {
             // The refused container is not added, a partly built one is; no message.
             if (!ValueAccess::isEmpty(member))
                 (void)members.add(name, member);
@@ -625,12 +668,12 @@ RawValue Reader::object(qsizetype& p) {
 // A key that is one run of ordinary characters, bare or in one pair of quotes, followed by ":"
 // (after blanks when quoted): read straight from the text. Anything else is left to the general
 // loop, which starts from the same position, so nothing here is observable.
-bool Reader::readSimpleKey(qsizetype& position, RawValue& key) {
-    if (position < 1 || position > m_size)
+bool Reader::readSimpleKey(RawValue& key) {
+    if (!inText())
         return false;
-    const char16_t first = m_data[position - 1];
+    const char16_t first = m_data[m_pos - 1];
     const bool quoted = first == u'"' || first == u'\'';
-    qsizetype p = quoted ? position + 1 : position;
+    qsizetype p = quoted ? m_pos + 1 : m_pos;
     const qsizetype start = p;
     while (p <= m_size) {
         const char16_t c = m_data[p - 1];
@@ -642,85 +685,89 @@ bool Reader::readSimpleKey(qsizetype& position, RawValue& key) {
     if (quoted) {
         if (p > m_size || m_data[p - 1] != first)
             return false;
-        ++p;
-        skipBlanks(p);
+        const qsizetype keep = m_pos;
+        m_pos = p + 1;
+        skipBlanks();
+        p = m_pos;
+        m_pos = keep;
     }
     if (p > m_size || m_data[p - 1] != u':')
         return false;
     key = stringFrom(QStringView(m_data + start - 1, end - start));
-    position = p + 1;
+    m_pos = p + 1;
     return true;
 }
 
-RawValue Reader::key(qsizetype& position) {
-    skipBlanks(position);
+RawValue Reader::keyHere() {
     RawValue simple;
-    if (readSimpleKey(position, simple))
+    if (readSimpleKey(simple))
         return simple;
     QString key;
     bool inDouble = false;
     bool inSingle = false;
-    while (position >= 1 && position <= m_size) {
-        const char16_t c = m_data[position - 1];
+    while (inText()) {
+        const char16_t c = m_data[m_pos - 1];
         if (c == u'"' || c == u'\'') {
-            ++position;
+            ++m_pos;
             bool& flag = c == u'"' ? inDouble : inSingle;
             flag = !flag;
             if (flag)
                 continue;
-            skipBlanks(position);
-            if (ch(position) != u':') {
-                addLine(m_t, {u"Invalid Key at position ", QString::number(position), u" : ", key});
+            skipBlanks();
+            if (ch() != u':') {
+                addLine(m_t, {u"Invalid Key at position ", here(), u" : ", key});
                 return stringFrom(key);
             }
             continue;
         }
         if (c == u':') {
-            ++position;
+            ++m_pos;
             if (!inDouble && !inSingle)
                 return stringFrom(key);
             key += u':';
             continue;
         }
         // A run of ordinary characters is taken at once; blanks are dropped.
-        const qsizetype start = position;
-        while (position <= m_size) {
-            const char16_t d = m_data[position - 1];
+        const qsizetype start = m_pos;
+        while (m_pos <= m_size) {
+            const char16_t d = m_data[m_pos - 1];
             if (d == u'"' || d == u'\'' || d == u':' || isKeyBlank(d))
                 break;
-            ++position;
+            ++m_pos;
         }
-        if (position > start)
-            key += QStringView(m_data + start - 1, position - start);
+        if (m_pos > start)
+            key += QStringView(m_data + start - 1, m_pos - start);
         else
-            ++position; // a blank
+            ++m_pos; // a blank
     }
     return stringFrom(key);
 }
 
-RawValue Reader::array(qsizetype& p) {
-    if (!opens(p, u'['))
-        return ItemScope(m_t.items).finish(arena());
+RawValue Reader::arrayHere() {
     const detail::DepthGuard open(m_t.depth);
     ItemScope items(m_t.items);
-    ++p;
-    while (another(p, u']')) {
+    ++m_pos;
+    while (another(u']')) {
         RawValue item;
-        const bool read = value(p, item);
-        const bool literalFailed = m_t.literalFailed;
-        m_t.literalFailed = false;
+        const bool read = valueHere(item);
+        if (read && m_t.alerts == 0) [[likely]] {
+            items.add(item);
+            continue;
+        }
+        const bool literalFailed = (m_t.alerts & ParseState::kLiteralFailed) != 0;
+        m_t.alerts &= ~ParseState::kLiteralFailed;
         if (!read) {
-            addLine(m_t, {describe(m_failure), u": ", twentyFrom(p)});
+            addLine(m_t, {describe(m_failure), u": ", twenty()});
             return items.finish(arena());
         }
-        if (m_t.stopped) {
+        if (m_t.alerts & ParseState::kStopped) {
             if (!ValueAccess::isEmpty(item))
                 items.add(item);
             return items.finish(arena());
         }
-        items.add(item);
         // A malformed literal leaves the position on it, so the loop would meet it on every
         // pass: its value is kept once and the enclosing level carries on from there.
+        items.add(item);
         if (literalFailed)
             return items.finish(arena());
     }
@@ -734,23 +781,43 @@ RawValue Reader::stringFrom(QStringView units) {
     return detail::makeString(arena(), units);
 }
 
+// A string that closes within a short string's length, with no escape: read in one pass. The
+// position is just after the opening quote.
+bool Reader::readShortString(int quote, RawValue& out) noexcept {
+    const qsizetype start = m_pos - 1;
+    const qsizetype limit = std::min<qsizetype>(m_size - start, ValueAccess::kShortUnits + 1);
+    for (qsizetype k = 0; k < limit; ++k) {
+        const char16_t c = m_data[start + k];
+        if (c == u'\\')
+            return false;
+        if (c == quote) {
+            out = ValueAccess::shortString(QStringView(m_data + start, k), true);
+            m_pos += k + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
 // One scan finds the end and the length; a string without escapes is then copied from the text
 // in one piece, and one with escapes decoded into room of exactly its size.
-RawValue Reader::string(qsizetype& position) {
-    skipBlanks(position);
-    const int quote = ch(position);
-    ++position;
-    if (position < 1 || position > m_size)
+RawValue Reader::stringHere() {
+    const int quote = ch();
+    ++m_pos;
+    if (!inText())
         return stringFrom({});
-    const qsizetype start = position;
+    RawValue plain;
+    if (readShortString(quote, plain))
+        return plain;
+    const qsizetype start = m_pos;
     qsizetype p = start;
     const qsizetype length = walkString(m_data, m_size, quote, p, nullptr);
-    position = p <= m_size ? p + 1 : p;
+    m_pos = p <= m_size ? p + 1 : p;
     if (length == p - start)
         return stringFrom(QStringView(m_data + start - 1, length));
     qsizetype again = start;
     if (ValueAccess::fitsShort(length)) {
-        std::array<char16_t, detail::kValueBytes / 2> decoded;
+        std::array<char16_t, ValueAccess::kShortUnits> decoded;
         walkString(m_data, m_size, quote, again, decoded.data());
         return stringFrom(QStringView(decoded.data(), length));
     }
@@ -759,57 +826,132 @@ RawValue Reader::string(qsizetype& position) {
     return ValueAccess::string(m_arena, rep);
 }
 
-bool Reader::number(qsizetype& position, RawValue& out) {
-    skipBlanks(position);
-    const qsizetype start = position;
-    while (position >= 1 && position <= m_size) {
-        if (!isNumberChar(m_data[position - 1])) {
-            const QStringView text(m_data + start - 1, position - start);
-            if (const std::optional<Decimal> simple = simpleDecimal(text)) {
-                out = ValueAccess::number(*simple);
-                return true;
-            }
+// Plain integers and simple decimals (an optional "-", digits, optionally "." and digits; at
+// most 19 digits in all) that end before a character that cannot continue a number: converted
+// as they are read. Anything else (false) is left to the general reader; the result is the one
+// Decimal::fromText gives.
+inline bool Reader::readPlainNumber(RawValue& out) noexcept {
+    static constexpr uint64_t kPowers[] = {1,
+                                           10,
+                                           100,
+                                           1000,
+                                           10000,
+                                           100000,
+                                           1000000,
+                                           10000000,
+                                           100000000,
+                                           1000000000,
+                                           10000000000,
+                                           100000000000,
+                                           1000000000000,
+                                           10000000000000,
+                                           100000000000000,
+                                           1000000000000000,
+                                           10000000000000000,
+                                           100000000000000000,
+                                           1000000000000000000,
+                                           10000000000000000000u};
+    if (!inText())
+        return false;
+    const char16_t* const begin = m_data + m_pos - 1;
+    const char16_t* const end = m_data + m_size;
+    const char16_t* p = begin;
+    const bool negative = *p == u'-';
+    if (negative)
+        ++p;
+    const char16_t* const digits = p;
+    uint64_t value = 0;
+    while (p != end && isDigit(*p))
+        value = value * 10 + uint64_t(*p++ - u'0');
+    if (p == digits)
+        return false;
+    int scale = 0;
+    if (p != end && *p == u'.') {
+        const char16_t* const fraction = ++p;
+        int zeros = 0;
+        while (p != end && isDigit(*p)) {
+            zeros = *p == u'0' ? zeros + 1 : 0;
+            value = value * 10 + uint64_t(*p++ - u'0');
+        }
+        if (p == fraction || p - digits - 1 > 19)
+            return false;
+        // Trailing fractional zeros do not count towards the scale.
+        if (zeros > 0)
+            value /= kPowers[zeros];
+        scale = int(p - fraction) - zeros;
+    } else if (p - digits > 19) {
+        return false;
+    }
+    if (p == end || isNumberChar(*p))
+        return false;
+    m_pos += p - begin;
+    out = ValueAccess::number(negative, value, 0, value == 0 ? 0 : scale);
+    return true;
+}
+
+bool Reader::numberHere(RawValue& out) {
+    if (readPlainNumber(out))
+        return true;
+    return readNumber(out);
+}
+
+bool Reader::readNumber(RawValue& out) {
+    const qsizetype start = m_pos;
+    while (inText()) {
+        if (!isNumberChar(m_data[m_pos - 1])) {
             try {
-                out = ValueAccess::number(Decimal::fromText(text));
+                out = ValueAccess::number(
+                    Decimal::fromText(QStringView(m_data + start - 1, m_pos - start)));
                 return true;
             } catch (const Error& e) {
                 return fail(e.kind() == ErrorKind::Overflow ? Failure::Overflow
                                                             : Failure::TypeMismatch);
             }
         }
-        ++position;
+        ++m_pos;
     }
     // A number that runs up to the end is not converted.
     out = ValueAccess::empty();
     return true;
 }
 
-bool Reader::boolean(qsizetype& position) {
-    skipBlanks(position);
-    if (literalAt(position, u"true")) {
-        position += 4;
+bool Reader::booleanHere() {
+    if (literalHere(u"true")) {
+        m_pos += 4;
         return true;
     }
-    if (literalAt(position, u"false")) {
-        position += 5;
+    if (literalHere(u"false")) {
+        m_pos += 5;
         return false;
     }
-    addLine(m_t, {u"Invalid Boolean at position ", QString::number(position), u" : ",
-                  restFrom(position)});
-    m_t.literalFailed = true;
+    addLine(m_t, {u"Invalid Boolean at position ", here(), u" : ", rest()});
+    m_t.alerts |= ParseState::kLiteralFailed;
     return false;
 }
 
-RawValue Reader::null(qsizetype& position) {
-    skipBlanks(position);
-    if (literalAt(position, u"null")) {
-        position += 4;
+RawValue Reader::nullHere() {
+    if (literalHere(u"null")) {
+        m_pos += 4;
         return ValueAccess::null();
     }
-    addLine(m_t, {u"Invalid null value at position ", QString::number(position), u" : ",
-                  restFrom(position)});
-    m_t.literalFailed = true;
+    addLine(m_t, {u"Invalid null value at position ", here(), u" : ", rest()});
+    m_t.alerts |= ParseState::kLiteralFailed;
     return ValueAccess::empty();
+}
+
+// Runs one step from position and gives the position back, also when the step fails.
+template <typename Step> auto runStep(const QString& text, qsizetype& position, Step step) {
+    Reader reader(text, t_state, position);
+    struct Restore {
+        Reader& reader;
+        qsizetype& position;
+        ~Restore() { position = reader.position(); }
+    } restore{reader, position};
+    return step(reader);
+}
+
+[[noreturn]] void throwFailure(const Reader& reader) {
+    throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
 }
 
 } // namespace
@@ -819,14 +961,13 @@ std::optional<Value> Parse(const QString& text) {
     ParseState& t = t_state;
     std::optional<Value> result;
     {
-        Reader reader(text, t);
-        qsizetype position = 1;
-        reader.scanBlanks(position);
-        const int c = reader.ch(position);
+        Reader reader(text, t, 1);
+        reader.scanBlanks();
+        const int c = reader.ch();
         if (c == u'{')
-            result = reader.give(reader.object(position));
+            result = reader.give(reader.object());
         else if (c == u'[')
-            result = reader.give(reader.array(position));
+            result = reader.give(reader.array());
         else
             t.errors = QStringLiteral("Invalid JSON");
     }
@@ -845,52 +986,49 @@ void Reset() {
 }
 
 void SkipBlanks(const QString& text, qsizetype& position) {
-    Reader(text, t_state).scanBlanks(position);
+    runStep(text, position, [](Reader& r) { r.scanBlanks(); });
 }
 
 Value ParseValue(const QString& text, qsizetype& position) {
-    Reader reader(text, t_state);
-    RawValue value;
-    if (!reader.value(position, value))
-        throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
-    return reader.give(value);
+    return runStep(text, position, [](Reader& r) {
+        RawValue value;
+        if (!r.value(value))
+            throwFailure(r);
+        return r.give(value);
+    });
 }
 
 std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position) {
-    Reader reader(text, t_state);
-    return reader.give(reader.object(position)).dictionary();
+    return runStep(text, position, [](Reader& r) { return r.give(r.object()).dictionary(); });
 }
 
 QString ParseKey(const QString& text, qsizetype& position) {
-    Reader reader(text, t_state);
-    return reader.give(reader.key(position)).toString();
+    return runStep(text, position, [](Reader& r) { return r.give(r.key()).toString(); });
 }
 
 std::shared_ptr<Collection> ParseArray(const QString& text, qsizetype& position) {
-    Reader reader(text, t_state);
-    return reader.give(reader.array(position)).collection();
+    return runStep(text, position, [](Reader& r) { return r.give(r.array()).collection(); });
 }
 
 QString ParseString(const QString& text, qsizetype& position) {
-    Reader reader(text, t_state);
-    return reader.give(reader.string(position)).toString();
+    return runStep(text, position, [](Reader& r) { return r.give(r.string()).toString(); });
 }
 
 Value ParseNumber(const QString& text, qsizetype& position) {
-    Reader reader(text, t_state);
-    RawValue number;
-    if (!reader.number(position, number))
-        throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
-    return reader.give(number);
+    return runStep(text, position, [](Reader& r) {
+        RawValue number;
+        if (!r.number(number))
+            throwFailure(r);
+        return r.give(number);
+    });
 }
 
 bool ParseBoolean(const QString& text, qsizetype& position) {
-    return Reader(text, t_state).boolean(position);
+    return runStep(text, position, [](Reader& r) { return r.boolean(); });
 }
 
 Value ParseNull(const QString& text, qsizetype& position) {
-    Reader reader(text, t_state);
-    return reader.give(reader.null(position));
+    return runStep(text, position, [](Reader& r) { return r.give(r.null()); });
 }
 
 } // namespace steps

@@ -109,9 +109,29 @@ struct ValueAccess {
     }
     // A string of at most kShortUnits code units, held in the value itself. An empty one comes
     // back from toString() as a null QString when null is set.
-    [[nodiscard]] static RawValue shortString(QStringView units, bool null = false) noexcept;
-    [[nodiscard]] static bool fitsShort(qsizetype length) noexcept {
-        return length <= qsizetype(Value::kShortUnits);
+    [[nodiscard]] static RawValue shortString(QStringView units, bool null = false) noexcept {
+        RawValue raw{};
+        raw.bytes[0] = std::byte(Value::kShortString);
+        raw.bytes[1] =
+            std::byte(uint8_t(units.size()) | (null && units.isEmpty() ? Value::kNullString : 0));
+        if (!units.isEmpty())
+            std::memcpy(raw.bytes + 2, units.utf16(), size_t(units.size()) * sizeof(char16_t));
+        return raw;
+    }
+    static constexpr qsizetype kShortUnits = qsizetype(Value::kShortUnits);
+    [[nodiscard]] static bool fitsShort(qsizetype length) noexcept { return length <= kShortUnits; }
+    [[nodiscard]] static bool isShortString(const RawValue& raw) noexcept {
+        return (uint8_t(raw.bytes[0]) & Value::kTagMask) == Value::kShortString;
+    }
+    // Whether two short strings hold the same text (their unused units are zero).
+    [[nodiscard]] static bool sameShortText(const RawValue& a, const RawValue& b) noexcept {
+        constexpr uint64_t kText = ~(uint64_t(Value::kNullString) << 8);
+        uint64_t a0, a1, b0, b1;
+        std::memcpy(&a0, a.bytes, 8);
+        std::memcpy(&a1, a.bytes + 8, 8);
+        std::memcpy(&b0, b.bytes, 8);
+        std::memcpy(&b1, b.bytes + 8, 8);
+        return ((a0 ^ b0) & kText) == 0 && a1 == b1;
     }
     [[nodiscard]] static RawValue string(Arena* arena, const StringRep* rep) noexcept {
         return pointer(Value::kString, arena, rep);

@@ -7,16 +7,6 @@ namespace orvana::json {
 
 namespace detail {
 
-RawValue ValueAccess::shortString(QStringView units, bool null) noexcept {
-    RawValue raw{};
-    raw.bytes[0] = std::byte(Value::kShortString);
-    raw.bytes[1] =
-        std::byte(uint8_t(units.size()) | (null && units.isEmpty() ? Value::kNullString : 0));
-    if (!units.isEmpty())
-        std::memcpy(raw.bytes + 2, units.utf16(), size_t(units.size()) * sizeof(char16_t));
-    return raw;
-}
-
 RawValue ValueAccess::pointer(Tag tag, Arena* arena, const void* object) noexcept {
     RawValue raw{};
     const uint64_t head = reinterpret_cast<uintptr_t>(arena) | tag;
