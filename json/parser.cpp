@@ -417,19 +417,22 @@ public:
     [[nodiscard]] bool atEnd() const noexcept { return m_pos > m_size; }
 
     // SkipBlanks, with the common case of no blank at all decided inline.
-    void skipBlanks() noexcept {
-        if (inText() && !mayBeBlank(m_data[m_pos - 1]))
-            return;
+    void skipBlanks() noexcept { (void)skipToChar(); }
+    // SkipBlanks, then ch().
+    [[gnu::always_inline]] int skipToChar() noexcept {
+        if (inText()) [[likely]] {
+            const char16_t c = m_data[m_pos - 1];
+            if (!mayBeBlank(c))
+                return c;
+        }
         scanBlanks();
+        return ch();
     }
     void scanBlanks() noexcept;
 
     // The steps; each starts with SkipBlanks. value() is false when the value failed (failure()
     // says how), the position left where the failure left it.
-    [[nodiscard]] bool value(RawValue& out) {
-        skipBlanks();
-        return valueHere(out);
-    }
+    [[nodiscard]] bool value(RawValue& out) { return valueAt(skipToChar(), out); }
     [[nodiscard]] RawValue object() { return opens(u'{') ? objectHere() : emptyDictionary(); }
     [[nodiscard]] RawValue key() {
         skipBlanks();
@@ -462,7 +465,8 @@ private:
         return *m_arena;
     }
     // The steps without their SkipBlanks, for callers that have just skipped.
-    [[nodiscard]] bool valueHere(RawValue& out);
+    // c is ch(), blanks skipped.
+    [[nodiscard]] bool valueAt(int c, RawValue& out);
     [[nodiscard]] RawValue objectHere();
     [[nodiscard]] RawValue keyHere();
     [[nodiscard]] RawValue arrayHere();
@@ -476,9 +480,11 @@ private:
     // Whether the container with that opener begins here (after blanks); records the guard line
     // when it does not.
     [[nodiscard]] bool opens(char16_t opener);
-    // The head of each pass of a container's loop: false when the container ends here, after its
-    // closer (consumed) or at the end of the text (with its "Missing" line).
-    [[nodiscard]] bool another(char16_t closer);
+    // The head of each pass of a container's loop: kEnded when the container ends here, after its
+    // closer (consumed) or at the end of the text (with its "Missing" line); otherwise ch() at
+    // the element, blanks skipped.
+    static constexpr int kEnded = -2;
+    [[nodiscard]] int another(char16_t closer);
     [[nodiscard]] bool fail(Failure failure) noexcept {
         m_failure = failure;
         return false;
@@ -588,27 +594,26 @@ bool Reader::opens(char16_t opener) {
     return false;
 }
 
-inline bool Reader::another(char16_t closer) {
-    skipBlanks();
-    const int c = ch();
+[[gnu::always_inline]] inline int Reader::another(char16_t closer) {
+    const int c = skipToChar();
     if (c == closer) {
         ++m_pos;
-        return false;
+        return kEnded;
     }
     if (c == u',') {
         // Straight to the element: no test for the closer or for the end follows a comma.
         ++m_pos;
-        skipBlanks();
-    } else if (atEnd()) {
-        addLine(m_t, {closer == u'}' ? u"Missing '}': " : u"Missing ']': ", lastTwenty()});
-        return false;
+        return skipToChar();
     }
-    return true;
+    if (atEnd()) {
+        addLine(m_t, {closer == u'}' ? u"Missing '}': " : u"Missing ']': ", lastTwenty()});
+        return kEnded;
+    }
+    return c;
 }
 
 // Inlined into the container loops, which call it for every element.
-[[gnu::always_inline]] inline bool Reader::valueHere(RawValue& out) {
-    const int c = ch();
+[[gnu::always_inline]] inline bool Reader::valueAt(int c, RawValue& out) {
     if (isDigit(char16_t(c)) || c == u'-')
         return readPlainNumber(out) || readNumber(out);
     switch (c) {
@@ -642,7 +647,7 @@ RawValue Reader::objectHere() {
     const detail::DepthGuard open(m_t.depth);
     MemberScope members(m_t.members);
     ++m_pos;
-    while (another(u'}')) {
+    while (another(u'}') != kEnded) {
         const RawValue name = keyHere();
         RawValue member;
         const bool read = value(member);
@@ -747,9 +752,9 @@ RawValue Reader::arrayHere() {
     const detail::DepthGuard open(m_t.depth);
     ItemScope items(m_t.items);
     ++m_pos;
-    while (another(u']')) {
+    for (int c = another(u']'); c != kEnded; c = another(u']')) {
         RawValue item;
-        const bool read = valueHere(item);
+        const bool read = valueAt(c, item);
         if (read && m_t.alerts == 0) [[likely]] {
             items.add(item);
             continue;
@@ -785,6 +790,29 @@ RawValue Reader::stringFrom(QStringView units) {
 // position is just after the opening quote.
 bool Reader::readShortString(int quote, RawValue& out) noexcept {
     const qsizetype start = m_pos - 1;
+#if defined(__SSE2__)
+    if (m_size - start >= 8) {
+        // The first 8 units at once: the string must close among them, before any backslash.
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_data + start));
+        const __m128i stops = _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(short(quote))),
+                                           _mm_cmpeq_epi16(units, _mm_set1_epi16(short(u'\\'))));
+        const unsigned mask = unsigned(_mm_movemask_epi8(stops));
+        if (mask == 0)
+            return false;
+        const int length = __builtin_ctz(mask) / 2;
+        if (m_data[start + length] == u'\\')
+            return false;
+        const __m128i kept =
+            _mm_and_si128(units, _mm_cmpgt_epi16(_mm_set1_epi16(short(length)),
+                                                 _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7)));
+        // The units move up by one to make room for the tag and the length.
+        const __m128i value = _mm_insert_epi16(_mm_slli_si128(kept, 2),
+                                               ValueAccess::shortStringHead(length, true), 0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.bytes), value);
+        m_pos += length + 1;
+        return true;
+    }
+#endif
     const qsizetype limit = std::min<qsizetype>(m_size - start, ValueAccess::kShortUnits + 1);
     for (qsizetype k = 0; k < limit; ++k) {
         const char16_t c = m_data[start + k];
@@ -830,7 +858,7 @@ RawValue Reader::stringHere() {
 // most 19 digits in all) that end before a character that cannot continue a number: converted
 // as they are read. Anything else (false) is left to the general reader; the result is the one
 // Decimal::fromText gives.
-inline bool Reader::readPlainNumber(RawValue& out) noexcept {
+[[gnu::always_inline]] inline bool Reader::readPlainNumber(RawValue& out) noexcept {
     static constexpr uint64_t kPowers[] = {1,
                                            10,
                                            100,

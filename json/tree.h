@@ -111,14 +111,21 @@ struct ValueAccess {
     // back from toString() as a null QString when null is set.
     [[nodiscard]] static RawValue shortString(QStringView units, bool null = false) noexcept {
         RawValue raw{};
-        raw.bytes[0] = std::byte(Value::kShortString);
-        raw.bytes[1] =
-            std::byte(uint8_t(units.size()) | (null && units.isEmpty() ? Value::kNullString : 0));
-        if (!units.isEmpty())
-            std::memcpy(raw.bytes + 2, units.utf16(), size_t(units.size()) * sizeof(char16_t));
+        const uint16_t head = shortStringHead(int(units.size()), null);
+        std::memcpy(raw.bytes, &head, sizeof head);
+        // At most 7 units: a loop beats a call to memcpy.
+        for (qsizetype i = 0; i < units.size(); ++i) {
+            const char16_t unit = units.utf16()[i];
+            std::memcpy(raw.bytes + 2 + 2 * i, &unit, sizeof unit);
+        }
         return raw;
     }
     static constexpr qsizetype kShortUnits = qsizetype(Value::kShortUnits);
+    // The first two bytes of a short string of length units, as a little-endian word.
+    [[nodiscard]] static constexpr uint16_t shortStringHead(int length, bool null) noexcept {
+        const unsigned flags = null && length == 0 ? Value::kNullString : 0;
+        return uint16_t(Value::kShortString | (unsigned(length) | flags) << 8);
+    }
     [[nodiscard]] static bool fitsShort(qsizetype length) noexcept { return length <= kShortUnits; }
     [[nodiscard]] static bool isShortString(const RawValue& raw) noexcept {
         return (uint8_t(raw.bytes[0]) & Value::kTagMask) == Value::kShortString;
@@ -159,7 +166,14 @@ private:
 
 // A container holding the parsed elements, stored in arena; the elements point into arena or
 // nowhere, so they hold no references.
-[[nodiscard]] Cell* storeCollection(Arena& arena, std::span<const RawValue> items);
+[[nodiscard]] inline Cell* storeCollection(Arena& arena, std::span<const RawValue> items) {
+    auto* cell = static_cast<Cell*>(arena.allocate(cellBytes<Value>(items.size())));
+    cell->word = (uint64_t(items.size()) << 1) | 1;
+    Value* stored = cell->inPlaceElements<Value>();
+    for (size_t i = 0; i < items.size(); ++i)
+        new (stored + i) Value(ValueAccess::adopt(items[i]));
+    return cell;
+}
 [[nodiscard]] Cell* storeDictionary(Arena& arena, std::span<const RawMember> members);
 
 // Room in arena for a string of length code units (filled by the caller).

@@ -164,15 +164,6 @@ template <typename T> Extension<T>& extensionOf(Arena* arena, Cell* cell) {
     return *extension;
 }
 
-Cell* storeCollection(Arena& arena, std::span<const RawValue> items) {
-    auto* cell = static_cast<Cell*>(arena.allocate(cellBytes<Value>(items.size())));
-    cell->word = (uint64_t(items.size()) << 1) | 1;
-    Value* stored = cell->inPlaceElements<Value>();
-    for (size_t i = 0; i < items.size(); ++i)
-        new (stored + i) Value(ValueAccess::adopt(items[i]));
-    return cell;
-}
-
 Cell* storeDictionary(Arena& arena, std::span<const RawMember> members) {
     auto* cell = static_cast<Cell*>(arena.allocate(
         cellBytes<Entry>(members.size() <= KeyIndex::kThreshold ? members.size() : 0)));
