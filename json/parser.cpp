@@ -432,7 +432,9 @@ public:
 
     // The steps; each starts with SkipBlanks. value() is false when the value failed (failure()
     // says how), the position left where the failure left it.
-    [[nodiscard]] bool value(RawValue& out) { return valueAt(skipToChar(), out); }
+    [[gnu::always_inline]] [[nodiscard]] bool value(RawValue& out) {
+        return valueAt(skipToChar(), out);
+    }
     [[nodiscard]] RawValue object() { return opens(u'{') ? objectHere() : emptyDictionary(); }
     [[nodiscard]] RawValue key() {
         skipBlanks();
@@ -495,6 +497,8 @@ private:
     [[nodiscard]] bool readNumber(RawValue& out);
     [[nodiscard]] bool readShortString(int quote, RawValue& out) noexcept;
     [[nodiscard]] RawValue stringFrom(QStringView units);
+    // The length units of the text from 0-based start as a short string value.
+    [[nodiscard]] RawValue shortFromText(qsizetype start, int length) const noexcept;
 
     // The rest of the text from the position.
     [[nodiscard]] QStringView rest() const noexcept {
@@ -698,7 +702,9 @@ bool Reader::readSimpleKey(RawValue& key) {
     }
     if (p > m_size || m_data[p - 1] != u':')
         return false;
-    key = stringFrom(QStringView(m_data + start - 1, end - start));
+    key = ValueAccess::fitsShort(end - start)
+              ? shortFromText(start - 1, int(end - start))
+              : stringFrom(QStringView(m_data + start - 1, end - start));
     m_pos = p + 1;
     return true;
 }
@@ -786,10 +792,30 @@ RawValue Reader::stringFrom(QStringView units) {
     return detail::makeString(arena(), units);
 }
 
+[[gnu::always_inline]] inline RawValue Reader::shortFromText(qsizetype start,
+                                                             int length) const noexcept {
+#if defined(__SSE2__)
+    if (m_size - start >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_data + start));
+        const __m128i kept =
+            _mm_and_si128(units, _mm_cmpgt_epi16(_mm_set1_epi16(short(length)),
+                                                 _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7)));
+        // The units move up by one to make room for the tag and the length.
+        const __m128i value = _mm_insert_epi16(_mm_slli_si128(kept, 2),
+                                               ValueAccess::shortStringHead(length, true), 0);
+        RawValue raw;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(raw.bytes), value);
+        return raw;
+    }
+#endif
+    return ValueAccess::shortString(QStringView(m_data + start, length), true);
+}
+
 // A string that closes within a short string's length, with no escape: read in one pass. The
 // position is just after the opening quote.
 bool Reader::readShortString(int quote, RawValue& out) noexcept {
     const qsizetype start = m_pos - 1;
+    int length = -1;
 #if defined(__SSE2__)
     if (m_size - start >= 8) {
         // The first 8 units at once: the string must close among them, before any backslash.
@@ -797,34 +823,22 @@ bool Reader::readShortString(int quote, RawValue& out) noexcept {
         const __m128i stops = _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(short(quote))),
                                            _mm_cmpeq_epi16(units, _mm_set1_epi16(short(u'\\'))));
         const unsigned mask = unsigned(_mm_movemask_epi8(stops));
-        if (mask == 0)
-            return false;
-        const int length = __builtin_ctz(mask) / 2;
-        if (m_data[start + length] == u'\\')
-            return false;
-        const __m128i kept =
-            _mm_and_si128(units, _mm_cmpgt_epi16(_mm_set1_epi16(short(length)),
-                                                 _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7)));
-        // The units move up by one to make room for the tag and the length.
-        const __m128i value = _mm_insert_epi16(_mm_slli_si128(kept, 2),
-                                               ValueAccess::shortStringHead(length, true), 0);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.bytes), value);
-        m_pos += length + 1;
-        return true;
-    }
+        if (mask != 0)
+            length = __builtin_ctz(mask) / 2;
+    } else
 #endif
-    const qsizetype limit = std::min<qsizetype>(m_size - start, ValueAccess::kShortUnits + 1);
-    for (qsizetype k = 0; k < limit; ++k) {
-        const char16_t c = m_data[start + k];
-        if (c == u'\\')
-            return false;
-        if (c == quote) {
-            out = ValueAccess::shortString(QStringView(m_data + start, k), true);
-            m_pos += k + 1;
-            return true;
+    {
+        const qsizetype limit = std::min<qsizetype>(m_size - start, ValueAccess::kShortUnits + 1);
+        for (qsizetype k = 0; k < limit && length < 0; ++k) {
+            if (m_data[start + k] == u'\\' || m_data[start + k] == quote)
+                length = int(k);
         }
     }
-    return false;
+    if (length < 0 || m_data[start + length] == u'\\')
+        return false;
+    out = shortFromText(start, length);
+    m_pos += length + 1;
+    return true;
 }
 
 // One scan finds the end and the length; a string without escapes is then copied from the text

@@ -161,7 +161,14 @@ struct ValueAccess {
     }
 
 private:
-    [[nodiscard]] static RawValue pointer(Tag tag, Arena* arena, const void* object) noexcept;
+    [[nodiscard]] static RawValue pointer(Tag tag, Arena* arena, const void* object) noexcept {
+        RawValue raw;
+        const uint64_t head = reinterpret_cast<uintptr_t>(arena) | tag;
+        const uint64_t address = reinterpret_cast<uintptr_t>(object);
+        std::memcpy(raw.bytes, &head, sizeof head);
+        std::memcpy(raw.bytes + 8, &address, sizeof address);
+        return raw;
+    }
 };
 
 // A container holding the parsed elements, stored in arena; the elements point into arena or

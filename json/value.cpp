@@ -7,15 +7,6 @@ namespace orvana::json {
 
 namespace detail {
 
-RawValue ValueAccess::pointer(Tag tag, Arena* arena, const void* object) noexcept {
-    RawValue raw{};
-    const uint64_t head = reinterpret_cast<uintptr_t>(arena) | tag;
-    const uint64_t address = reinterpret_cast<uintptr_t>(object);
-    std::memcpy(raw.bytes, &head, sizeof head);
-    std::memcpy(raw.bytes + 8, &address, sizeof address);
-    return raw;
-}
-
 StringRep* newString(Arena& arena, qsizetype length) {
     auto* rep = static_cast<StringRep*>(
         arena.allocate(sizeof(StringRep) + size_t(length) * sizeof(char16_t)));
@@ -211,12 +202,6 @@ template <typename Make> Value newContainer(Make make) {
 }
 
 } // namespace
-
-Value Value::fromBool(bool value) noexcept {
-    Value v(kBoolean);
-    v.m_bytes[8] = std::byte(value ? 1 : 0);
-    return v;
-}
 
 static_assert(sizeof(Value) == 16, "a Value is two words");
 

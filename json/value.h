@@ -74,7 +74,11 @@ public:
     }
 
     [[nodiscard]] static Value null() noexcept { return Value(kNull); }
-    [[nodiscard]] static Value fromBool(bool value) noexcept;
+    [[nodiscard]] static Value fromBool(bool value) noexcept {
+        Value v(kBoolean);
+        v.m_bytes[8] = std::byte(value ? 1 : 0);
+        return v;
+    }
     // Copies the code units (into the value itself when they are few); a null QString comes back
     // from toString() as a null QString.
     [[nodiscard]] static Value fromString(QString value);
