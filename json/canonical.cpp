@@ -1,6 +1,7 @@
 #include "json/canonical.h"
 
 #include "json/error.h"
+#include "json/tree.h"
 #include <QSet>
 #include <vector>
 
@@ -79,11 +80,13 @@ void appendScalar(QString& out, const Value& value) {
 }
 
 // One open container while writing; an explicit stack, so a tree of any depth is written
-// without deep recursion. The containers stay alive through the root value, and nothing changes
-// them while they are written.
+// without deep recursion. The elements are read where they are stored: the containers stay alive
+// through the root value, and nothing changes them while they are written.
 struct Frame {
-    std::shared_ptr<Dictionary> dictionary;
-    std::shared_ptr<Collection> collection;
+    const detail::Cell* cell;
+    std::span<const Dictionary::Entry> members;
+    std::span<const Value> items;
+    bool isDictionary;
     size_t next = 0;
 };
 
@@ -106,42 +109,39 @@ QString ToCanonicalJson(const Value& value) {
             appendScalar(out, v);
             return;
         }
-        Frame f;
-        f.dictionary = v.dictionary();
-        f.collection = v.collection();
-        const void* identity = f.dictionary ? static_cast<const void*>(f.dictionary.get())
-                                            : static_cast<const void*>(f.collection.get());
+        Frame f{detail::ValueAccess::cellOf(v), {}, {}, v.isDictionary()};
         // Containers are shared by reference, so a hand-built tree can hold itself.
-        if (open.contains(identity))
+        if (open.contains(f.cell))
             throw Error(ErrorKind::Shape,
                         QStringLiteral("The value cannot be written: a container holds itself"));
-        open.insert(identity);
-        out += f.dictionary ? u'{' : u'[';
-        stack.push_back(std::move(f));
+        open.insert(f.cell);
+        auto* cell = const_cast<detail::Cell*>(f.cell);
+        if (f.isDictionary)
+            f.members = detail::elementsOf<Dictionary::Entry>(cell);
+        else
+            f.items = detail::elementsOf<Value>(cell);
+        out += f.isDictionary ? u'{' : u'[';
+        stack.push_back(f);
     };
     begin(value);
     while (!stack.empty()) {
         Frame& f = stack.back();
-        const bool isDictionary = f.dictionary != nullptr;
-        const size_t count =
-            isDictionary ? size_t(f.dictionary->Count()) : size_t(f.collection->Count());
-        if (f.next == count) {
-            out += isDictionary ? u'}' : u']';
-            open.remove(isDictionary ? static_cast<const void*>(f.dictionary.get())
-                                     : static_cast<const void*>(f.collection.get()));
+        if (f.next == (f.isDictionary ? f.members.size() : f.items.size())) {
+            out += f.isDictionary ? u'}' : u']';
+            open.remove(f.cell);
             stack.pop_back();
             continue;
         }
         if (f.next > 0)
             out += u',';
         const size_t at = f.next++;
-        if (isDictionary) {
-            const Dictionary::Entry& m = f.dictionary->entries()[at];
+        if (f.isDictionary) {
+            const Dictionary::Entry& m = f.members[at];
             appendString(out, m.key.stringView());
             out += u':';
             begin(m.value); // may reallocate the stack: f is not used after this
         } else {
-            begin(*(f.collection->begin() + at));
+            begin(f.items[at]);
         }
     }
     return out;

@@ -22,12 +22,15 @@ struct StringRep {
 };
 
 // A container as stored in an arena: one word, then, while it keeps the form a parse gave it,
-// its elements. In that form the word is (count << 1) | 1; once the container has an Extension
-// (see below), it is that extension's address.
+// its elements. In that form the word is (count << 1) | 1. Once the container was reached through
+// dictionary() or collection() it is the address of its Anchor, plus 2; once it changed (or, a
+// large parsed dictionary, was indexed) the address of its Extension.
 struct Cell {
     uint64_t word;
 
     [[nodiscard]] bool inPlace() const noexcept { return (word & 1) != 0; }
+    [[nodiscard]] bool anchored() const noexcept { return (word & 3) == 2; }
+    [[nodiscard]] bool extended() const noexcept { return (word & 3) == 0; }
     [[nodiscard]] size_t count() const noexcept { return size_t(word >> 1); }
     template <typename T> [[nodiscard]] T* inPlaceElements() noexcept {
         return reinterpret_cast<T*>(this + 1);
@@ -150,14 +153,11 @@ struct ValueAccess {
         return pointer(Value::kCollection, arena, cell);
     }
 
-    // A handle at room whose value refers to the container without a reference (the arena owns
-    // the handle); forget() undoes that before the handle is destroyed.
+    // A handle at room whose value refers to the container without holding a reference: the
+    // handle lives in the container's arena and is never destroyed.
     template <typename Handle>
     [[nodiscard]] static Handle* placeHandle(void* room, const RawValue& self) {
         return new (room) Handle(adopt(self));
-    }
-    template <typename Handle> static void forgetHandle(Handle& handle) noexcept {
-        handle.m_self.clear();
     }
 
 private:
@@ -245,17 +245,27 @@ template <typename KeyAt> qsizetype KeyIndex::find(QStringView key, KeyAt keyAt)
     }
 }
 
-// What a container gains when it is first reached through dictionary() or collection(), first
-// changed, or (a large parsed dictionary) indexed: its handle, which every later call shares and
-// which lives as long as the arena, and the place of its elements: still where the parse stored
-// them, or heap storage of its own once it changed. Destroyed with the arena. An element pointing
-// into the container's own arena holds no reference (so a container may hold itself or its
-// parents); one pointing into another arena holds one.
+template <typename T>
+using HandleOf = std::conditional_t<std::is_same_v<T, Entry>, Dictionary, Collection>;
+
+// The handle of a container that dictionary() or collection() reached, which every later call
+// shares, and the word its cell held before. In the arena; never destroyed.
+template <typename T> struct Anchor {
+    HandleOf<T> handle;
+    uint64_t word;
+};
+
+// What a container gains when it is first changed, or (a large parsed dictionary) indexed: the
+// place of its elements, still where the parse stored them or heap storage of its own once it
+// changed, and its index. Destroyed with the arena. An element pointing into the container's own
+// arena holds no reference (so a container may hold itself or its parents); one pointing into
+// another arena holds one.
 template <typename T> class Extension final : public Spill {
 public:
-    using Handle = std::conditional_t<std::is_same_v<T, Entry>, Dictionary, Collection>;
+    using Handle = HandleOf<T>;
 
-    // Takes over the elements the cell holds in place, where they stay until own().
+    // Takes over the elements the cell holds in place, where they stay until own(), and its
+    // handle if it has one.
     Extension(Arena* owner, Cell* cell) noexcept;
     ~Extension() override;
 
@@ -294,21 +304,29 @@ private:
     Cell* m_cell;
     T* m_data = nullptr;
     size_t m_size = 0;
-    size_t m_capacity = 0; // 0 while the elements are still where the parse stored them
-    size_t m_foreign = 0;  // elements holding a reference into another arena
-    KeyIndex m_index;      // dictionaries past KeyIndex::kThreshold
-    Handle* m_handle = nullptr;
-    alignas(Handle) std::byte m_handleRoom[sizeof(Handle)];
+    size_t m_capacity = 0;      // 0 while the elements are still where the parse stored them
+    size_t m_foreign = 0;       // elements holding a reference into another arena
+    KeyIndex m_index;           // dictionaries past KeyIndex::kThreshold
+    Handle* m_handle = nullptr; // in the arena
 };
+
+template <typename T> [[nodiscard]] Anchor<T>* anchorOf(const Cell* cell) noexcept {
+    return reinterpret_cast<Anchor<T>*>(cell->word & ~uint64_t(3));
+}
 
 // The elements of a container, wherever they are.
 template <typename T> [[nodiscard]] std::span<T> elementsOf(Cell* cell) noexcept {
     if (cell->inPlace())
         return {cell->inPlaceElements<T>(), cell->count()};
+    if (cell->anchored())
+        return {cell->inPlaceElements<T>(), size_t(anchorOf<T>(cell)->word >> 1)};
     return reinterpret_cast<Extension<T>*>(cell->word)->elements();
 }
 
 // The container's extension, made when it has none yet.
 template <typename T> Extension<T>& extensionOf(Arena* arena, Cell* cell);
+
+// The container's handle, made when it has none yet.
+template <typename T> HandleOf<T>& handleOf(Arena* arena, Cell* cell);
 
 } // namespace orvana::json::detail

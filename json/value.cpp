@@ -38,10 +38,26 @@ void KeyIndex::place(size_t hash, size_t position) noexcept {
     ++m_used;
 }
 
+namespace {
+
+// A handle in arena for the container at cell.
+template <typename T> HandleOf<T>* newHandle(Arena* arena, Cell* cell, void* room) {
+    const RawValue self = std::is_same_v<T, Entry> ? ValueAccess::dictionary(arena, cell)
+                                                   : ValueAccess::collection(arena, cell);
+    return ValueAccess::placeHandle<HandleOf<T>>(room, self);
+}
+
+} // namespace
+
 template <typename T>
 Extension<T>::Extension(Arena* owner, Cell* cell) noexcept : m_owner(owner), m_cell(cell) {
-    if (cell->inPlace()) {
-        m_data = cell->inPlaceElements<T>();
+    if (cell->extended())
+        return;
+    m_data = cell->inPlaceElements<T>();
+    if (cell->anchored()) {
+        m_size = size_t(anchorOf<T>(cell)->word >> 1);
+        m_handle = &anchorOf<T>(cell)->handle;
+    } else {
         m_size = cell->count();
     }
 }
@@ -50,19 +66,24 @@ template <typename T> Extension<T>::~Extension() {
     clear();
     if (m_capacity > 0)
         ::operator delete(m_data);
-    if (m_handle) {
-        ValueAccess::forgetHandle(*m_handle);
-        m_handle->~Handle();
-    }
 }
 
 template <typename T> typename Extension<T>::Handle& Extension<T>::handle() {
-    if (!m_handle) {
-        const RawValue self = std::is_same_v<T, Entry> ? ValueAccess::dictionary(m_owner, m_cell)
-                                                       : ValueAccess::collection(m_owner, m_cell);
-        m_handle = ValueAccess::placeHandle<Handle>(m_handleRoom, self);
-    }
+    if (!m_handle)
+        m_handle = newHandle<T>(m_owner, m_cell, m_owner->allocate(sizeof(Handle)));
     return *m_handle;
+}
+
+template <typename T> HandleOf<T>& handleOf(Arena* arena, Cell* cell) {
+    if (cell->extended())
+        return reinterpret_cast<Extension<T>*>(cell->word)->handle();
+    if (cell->anchored())
+        return anchorOf<T>(cell)->handle;
+    auto* anchor = static_cast<Anchor<T>*>(arena->allocate(sizeof(Anchor<T>)));
+    anchor->word = cell->word;
+    newHandle<T>(arena, cell, &anchor->handle);
+    cell->word = reinterpret_cast<uintptr_t>(anchor) | 2;
+    return anchor->handle;
 }
 
 template <typename T> void Extension<T>::reserve(size_t capacity) {
@@ -147,7 +168,7 @@ template <typename T> void Extension<T>::clear() noexcept {
 }
 
 template <typename T> Extension<T>& extensionOf(Arena* arena, Cell* cell) {
-    if (!cell->inPlace())
+    if (cell->extended())
         return *reinterpret_cast<Extension<T>*>(cell->word);
     auto* extension = new Extension<T>(arena, cell);
     arena->adopt(extension);
@@ -179,6 +200,8 @@ template class Extension<Value>;
 template class Extension<Entry>;
 template Extension<Value>& extensionOf<Value>(Arena*, Cell*);
 template Extension<Entry>& extensionOf<Entry>(Arena*, Cell*);
+template HandleOf<Value>& handleOf<Value>(Arena*, Cell*);
+template HandleOf<Entry>& handleOf<Entry>(Arena*, Cell*);
 
 } // namespace detail
 
@@ -256,23 +279,23 @@ Decimal Value::toNumber() const {
 }
 
 // The container's shared handle; the pointer holds a reference to the arena.
-template <typename T> auto handleOf(Arena* arena, Cell* cell) {
-    auto* handle = &detail::extensionOf<T>(arena, cell).handle();
+template <typename T> auto sharedHandle(Arena* arena, Cell* cell) {
+    using Handle = detail::HandleOf<T>;
+    Handle* handle = &detail::handleOf<T>(arena, cell);
     arena->ref();
-    using Handle = std::remove_pointer_t<decltype(handle)>;
     return std::shared_ptr<Handle>(handle, [arena](Handle*) { arena->release(); });
 }
 
 std::shared_ptr<Dictionary> Value::dictionary() const {
     if (tag() != kDictionary)
         return nullptr;
-    return handleOf<Entry>(arena(), ValueAccess::cellOf(*this));
+    return sharedHandle<Entry>(arena(), ValueAccess::cellOf(*this));
 }
 
 std::shared_ptr<Collection> Value::collection() const {
     if (tag() != kCollection)
         return nullptr;
-    return handleOf<Value>(arena(), ValueAccess::cellOf(*this));
+    return sharedHandle<Value>(arena(), ValueAccess::cellOf(*this));
 }
 
 Dictionary::Dictionary() : m_self(newContainer(ValueAccess::dictionary)) {}
@@ -284,7 +307,7 @@ std::span<const Entry> Dictionary::entries() const noexcept {
 const Entry* Dictionary::find(QStringView key) const noexcept {
     Cell* cell = ValueAccess::cellOf(m_self);
     const std::span<const Entry> all = entries();
-    if (!cell->inPlace()) {
+    if (cell->extended()) {
         const auto& index = reinterpret_cast<const detail::Extension<Entry>*>(cell->word)->index();
         if (!index.empty()) {
             const qsizetype at = index.find(key, [&](size_t i) { return all[i].key.stringView(); });
@@ -370,6 +393,8 @@ void Collection::Clear() noexcept {
     Cell* cell = ValueAccess::cellOf(m_self);
     if (cell->inPlace())
         cell->word = 1; // parsed items hold no references
+    else if (cell->anchored())
+        detail::anchorOf<Value>(cell)->word = 1;
     else
         reinterpret_cast<detail::Extension<Value>*>(cell->word)->clear();
 }

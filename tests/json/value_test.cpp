@@ -240,6 +240,7 @@ TEST(Containers, ParsedOnesGrowWithoutDisturbingTheirTree) {
     // The inner containers did not move: their pointers and contents are as they were.
     EXPECT_EQ(parsed->Item(3).collection(), inner);
     inner->Add(Value::null());
+    EXPECT_EQ(parsed->Item(3).collection(), inner); // the same object after its first change
     const auto members = parsed->Item(4).dictionary();
     members->setItem(u"a"_s, Value::fromString(u"replaced in its place"_s));
     for (int i = 0; i < 20; ++i)
@@ -253,6 +254,11 @@ TEST(Containers, ParsedOnesGrowWithoutDisturbingTheirTree) {
     for (int i = 0; i < 20; ++i)
         expected += u',' + QString::number(i);
     EXPECT_EQ(ToCanonicalJson(Value::fromCollection(parsed)), expected + u']');
+    // Clearing a parsed container that was reached but never changed.
+    const auto untouched = Parse(u"[[1, 2], 3]"_s)->collection();
+    const auto pair = untouched->Item(1).collection();
+    pair->Clear();
+    EXPECT_EQ(ToCanonicalJson(Value::fromCollection(untouched)), u"[[],3]");
 }
 
 TEST(Containers, LargeParsedDictionariesFindEveryKey) {
