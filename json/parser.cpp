@@ -992,8 +992,12 @@ template <typename Step> auto runStep(const QString& text, qsizetype& position, 
     return step(reader);
 }
 
-[[noreturn]] void throwFailure(const Reader& reader) {
-    throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
+// The value a step that may fail read, as a value of its own; its failure as orvana::Error.
+template <bool (Reader::*Step)(RawValue&)> Value readOrThrow(Reader& reader) {
+    RawValue raw;
+    if (!(reader.*Step)(raw))
+        throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
+    return reader.give(raw);
 }
 
 } // namespace
@@ -1032,12 +1036,7 @@ void SkipBlanks(const QString& text, qsizetype& position) {
 }
 
 Value ParseValue(const QString& text, qsizetype& position) {
-    return runStep(text, position, [](Reader& r) {
-        RawValue value;
-        if (!r.value(value))
-            throwFailure(r);
-        return r.give(value);
-    });
+    return runStep(text, position, readOrThrow<&Reader::value>);
 }
 
 std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position) {
@@ -1057,12 +1056,7 @@ QString ParseString(const QString& text, qsizetype& position) {
 }
 
 Value ParseNumber(const QString& text, qsizetype& position) {
-    return runStep(text, position, [](Reader& r) {
-        RawValue number;
-        if (!r.number(number))
-            throwFailure(r);
-        return r.give(number);
-    });
+    return runStep(text, position, readOrThrow<&Reader::number>);
 }
 
 bool ParseBoolean(const QString& text, qsizetype& position) {

@@ -107,8 +107,8 @@ public:
     [[nodiscard]] Decimal toNumber() const;
 
     // The container, or nullptr when the value is not of that kind. Every call gives the same
-    // object for one container; the pointer keeps the container's arena alive, and so does this
-    // value.
+    // object for one container (the first call places it, 24 bytes, in the container's arena);
+    // the pointer keeps the arena alive, and so does this value.
     [[nodiscard]] std::shared_ptr<Dictionary> dictionary() const;
     [[nodiscard]] std::shared_ptr<Collection> collection() const;
 
