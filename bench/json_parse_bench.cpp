@@ -3,12 +3,17 @@
 // Throughput is counted in UTF-8 bytes of the document for every benchmark, so the MB/s figures
 // compare directly; parse_ms and destroy_ms split each iteration's time. Times are the thread's
 // CPU time (system time included, so page faults count): the machine is shared, and wall time
-// there measures the neighbours as much as the parser.
+// there measures the neighbours as much as the parser. --benchmark_enable_random_interleaving
+// mixes the rivals' repetitions in one run.
 //
 //   json_parse_bench [google-benchmark flags]
 //   json_parse_bench --peak-rss=IMPL:INPUT   IMPL ours|rapidjson|nlohmann, INPUT 0|1|2
+//   json_parse_bench --write-inputs=DIR      writes songs.json, members.json, arrays.json
 // The second form parses once and prints the peak RSS growth per MB of input; run it in a fresh
-// process for each pair, since the peak is per process.
+// process for each pair, since the peak is per process. Its parse and its destruction run in
+// parseOnce and destroyOnce, so that callgrind counts them apart when run with
+// --toggle-collect='*parseOnce*' --toggle-collect='*destroyOnce*' and read with
+// callgrind_annotate --inclusive=yes. The third form gives the CLI the same documents.
 #include "net/text_conversion.h"
 
 #include "json/parser.h"
@@ -19,11 +24,13 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <rapidjson/document.h>
 #include <rapidjson/encodings.h>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 
 namespace {
@@ -177,44 +184,82 @@ bool resetPeakRss() {
     return bool(refs);
 }
 
-int peakRss(const std::string& impl, int which) {
-    const QByteArray& bytes = document(which);
-    const QString text = orvana::Utf8BytesToText(bytes);
+// The parse and the destruction of one tree, in functions of their own for callgrind.
+template <typename Tree, typename Parse>
+[[gnu::noinline]] std::unique_ptr<Tree> parseOnce(Parse parse) {
+    return std::make_unique<Tree>(parse());
+}
+
+template <typename Tree> [[gnu::noinline]] void destroyOnce(std::unique_ptr<Tree>& tree) {
+    tree.reset();
+}
+
+// Parses once with impl and reports the peak RSS growth; the tree lives until after the
+// measurement.
+template <typename Tree, typename Parse> void measurePeak(const QByteArray& bytes, Parse parse) {
     if (!resetPeakRss())
         std::fprintf(stderr, "warning: could not reset the peak RSS; the growth is understated\n");
     const long before = peakRssKiB();
+    std::unique_ptr<Tree> tree = parseOnce<Tree>(parse);
+    benchmark::DoNotOptimize(tree);
+    const double grownMiB = double(peakRssKiB() - before) / 1024.0;
+    destroyOnce(tree);
+    const double inputMB = double(bytes.size()) / (1024.0 * 1024.0);
+    std::printf("peak RSS +%.1f MiB for %.2f MB, %.2f MiB per MB\n", grownMiB, inputMB,
+                grownMiB / inputMB);
+}
+
+int peakRss(const std::string& impl, int which) {
+    const QByteArray& bytes = document(which);
+    const QString text = orvana::Utf8BytesToText(bytes);
+    std::printf("%s input %d: ", impl.c_str(), which);
     if (impl == "ours") {
-        const std::optional<orvana::json::Value> tree = orvana::json::Parse(text);
-        benchmark::DoNotOptimize(tree);
+        measurePeak<std::optional<orvana::json::Value>>(bytes,
+                                                        [&] { return orvana::json::Parse(text); });
     } else if (impl == "rapidjson") {
-        Utf16Document tree;
-        tree.Parse<rapidjson::kParseDefaultFlags, rapidjson::UTF8<>>(bytes.constData());
-        benchmark::DoNotOptimize(tree);
+        measurePeak<Utf16Document>(bytes, [&] {
+            Utf16Document tree;
+            tree.Parse<rapidjson::kParseDefaultFlags, rapidjson::UTF8<>>(bytes.constData());
+            return tree;
+        });
     } else if (impl == "nlohmann") {
-        const nlohmann::json tree = nlohmann::json::parse(bytes.cbegin(), bytes.cend());
-        benchmark::DoNotOptimize(tree);
+        measurePeak<nlohmann::json>(
+            bytes, [&] { return nlohmann::json::parse(bytes.cbegin(), bytes.cend()); });
     } else {
         std::fprintf(stderr, "unknown implementation %s\n", impl.c_str());
         return 2;
     }
-    const double grownMiB = double(peakRssKiB() - before) / 1024.0;
-    const double inputMB = double(bytes.size()) / (1024.0 * 1024.0);
-    std::printf("%s input %d: peak RSS +%.1f MiB for %.2f MB, %.2f MiB per MB\n", impl.c_str(),
-                which, grownMiB, inputMB, grownMiB / inputMB);
+    return 0;
+}
+
+int writeInputs(const std::string& dir) {
+    const char* names[] = {"songs.json", "members.json", "arrays.json"};
+    for (int which = 0; which < 3; ++which) {
+        std::ofstream out(dir + "/" + names[which], std::ios::binary);
+        const QByteArray& bytes = document(which);
+        out.write(bytes.constData(), bytes.size());
+        if (!out) {
+            std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), names[which]);
+            return 1;
+        }
+    }
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    constexpr const char* kPeakFlag = "--peak-rss=";
-    if (argc == 2 && std::strncmp(argv[1], kPeakFlag, std::strlen(kPeakFlag)) == 0) {
-        const std::string pair = argv[1] + std::strlen(kPeakFlag);
+    constexpr std::string_view kPeakFlag = "--peak-rss=";
+    constexpr std::string_view kWriteFlag = "--write-inputs=";
+    if (argc == 2 && std::string_view(argv[1]).starts_with(kPeakFlag)) {
+        const std::string pair(std::string_view(argv[1]).substr(kPeakFlag.size()));
         const size_t colon = pair.find(':');
         if (colon == std::string::npos)
             return 2;
         return peakRss(pair.substr(0, colon), std::atoi(pair.c_str() + colon + 1));
     }
+    if (argc == 2 && std::string_view(argv[1]).starts_with(kWriteFlag))
+        return writeInputs(std::string(std::string_view(argv[1]).substr(kWriteFlag.size())));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

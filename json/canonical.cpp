@@ -1,6 +1,7 @@
 #include "json/canonical.h"
 
 #include "json/error.h"
+#include "json/tree.h"
 #include <QSet>
 #include <vector>
 
@@ -67,7 +68,7 @@ void appendScalar(QString& out, const Value& value) {
         out += value.toBool() ? u"true" : u"false";
         break;
     case Value::Kind::String:
-        appendString(out, value.toString());
+        appendString(out, value.stringView());
         break;
     case Value::Kind::Number:
         out += value.toNumber().toPlainString();
@@ -79,13 +80,14 @@ void appendScalar(QString& out, const Value& value) {
 }
 
 // One open container while writing; an explicit stack, so a tree of any depth is written
-// without deep recursion.
+// without deep recursion. The elements are read where they are stored: the containers stay alive
+// through the root value, and nothing changes them while they are written.
 struct Frame {
-    std::shared_ptr<Dictionary> dictionary;
-    std::shared_ptr<Collection> collection;
-    Dictionary::const_iterator member{};
-    Collection::const_iterator item{};
-    bool first = true;
+    const detail::Cell* cell;
+    std::span<const Dictionary::Entry> members;
+    std::span<const Value> items;
+    bool isDictionary;
+    size_t next = 0;
 };
 
 } // namespace
@@ -107,49 +109,39 @@ QString ToCanonicalJson(const Value& value) {
             appendScalar(out, v);
             return;
         }
-        Frame f;
-        f.dictionary = v.dictionary();
-        f.collection = v.collection();
-        const void* identity = f.dictionary ? static_cast<const void*>(f.dictionary.get())
-                                            : static_cast<const void*>(f.collection.get());
+        Frame f{detail::ValueAccess::cellOf(v), {}, {}, v.isDictionary()};
         // Containers are shared by reference, so a hand-built tree can hold itself.
-        if (open.contains(identity))
+        if (open.contains(f.cell))
             throw Error(ErrorKind::Shape,
                         QStringLiteral("The value cannot be written: a container holds itself"));
-        open.insert(identity);
-        if (f.dictionary) {
-            f.member = f.dictionary->begin();
-            out += u'{';
-        } else {
-            f.item = f.collection->begin();
-            out += u'[';
-        }
-        stack.push_back(std::move(f));
+        open.insert(f.cell);
+        auto* cell = const_cast<detail::Cell*>(f.cell);
+        if (f.isDictionary)
+            f.members = detail::elementsOf<Dictionary::Entry>(cell);
+        else
+            f.items = detail::elementsOf<Value>(cell);
+        out += f.isDictionary ? u'{' : u'[';
+        stack.push_back(f);
     };
     begin(value);
     while (!stack.empty()) {
         Frame& f = stack.back();
-        const bool isDictionary = f.dictionary != nullptr;
-        const bool done =
-            isDictionary ? f.member == f.dictionary->end() : f.item == f.collection->end();
-        if (done) {
-            out += isDictionary ? u'}' : u']';
-            open.remove(isDictionary ? static_cast<const void*>(f.dictionary.get())
-                                     : static_cast<const void*>(f.collection.get()));
+        if (f.next == (f.isDictionary ? f.members.size() : f.items.size())) {
+            out += f.isDictionary ? u'}' : u']';
+            open.remove(f.cell);
             stack.pop_back();
             continue;
         }
-        if (!f.first)
+        if (f.next > 0)
             out += u',';
-        f.first = false;
-        if (isDictionary) {
-            const Dictionary::Member& m = *f.member++;
-            appendString(out, m.first);
+        const size_t at = f.next++;
+        if (f.isDictionary) {
+            const Dictionary::Entry& m = f.members[at];
+            appendString(out, m.key.stringView());
             out += u':';
-            begin(m.second); // may reallocate the stack: f is not used after this
+            begin(m.value); // may reallocate the stack: f is not used after this
         } else {
-            const Value& item = *f.item++;
-            begin(item);
+            begin(f.items[at]);
         }
     }
     return out;

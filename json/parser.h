@@ -14,7 +14,9 @@ inline constexpr int kMaxNesting = 512;
 // comments, parentheses as blanks). Never throws on bad input: every problem appends one line
 // (ended by CRLF, except "Invalid JSON") to this thread's error text, which ParseErrors() returns.
 // The result is a Dictionary or a Collection, partly built when there were problems, or nullopt
-// when the first character after blanks is neither "{" nor "[". The tree belongs to the caller.
+// when the first character after blanks is neither "{" nor "[". The tree belongs to the caller;
+// it lives in one arena, which the result and every value taken from the tree keep alive, so
+// holding a small part of a big parse keeps the whole parse's memory.
 [[nodiscard]] std::optional<Value> Parse(const QString& text);
 
 // The error text of this thread's most recent Parse ("" when it met no problem). Each thread has
@@ -29,8 +31,9 @@ namespace steps {
 
 void Reset();
 void SkipBlanks(const QString& text, qsizetype& position);
-// Number and container failures (Type mismatch, Overflow, Duplicate key) leave as orvana::Error
-// to the nearest enclosing ParseObject/ParseArray, which records them.
+// Number failures (Type mismatch, Overflow) leave as orvana::Error; inside a container they go
+// no further than the nearest enclosing ParseObject/ParseArray, which records them, as it
+// records Duplicate key.
 [[nodiscard]] Value ParseValue(const QString& text, qsizetype& position);
 [[nodiscard]] std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position);
 [[nodiscard]] QString ParseKey(const QString& text, qsizetype& position);

@@ -1,6 +1,7 @@
 #include "json/script.h"
 
 #include "json/canonical.h"
+#include "json/depth_guard.h"
 #include "json/error.h"
 #include "json/parser.h"
 #include "json/string_builder.h"
@@ -9,18 +10,6 @@
 namespace orvana::json {
 
 namespace {
-
-// Restores the depth on every way out of ExecCommand, failures included.
-class DepthGuard {
-public:
-    explicit DepthGuard(int& depth) noexcept : m_depth(depth) { ++m_depth; }
-    ~DepthGuard() { --m_depth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-
-private:
-    int& m_depth;
-};
 
 // A script's text collected in a builder, refused once it outgrows kMaxTextLength: variables can
 // double a text at every step, and a few lines of script must not exhaust the memory.
@@ -157,7 +146,7 @@ QString cJSONScript::Eval(const QString& sJSON) {
 QString cJSONScript::ExecCommand(const Value& obj) {
     if (m_depth >= kMaxNesting)
         return QString::fromUtf16(kNestingMessage);
-    const DepthGuard guard(m_depth);
+    const detail::DepthGuard guard(m_depth);
     switch (obj.kind()) {
     case Value::Kind::Empty:
         return {};

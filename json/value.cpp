@@ -1,245 +1,378 @@
 #include "json/value.h"
 
 #include "json/error.h"
+#include "json/tree.h"
 
 namespace orvana::json {
 
+namespace detail {
+
+StringRep* newString(Arena& arena, qsizetype length) {
+    auto* rep = static_cast<StringRep*>(
+        arena.allocate(sizeof(StringRep) + size_t(length) * sizeof(char16_t)));
+    rep->length = length;
+    return rep;
+}
+
+RawValue makeString(Arena& arena, QStringView units, bool nullIfEmpty) {
+    if (ValueAccess::fitsShort(units.size()))
+        return ValueAccess::shortString(units, nullIfEmpty);
+    StringRep* rep = newString(arena, units.size());
+    std::memcpy(rep->units(), units.utf16(), size_t(units.size()) * sizeof(char16_t));
+    return ValueAccess::string(&arena, rep);
+}
+
+size_t hashKey(QStringView key) noexcept {
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (QChar c : key)
+        hash = (hash ^ c.unicode()) * 0x100000001b3u;
+    return size_t(hash ^ (hash >> 29));
+}
+
+void KeyIndex::place(size_t hash, size_t position) noexcept {
+    const size_t mask = m_slots.size() - 1;
+    size_t at = hash & mask;
+    while (m_slots[at] != 0)
+        at = (at + 1) & mask;
+    m_slots[at] = uint32_t(position + 1);
+    ++m_used;
+}
+
 namespace {
 
-// Below this many members a linear search beats building a hash.
-constexpr qsizetype kIndexThreshold = 12;
-
-// Room for the shared_ptr control block at the start of a container's block.
-constexpr size_t kControlRoom = 32;
-
-// Hands the shared_ptr the start of the container's own block for its control block, and frees
-// the whole block when the control block goes, which is after the container was destroyed.
-template <typename T> struct InBlockAllocator {
-    using value_type = T;
-    std::byte* block;
-
-    explicit InBlockAllocator(std::byte* b) noexcept : block(b) {}
-    template <typename U>
-    InBlockAllocator(const InBlockAllocator<U>& other) noexcept : block(other.block) {}
-
-    T* allocate(size_t) noexcept {
-        static_assert(sizeof(T) <= kControlRoom && alignof(T) <= kControlRoom);
-        return reinterpret_cast<T*>(block);
-    }
-    void deallocate(T*, size_t) noexcept { ::operator delete(block); }
-    friend bool operator==(const InBlockAllocator& a, const InBlockAllocator& b) noexcept {
-        return a.block == b.block;
-    }
-};
-
-// One block: control block, container, then the elements moved from the span. The container
-// is default-constructed; adopt hands it the elements.
-template <typename Container, typename Element, typename Adopt>
-std::shared_ptr<Container> makeInOneBlock(std::span<Element> elements, Adopt adopt) {
-    static_assert(alignof(Container) <= kControlRoom);
-    constexpr size_t elementsAt = (kControlRoom + sizeof(Container) + alignof(Element) - 1) /
-                                  alignof(Element) * alignof(Element);
-    auto* block =
-        static_cast<std::byte*>(::operator new(elementsAt + elements.size() * sizeof(Element)));
-    auto* container = new (block + kControlRoom) Container();
-    auto* stored = reinterpret_cast<Element*>(block + elementsAt);
-    for (size_t i = 0; i < elements.size(); ++i)
-        new (stored + i) Element(std::move(elements[i]));
-    adopt(*container, stored, elements.size());
-    return std::shared_ptr<Container>(
-        container, [](Container* c) { c->~Container(); }, InBlockAllocator<Container>(block));
+// A handle in arena for the container at cell.
+template <typename T> HandleOf<T>* newHandle(Arena* arena, Cell* cell, void* room) {
+    const RawValue self = std::is_same_v<T, Entry> ? ValueAccess::dictionary(arena, cell)
+                                                   : ValueAccess::collection(arena, cell);
+    return ValueAccess::placeHandle<HandleOf<T>>(room, self);
 }
+
+} // namespace
+
+template <typename T>
+Extension<T>::Extension(Arena* owner, Cell* cell) noexcept : m_owner(owner), m_cell(cell) {
+    if (cell->extended())
+        return;
+    m_data = cell->inPlaceElements<T>();
+    if (cell->anchored()) {
+        m_size = size_t(anchorOf<T>(cell)->word >> 1);
+        m_handle = &anchorOf<T>(cell)->handle;
+    } else {
+        m_size = cell->count();
+    }
+}
+
+template <typename T> Extension<T>::~Extension() {
+    clear();
+    if (m_capacity > 0)
+        ::operator delete(m_data);
+}
+
+template <typename T> typename Extension<T>::Handle& Extension<T>::handle() {
+    if (!m_handle)
+        m_handle = newHandle<T>(m_owner, m_cell, m_owner->allocate(sizeof(Handle)));
+    return *m_handle;
+}
+
+template <typename T> HandleOf<T>& handleOf(Arena* arena, Cell* cell) {
+    if (cell->extended())
+        return reinterpret_cast<Extension<T>*>(cell->word)->handle();
+    if (cell->anchored())
+        return anchorOf<T>(cell)->handle;
+    auto* anchor = static_cast<Anchor<T>*>(arena->allocate(sizeof(Anchor<T>)));
+    anchor->word = cell->word;
+    newHandle<T>(arena, cell, &anchor->handle);
+    cell->word = reinterpret_cast<uintptr_t>(anchor) | 2;
+    return anchor->handle;
+}
+
+template <typename T> void Extension<T>::reserve(size_t capacity) {
+    T* data = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    // Moving keeps each element's reference, counted or not, as it is.
+    for (size_t i = 0; i < m_size; ++i)
+        new (data + i) T(std::move(m_data[i]));
+    if (m_capacity > 0)
+        ::operator delete(m_data);
+    m_data = data;
+    m_capacity = capacity;
+}
+
+template <typename T> void Extension<T>::own() {
+    if (m_capacity == 0)
+        reserve(std::max<size_t>(m_size * 2, 4));
+}
+
+template <typename T> void Extension<T>::makeRoom() {
+    own();
+    if (m_size == m_capacity)
+        reserve(m_capacity * 2);
+}
+
+template <typename T> void Extension<T>::settle(Value& value) noexcept {
+    Arena* arena = ValueAccess::arenaOf(value);
+    if (arena == m_owner)
+        arena->release(); // never the last: whoever changes this container holds the arena
+    else if (arena)
+        ++m_foreign;
+}
+
+template <typename T> void Extension<T>::unsettle(Value& value) noexcept {
+    Arena* arena = ValueAccess::arenaOf(value);
+    const RawValue gone = ValueAccess::take(value);
+    if (arena && arena != m_owner) {
+        --m_foreign;
+        (void)ValueAccess::adopt(gone); // releases the reference
+    }
+}
+
+template <typename T>
+void Extension<T>::takeParsed(std::span<const RawMember> parsed) requires std::is_same_v<T, Entry> {
+    reserve(parsed.size());
+    for (const RawMember& m : parsed)
+        new (m_data + m_size++) Entry{ValueAccess::adopt(m.key), ValueAccess::adopt(m.value)};
+}
+
+template <typename T> void Extension<T>::append(Value&& value) requires std::is_same_v<T, Value> {
+    makeRoom();
+    settle(*new (m_data + m_size) Value(std::move(value)));
+    ++m_size;
+}
+
+template <typename T>
+void Extension<T>::appendMember(const RawValue& key,
+                                Value&& value) requires std::is_same_v<T, Entry> {
+    makeRoom();
+    Entry* slot = new (m_data + m_size) Entry{ValueAccess::adopt(key), std::move(value)};
+    settle(slot->value);
+    ++m_size;
+}
+
+template <typename T> void Extension<T>::replaceValue(size_t position, Value&& value) {
+    own();
+    Value& slot = valueOf(m_data[position]);
+    // The new value is settled first: the old one may hold the only reference to its arena.
+    Value old(std::move(slot));
+    new (&slot) Value(std::move(value));
+    settle(slot);
+    unsettle(old);
+}
+
+template <typename T> void Extension<T>::clear() noexcept {
+    // Elements holding no reference need no visit; a parsed tree's never do.
+    if (m_foreign > 0) {
+        for (size_t i = 0; i < m_size; ++i)
+            unsettle(valueOf(m_data[i]));
+    }
+    m_size = 0;
+    m_index.clear();
+}
+
+template <typename T> Extension<T>& extensionOf(Arena* arena, Cell* cell) {
+    if (cell->extended())
+        return *reinterpret_cast<Extension<T>*>(cell->word);
+    auto* extension = new Extension<T>(arena, cell);
+    arena->adopt(extension);
+    cell->word = reinterpret_cast<uintptr_t>(extension);
+    return *extension;
+}
+
+Cell* storeDictionary(Arena& arena, std::span<const RawMember> members) {
+    auto* cell = static_cast<Cell*>(arena.allocate(
+        cellBytes<Entry>(members.size() <= KeyIndex::kThreshold ? members.size() : 0)));
+    cell->word = (uint64_t(members.size()) << 1) | 1;
+    if (members.size() <= KeyIndex::kThreshold) {
+        Entry* stored = cell->inPlaceElements<Entry>();
+        for (size_t i = 0; i < members.size(); ++i)
+            new (stored + i)
+                Entry{ValueAccess::adopt(members[i].key), ValueAccess::adopt(members[i].value)};
+        return cell;
+    }
+    // A large dictionary is stored with an index for its lookups.
+    cell->word = 1;
+    Extension<Entry>& extension = extensionOf<Entry>(&arena, cell);
+    extension.takeParsed(members);
+    const std::span<const Entry> all = extension.elements();
+    extension.index().rebuild(all.size(), [&](size_t i) { return all[i].key.stringView(); });
+    return cell;
+}
+
+template class Extension<Value>;
+template class Extension<Entry>;
+template Extension<Value>& extensionOf<Value>(Arena*, Cell*);
+template Extension<Entry>& extensionOf<Entry>(Arena*, Cell*);
+template HandleOf<Value>& handleOf<Value>(Arena*, Cell*);
+template HandleOf<Entry>& handleOf<Entry>(Arena*, Cell*);
+
+} // namespace detail
+
+namespace {
+
+using detail::Arena;
+using detail::Cell;
+using detail::Entry;
+using detail::ValueAccess;
 
 [[noreturn]] void throwTypeMismatch() {
     throw Error(ErrorKind::TypeMismatch, QStringLiteral("Type mismatch"));
 }
 
+// An empty container in an arena of its own; the value takes the arena's first reference.
+template <typename Make> Value newContainer(Make make) {
+    Arena* arena = Arena::create(64);
+    auto* cell = static_cast<Cell*>(arena->allocate(sizeof(Cell)));
+    cell->word = 1;
+    return ValueAccess::adopt(make(arena, cell));
+}
+
 } // namespace
 
-static_assert(sizeof(Value) == 24, "a Value is three words");
+static_assert(sizeof(Value) == 16, "a Value is two words");
 
-Value Value::fromString(QString value) noexcept {
-    // The string's reference moves into the Value: the QString is left null, and the pointer
-    // taken from it is never destroyed, so nothing is released here.
-    union Taken {
-        QString::DataPointer pointer;
-        explicit Taken(QString::DataPointer&& p) noexcept : pointer(std::move(p)) {}
-        ~Taken() {}
-    } taken(std::move(value.data_ptr()));
-    Value v(Kind::String);
-    new (v.m_raw) StringParts{taken.pointer.d_ptr(), taken.pointer.data()};
-    v.m_word |= uint64_t(taken.pointer.size) << kLengthShift;
-    return v;
+Value Value::fromNumber(Decimal value) noexcept {
+    const unsigned __int128 coefficient = value.coefficient();
+    return ValueAccess::adopt(ValueAccess::number(value.isNegative(), uint64_t(coefficient),
+                                                  uint32_t(coefficient >> 64), value.scale()));
+}
+
+Value Value::fromString(QString value) {
+    if (ValueAccess::fitsShort(value.size()))
+        return ValueAccess::adopt(ValueAccess::shortString(value, value.isNull()));
+    Arena* arena = Arena::create(sizeof(detail::StringRep) + size_t(value.size()) * 2);
+    return ValueAccess::adopt(detail::makeString(*arena, value));
 }
 
 Value Value::fromDictionary(std::shared_ptr<Dictionary> value) noexcept {
-    if (!value)
-        return Value();
-    Value v(Kind::Dictionary);
-    new (v.m_raw) DictionaryPtr(std::move(value));
-    return v;
+    return value ? value->m_self : Value();
 }
 
 Value Value::fromCollection(std::shared_ptr<Collection> value) noexcept {
-    if (!value)
-        return Value();
-    Value v(Kind::Collection);
-    new (v.m_raw) CollectionPtr(std::move(value));
-    return v;
-}
-
-// An owning pointer made from the parts; whoever destroys it releases one reference.
-QString::DataPointer Value::stringPointer() const noexcept {
-    const StringParts& parts = *as<StringParts>();
-    return QString::DataPointer(parts.header, parts.data, qsizetype(m_word >> kLengthShift));
-}
-
-void Value::copyPayload(const Value& other) noexcept {
-    switch (kind()) {
-    case Kind::String:
-        std::memcpy(m_raw, other.m_raw, sizeof m_raw);
-        if (QTypedArrayData<char16_t>* header = as<StringParts>()->header)
-            header->ref();
-        break;
-    case Kind::Dictionary:
-        new (m_raw) DictionaryPtr(*other.as<DictionaryPtr>());
-        break;
-    case Kind::Collection:
-        new (m_raw) CollectionPtr(*other.as<CollectionPtr>());
-        break;
-    default:
-        std::memcpy(m_raw, other.m_raw, sizeof m_raw);
-        break;
-    }
-}
-
-void Value::release() noexcept {
-    switch (kind()) {
-    case Kind::String: {
-        // Adopts the Value's reference and releases it on leaving.
-        const QString::DataPointer owned = stringPointer();
-        break;
-    }
-    case Kind::Dictionary:
-        as<DictionaryPtr>()->~DictionaryPtr();
-        break;
-    case Kind::Collection:
-        as<CollectionPtr>()->~CollectionPtr();
-        break;
-    default:
-        break;
-    }
-    m_word = 0;
+    return value ? value->m_self : Value();
 }
 
 bool Value::toBool() const {
-    if (kind() == Kind::Boolean)
-        return *as<bool>();
+    if (tag() != kBoolean)
+        throwTypeMismatch();
+    return m_bytes[8] != std::byte(0);
+}
+
+QStringView Value::stringView() const {
+    if (tag() == kShortString)
+        return {reinterpret_cast<const char16_t*>(m_bytes + 2),
+                qsizetype(uint8_t(m_bytes[1]) & ~kNullString)};
+    if (tag() == kString)
+        return static_cast<const detail::StringRep*>(object())->view();
     throwTypeMismatch();
 }
 
 QString Value::toString() const {
-    if (kind() != Kind::String)
-        throwTypeMismatch();
-    QString::DataPointer copy = stringPointer();
-    copy.ref(); // the Value keeps its own reference
-    return QString(std::move(copy));
+    if (tag() == kShortString && (uint8_t(m_bytes[1]) & kNullString))
+        return QString();
+    return stringView().toString();
 }
 
 Decimal Value::toNumber() const {
-    if (kind() == Kind::Number)
-        return *as<Decimal>();
-    throwTypeMismatch();
+    if (tag() != kNumber)
+        throwTypeMismatch();
+    const uint64_t head = word(0);
+    const auto coefficient = (static_cast<unsigned __int128>(head >> 32) << 64) | word(1);
+    return Decimal::fromParts((head >> 8) & 1, coefficient, int((head >> 16) & 0xFF));
 }
 
-std::shared_ptr<Dictionary> Value::dictionary() const noexcept {
-    if (kind() == Kind::Dictionary)
-        return *as<DictionaryPtr>();
-    return nullptr;
+// The container's shared handle; the pointer holds a reference to the arena.
+template <typename T> auto sharedHandle(Arena* arena, Cell* cell) {
+    using Handle = detail::HandleOf<T>;
+    Handle* handle = &detail::handleOf<T>(arena, cell);
+    arena->ref();
+    return std::shared_ptr<Handle>(handle, [arena](Handle*) { arena->release(); });
 }
 
-std::shared_ptr<Collection> Value::collection() const noexcept {
-    if (kind() == Kind::Collection)
-        return *as<CollectionPtr>();
-    return nullptr;
+std::shared_ptr<Dictionary> Value::dictionary() const {
+    if (tag() != kDictionary)
+        return nullptr;
+    return sharedHandle<Entry>(arena(), ValueAccess::cellOf(*this));
 }
 
-qsizetype Dictionary::indexOf(const QString& key) const {
-    if (m_index) {
-        const auto it = m_index->constFind(key);
-        return it == m_index->cend() ? -1 : it.value();
+std::shared_ptr<Collection> Value::collection() const {
+    if (tag() != kCollection)
+        return nullptr;
+    return sharedHandle<Value>(arena(), ValueAccess::cellOf(*this));
+}
+
+Dictionary::Dictionary() : m_self(newContainer(ValueAccess::dictionary)) {}
+
+std::span<const Entry> Dictionary::entries() const noexcept {
+    return detail::elementsOf<Entry>(ValueAccess::cellOf(m_self));
+}
+
+const Entry* Dictionary::find(QStringView key) const noexcept {
+    Cell* cell = ValueAccess::cellOf(m_self);
+    const std::span<const Entry> all = entries();
+    if (cell->extended()) {
+        const auto& index = reinterpret_cast<const detail::Extension<Entry>*>(cell->word)->index();
+        if (!index.empty()) {
+            const qsizetype at = index.find(key, [&](size_t i) { return all[i].key.stringView(); });
+            return at < 0 ? nullptr : &all[size_t(at)];
+        }
     }
-    for (qsizetype i = 0; i < Count(); ++i) {
-        if (m_members[size_t(i)].first == key)
-            return i;
+    for (const Entry& e : all) {
+        if (e.key.stringView() == key)
+            return &e;
     }
-    return -1;
+    return nullptr;
 }
 
 Value Dictionary::Item(const QString& key) const {
-    const qsizetype i = indexOf(key);
-    return i < 0 ? Value() : m_members[size_t(i)].second;
+    const Entry* e = find(key);
+    return e ? e->value : Value();
 }
 
 void Dictionary::Add(const QString& key, Value value) {
-    if (indexOf(key) >= 0)
+    if (find(key))
         throw Error(ErrorKind::DuplicateKey, QStringLiteral("Duplicate key"));
-    m_members.emplace_back(key, std::move(value));
-    if (m_index)
-        m_index->insert(key, Count() - 1);
-    else if (Count() > kIndexThreshold)
-        buildIndex();
-}
-
-void Dictionary::buildIndex() {
-    m_index = std::make_unique<QHash<QString, qsizetype>>();
-    m_index->reserve(Count() * 2);
-    for (qsizetype i = 0; i < Count(); ++i)
-        m_index->insert(m_members[size_t(i)].first, i);
-}
-
-std::shared_ptr<Dictionary> Dictionary::fromUniqueMembers(std::span<Member> members) {
-    if (members.empty())
-        return std::make_shared<Dictionary>();
-    auto dictionary =
-        makeInOneBlock<Dictionary>(members, [](Dictionary& d, Member* stored, size_t count) {
-            d.m_members.adoptBorrowed(stored, count);
-        });
-    if (dictionary->Count() > kIndexThreshold)
-        dictionary->buildIndex();
-    return dictionary;
+    Arena* arena = ValueAccess::arenaOf(m_self);
+    auto& extension = detail::extensionOf<Entry>(arena, ValueAccess::cellOf(m_self));
+    extension.appendMember(detail::makeString(*arena, key), std::move(value));
+    const std::span<const Entry> all = extension.elements();
+    const auto keyAt = [&](size_t i) {
+        return all[i].key.stringView();
+    };
+    if (!extension.index().empty())
+        extension.index().insert(all.size() - 1, keyAt);
+    else if (all.size() > detail::KeyIndex::kThreshold)
+        extension.index().rebuild(all.size(), keyAt);
 }
 
 void Dictionary::setItem(const QString& key, Value value) {
-    const qsizetype i = indexOf(key);
-    if (i >= 0)
-        m_members[size_t(i)].second = std::move(value);
-    else
+    const Entry* e = find(key);
+    if (!e) {
         Add(key, std::move(value));
+        return;
+    }
+    const size_t position = size_t(e - entries().data());
+    detail::extensionOf<Entry>(ValueAccess::arenaOf(m_self), ValueAccess::cellOf(m_self))
+        .replaceValue(position, std::move(value));
 }
 
 QStringList Dictionary::Keys() const {
     QStringList keys;
     keys.reserve(Count());
-    for (const Member& m : m_members)
-        keys.append(m.first);
+    for (const Entry& e : entries())
+        keys.append(e.key.toString());
     return keys;
 }
 
 QList<Value> Dictionary::Items() const {
     QList<Value> items;
     items.reserve(Count());
-    for (const Member& m : m_members)
-        items.append(m.second);
+    for (const Entry& e : entries())
+        items.append(e.value);
     return items;
 }
 
-std::shared_ptr<Collection> Collection::fromItems(std::span<Value> items) {
-    if (items.empty())
-        return std::make_shared<Collection>();
-    return makeInOneBlock<Collection>(items, [](Collection& c, Value* stored, size_t count) {
-        c.m_items.adoptBorrowed(stored, count);
-    });
+Collection::Collection() : m_self(newContainer(ValueAccess::collection)) {}
+
+std::span<const Value> Collection::items() const noexcept {
+    return detail::elementsOf<Value>(ValueAccess::cellOf(m_self));
 }
 
 Value Collection::Item(qsizetype position) const {
@@ -248,7 +381,22 @@ Value Collection::Item(qsizetype position) const {
                     QStringLiteral("Collection: position %1 is outside 1 to %2")
                         .arg(position)
                         .arg(Count()));
-    return m_items[size_t(position - 1)];
+    return items()[size_t(position - 1)];
+}
+
+void Collection::Add(Value value) {
+    detail::extensionOf<Value>(ValueAccess::arenaOf(m_self), ValueAccess::cellOf(m_self))
+        .append(std::move(value));
+}
+
+void Collection::Clear() noexcept {
+    Cell* cell = ValueAccess::cellOf(m_self);
+    if (cell->inPlace())
+        cell->word = 1; // parsed items hold no references
+    else if (cell->anchored())
+        detail::anchorOf<Value>(cell)->word = 1;
+    else
+        reinterpret_cast<detail::Extension<Value>*>(cell->word)->clear();
 }
 
 } // namespace orvana::json

@@ -1,19 +1,18 @@
 #pragma once
 
+#include "json/arena.h"
 #include "json/decimal.h"
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
-#include <new>
 #include <span>
-#include <type_traits>
 #include <utility>
-#include <vector>
 
 namespace orvana::json {
 
@@ -22,175 +21,73 @@ class Collection;
 
 namespace detail {
 
-// The growable element array of a container. Its first storage may lie in the container's own
-// allocation (see Dictionary::fromUniqueMembers), so a parsed container costs one allocation;
-// growth beyond it moves the elements to storage of their own.
-template <typename T> class Elements {
-public:
-    Elements() noexcept = default;
-    Elements(const Elements& other) {
-        append(other, [](const T& e) -> const T& { return e; });
-    }
-    // Owned storage moves as a whole; storage in the other container's block cannot, so its
-    // elements move one by one.
-    Elements(Elements&& other) { take(other); }
-    Elements& operator=(const Elements& other) {
-        if (this != &other) {
-            Elements copy(other);
-            clear();
-            take(copy);
-        }
-        return *this;
-    }
-    Elements& operator=(Elements&& other) {
-        if (this != &other) {
-            clear();
-            take(other);
-        }
-        return *this;
-    }
-    ~Elements() {
-        clear();
-        releaseOwned();
-    }
+struct ValueAccess;
 
-    // Takes count constructed elements in storage that this array does not own.
-    void adoptBorrowed(T* storage, size_t count) noexcept {
-        m_data = storage;
-        m_size = count;
-        m_capacity = count | kBorrowed;
-    }
+inline constexpr size_t kValueBytes = 16;
 
-    [[nodiscard]] size_t size() const noexcept { return m_size; }
-    [[nodiscard]] T* begin() noexcept { return m_data; }
-    [[nodiscard]] T* end() noexcept { return m_data + m_size; }
-    [[nodiscard]] const T* begin() const noexcept { return m_data; }
-    [[nodiscard]] const T* end() const noexcept { return m_data + m_size; }
-    [[nodiscard]] T& operator[](size_t i) noexcept { return m_data[i]; }
-    [[nodiscard]] const T& operator[](size_t i) const noexcept { return m_data[i]; }
-
-    template <typename... Args> void emplace_back(Args&&... args) {
-        if (m_size == capacity())
-            grow();
-        new (m_data + m_size) T(std::forward<Args>(args)...);
-        ++m_size;
-    }
-
-    void clear() noexcept {
-        // The count drops first: an element's destructor never sees the ones already gone.
-        const size_t count = m_size;
-        m_size = 0;
-        for (size_t i = 0; i < count; ++i)
-            m_data[i].~T();
-    }
-
-private:
-    template <typename Source, typename Get> void append(Source& source, Get get) {
-        for (auto& e : source)
-            emplace_back(get(e));
-    }
-
-    // Leaves other empty; this holds no elements on entry.
-    void take(Elements& other) {
-        if (!other.borrowed()) {
-            releaseOwned();
-            m_data = std::exchange(other.m_data, nullptr);
-            m_size = std::exchange(other.m_size, 0);
-            m_capacity = std::exchange(other.m_capacity, 0);
-            return;
-        }
-        // Borrowed storage: moved element by element into storage of its own.
-        if (capacity() < other.m_size) {
-            releaseOwned();
-            m_data = static_cast<T*>(::operator new(other.m_size * sizeof(T)));
-            m_capacity = other.m_size;
-        }
-        for (size_t i = 0; i < other.m_size; ++i)
-            new (m_data + i) T(std::move(other.m_data[i]));
-        m_size = other.m_size;
-        other.clear();
-    }
-
-    void grow() {
-        const size_t capacity = this->capacity() < 4 ? 4 : this->capacity() * 2;
-        T* storage = static_cast<T*>(::operator new(capacity * sizeof(T)));
-        for (size_t i = 0; i < m_size; ++i) {
-            new (storage + i) T(std::move(m_data[i]));
-            m_data[i].~T();
-        }
-        releaseOwned();
-        m_data = storage;
-        m_capacity = capacity;
-    }
-
-    void releaseOwned() noexcept {
-        if (!borrowed() && m_data)
-            ::operator delete(m_data);
-    }
-
-    // The top bit of m_capacity marks storage that belongs to the container's block.
-    static constexpr size_t kBorrowed = ~(~size_t(0) >> 1);
-    [[nodiscard]] bool borrowed() const noexcept { return (m_capacity & kBorrowed) != 0; }
-    [[nodiscard]] size_t capacity() const noexcept { return m_capacity & ~kBorrowed; }
-
-    static_assert(std::is_nothrow_move_constructible_v<T>);
-    T* m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_capacity = 0;
+// The bits of a Value without the reference they may stand for: what a parse keeps on its
+// scratch stacks before a container is stored.
+struct RawValue {
+    alignas(8) std::byte bytes[kValueBytes];
 };
 
 } // namespace detail
 
 // One JSON value: Empty, Null, Boolean, String (UTF-16 code units), Number (exact Decimal),
-// Dictionary or Collection. Copies are cheap: strings are implicitly shared and containers are
-// shared by reference, so a container reached through two values is the same object.
-// A default-constructed Value is Empty. The accessors of one kind throw orvana::Error
-// TypeMismatch "Type mismatch" when the value holds another kind.
+// Dictionary or Collection. A default-constructed Value is Empty. The accessors of one kind throw
+// orvana::Error TypeMismatch "Type mismatch" when the value holds another kind.
+//
+// Strings and containers live in an arena: the one of the parse that read them, or a small one of
+// their own when made by hand. A Value that holds a string or a container holds one reference to
+// its arena, so holding any part of a big parse, however small, keeps the whole parse's memory;
+// releasing the last value of a parse frees all of it in one step. Containers are shared by
+// reference: a container reached through two values is the same container. Values may be copied
+// and released on any thread; the containers they reach are used by one thread at a time.
 class Value {
 public:
     enum class Kind { Empty, Null, Boolean, String, Number, Dictionary, Collection };
 
     Value() noexcept = default;
-    Value(const Value& other) noexcept : m_word(other.m_word) { copyPayload(other); }
-    Value(Value&& other) noexcept : m_word(other.m_word) { takePayload(other); }
+    Value(const Value& other) noexcept {
+        std::memcpy(m_bytes, other.m_bytes, sizeof m_bytes);
+        if (detail::Arena* a = arena())
+            a->ref();
+    }
+    Value(Value&& other) noexcept {
+        std::memcpy(m_bytes, other.m_bytes, sizeof m_bytes);
+        other.clear();
+    }
+    // The old value is released last: it may own the container that holds other.
     Value& operator=(const Value& other) noexcept {
-        if (this != &other) {
-            Value copy(other);
-            *this = std::move(copy);
-        }
+        Value copy(other);
+        swap(copy);
         return *this;
     }
     Value& operator=(Value&& other) noexcept {
-        if (this != &other) {
-            // The old payload goes last: it may own the container that holds other.
-            Value old(std::move(*this));
-            m_word = other.m_word;
-            takePayload(other);
-        }
+        Value taken(std::move(other));
+        swap(taken);
         return *this;
     }
     ~Value() {
-        if (kind() >= Kind::String)
-            release();
+        if (detail::Arena* a = arena())
+            a->release();
     }
 
-    [[nodiscard]] static Value null() noexcept { return Value(Kind::Null); }
+    [[nodiscard]] static Value null() noexcept { return Value(kNull); }
     [[nodiscard]] static Value fromBool(bool value) noexcept {
-        Value v(Kind::Boolean);
-        new (v.m_raw) bool(value);
+        Value v(kBoolean);
+        v.m_bytes[8] = std::byte(value ? 1 : 0);
         return v;
     }
-    [[nodiscard]] static Value fromString(QString value) noexcept;
-    [[nodiscard]] static Value fromNumber(Decimal value) noexcept {
-        Value v(Kind::Number);
-        new (v.m_raw) Decimal(value);
-        return v;
-    }
+    // Copies the code units (into the value itself when they are few); a null QString comes back
+    // from toString() as a null QString.
+    [[nodiscard]] static Value fromString(QString value);
+    [[nodiscard]] static Value fromNumber(Decimal value) noexcept;
     // A null pointer gives Empty.
     [[nodiscard]] static Value fromDictionary(std::shared_ptr<Dictionary> value) noexcept;
     [[nodiscard]] static Value fromCollection(std::shared_ptr<Collection> value) noexcept;
 
-    [[nodiscard]] Kind kind() const noexcept { return static_cast<Kind>(m_word & kKindMask); }
+    [[nodiscard]] Kind kind() const noexcept { return kKinds[tag()]; }
     [[nodiscard]] bool isEmpty() const noexcept { return kind() == Kind::Empty; }
     [[nodiscard]] bool isNull() const noexcept { return kind() == Kind::Null; }
     [[nodiscard]] bool isBoolean() const noexcept { return kind() == Kind::Boolean; }
@@ -203,79 +100,91 @@ public:
 
     // Throw orvana::Error TypeMismatch unless the value is of that kind.
     [[nodiscard]] bool toBool() const;
-    // By value (implicitly shared, so cheap): a reference into a temporary Value, such as the
-    // result of Dictionary::Item, would dangle.
+    // A copy of the code units, so it outlives the value.
     [[nodiscard]] QString toString() const;
+    // The code units without a copy, valid while this Value lives unchanged.
+    [[nodiscard]] QStringView stringView() const;
     [[nodiscard]] Decimal toNumber() const;
 
-    // The shared container, or nullptr when the value is not of that kind.
-    [[nodiscard]] std::shared_ptr<Dictionary> dictionary() const noexcept;
-    [[nodiscard]] std::shared_ptr<Collection> collection() const noexcept;
+    // The container, or nullptr when the value is not of that kind. Every call gives the same
+    // object for one container (the first call places it, 24 bytes, in the container's arena);
+    // the pointer keeps the arena alive, and so does this value.
+    [[nodiscard]] std::shared_ptr<Dictionary> dictionary() const;
+    [[nodiscard]] std::shared_ptr<Collection> collection() const;
 
 private:
-    // A string is held as its two pointers (header and data), its length kept in m_word above
-    // the kind, which keeps a Value at 24 bytes where a QString beside a tag would need 32.
-    struct StringParts {
-        QTypedArrayData<char16_t>* header;
-        char16_t* data;
+    friend struct detail::ValueAccess;
+
+    // Two words. The tag is in the low 4 bits of the first; strings and containers keep their
+    // arena's address (16-byte aligned) above it and the address of their storage in the second
+    // word. A number keeps its sign, scale and top 32 coefficient bits in the first word and the
+    // low 64 bits in the second; a boolean its value in the second.
+    enum Tag : uint8_t {
+        kEmpty,
+        kNull,
+        kBoolean,
+        kNumber,
+        kShortString,
+        kString,
+        kDictionary,
+        kCollection
     };
-    using DictionaryPtr = std::shared_ptr<Dictionary>;
-    using CollectionPtr = std::shared_ptr<Collection>;
+    static constexpr uint64_t kTagMask = 0xF;
+    static constexpr Kind kKinds[16] = {Kind::Empty,      Kind::Null,      Kind::Boolean,
+                                        Kind::Number,     Kind::String,    Kind::String,
+                                        Kind::Dictionary, Kind::Collection};
+    // A short string is held in the value itself: its length in the second byte (with
+    // kNullString for a null QString), its code units from the third.
+    static constexpr size_t kShortUnits = (detail::kValueBytes - 2) / 2;
+    static constexpr uint8_t kNullString = 0x80;
 
-    static constexpr uint64_t kKindMask = 0xff;
-    static constexpr int kLengthShift = 8;
+    explicit Value(Tag tag) noexcept { m_bytes[0] = std::byte(tag); }
 
-    explicit Value(Kind kind) noexcept : m_word(uint64_t(kind)) {}
-
-    template <typename T> [[nodiscard]] T* as() noexcept {
-        return std::launder(reinterpret_cast<T*>(m_raw));
+    [[nodiscard]] uint64_t word(size_t i) const noexcept {
+        uint64_t w;
+        std::memcpy(&w, m_bytes + 8 * i, sizeof w);
+        return w;
     }
-    template <typename T> [[nodiscard]] const T* as() const noexcept {
-        return std::launder(reinterpret_cast<const T*>(m_raw));
+    void setWord(size_t i, uint64_t w) noexcept { std::memcpy(m_bytes + 8 * i, &w, sizeof w); }
+    [[nodiscard]] uint8_t tag() const noexcept { return uint8_t(m_bytes[0]) & kTagMask; }
+    [[nodiscard]] detail::Arena* arena() const noexcept {
+        return tag() >= kString ? reinterpret_cast<detail::Arena*>(word(0) & ~kTagMask) : nullptr;
+    }
+    [[nodiscard]] const void* object() const noexcept {
+        return reinterpret_cast<const void*>(word(1));
+    }
+    void clear() noexcept { std::memset(m_bytes, 0, sizeof m_bytes); }
+    void swap(Value& other) noexcept {
+        std::byte mine[sizeof m_bytes];
+        std::memcpy(mine, m_bytes, sizeof m_bytes);
+        std::memcpy(m_bytes, other.m_bytes, sizeof m_bytes);
+        std::memcpy(other.m_bytes, mine, sizeof m_bytes);
     }
 
-    // The payload of other moves here (m_word is already set); other becomes Empty.
-    void takePayload(Value& other) noexcept {
-        switch (kind()) {
-        case Kind::Dictionary:
-            new (m_raw) DictionaryPtr(std::move(*other.as<DictionaryPtr>()));
-            other.as<DictionaryPtr>()->~DictionaryPtr();
-            break;
-        case Kind::Collection:
-            new (m_raw) CollectionPtr(std::move(*other.as<CollectionPtr>()));
-            other.as<CollectionPtr>()->~CollectionPtr();
-            break;
-        default:
-            std::memcpy(m_raw, other.m_raw, sizeof m_raw);
-            break;
-        }
-        other.m_word = 0;
-    }
-    void copyPayload(const Value& other) noexcept;
-    void release() noexcept;
-    [[nodiscard]] QString::DataPointer stringPointer() const noexcept;
-
-    static_assert(sizeof(StringParts) <= 16 && sizeof(Decimal) <= 16 &&
-                  sizeof(DictionaryPtr) <= 16 && sizeof(CollectionPtr) <= 16);
-    alignas(8) std::byte m_raw[16] = {};
-    // The kind in the low 8 bits; for a String, its length above them.
-    uint64_t m_word = 0;
+    alignas(8) std::byte m_bytes[detail::kValueBytes] = {};
 };
 
-// Members in insertion order; keys compared exactly (code unit by code unit), each key once.
-// An absent key reads as Empty. One thread at a time.
+// Members in insertion order; keys compared exactly (code unit by code unit), each key once. An
+// absent key reads as Empty. The members live in an arena; a default-constructed Dictionary makes
+// a new one for them. One thread at a time.
 class Dictionary {
 public:
     using Member = std::pair<QString, Value>;
-    using const_iterator = const Member*;
+    // A member as stored; the key is a String value.
+    struct Entry {
+        Value key;
+        Value value;
+    };
+    // Yields each member as a Member (the key copied to a QString).
+    class const_iterator;
 
-    Dictionary() = default;
-    // Moves the members, whose keys must all differ (a parser has checked them as it read), into
-    // a new dictionary allocated together with them in one block.
-    [[nodiscard]] static std::shared_ptr<Dictionary> fromUniqueMembers(std::span<Member> members);
+    // A new, empty dictionary in an arena of its own.
+    Dictionary();
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
 
-    [[nodiscard]] qsizetype Count() const noexcept { return qsizetype(m_members.size()); }
-    [[nodiscard]] bool Exists(const QString& key) const { return indexOf(key) >= 0; }
+    [[nodiscard]] qsizetype Count() const noexcept { return qsizetype(entries().size()); }
+    [[nodiscard]] bool Exists(const QString& key) const noexcept { return find(key) != nullptr; }
     // Empty when the key is absent.
     [[nodiscard]] Value Item(const QString& key) const;
     // Throws orvana::Error DuplicateKey "Duplicate key" when the key is present (nothing changes).
@@ -285,40 +194,82 @@ public:
     [[nodiscard]] QStringList Keys() const;
     [[nodiscard]] QList<Value> Items() const;
 
-    // In insertion order, as (key, value).
-    [[nodiscard]] const_iterator begin() const noexcept { return m_members.begin(); }
-    [[nodiscard]] const_iterator end() const noexcept { return m_members.end(); }
+    // In insertion order.
+    [[nodiscard]] const_iterator begin() const noexcept;
+    [[nodiscard]] const_iterator end() const noexcept;
+    // The members as stored, without copying the keys; invalidated by Add and setItem.
+    [[nodiscard]] std::span<const Entry> entries() const noexcept;
 
 private:
-    [[nodiscard]] qsizetype indexOf(const QString& key) const;
-    void buildIndex();
+    friend class Value;
+    friend struct detail::ValueAccess;
+    // The dictionary that self holds (one that lives in an arena's extension).
+    explicit Dictionary(Value self) noexcept : m_self(std::move(self)) {}
+    [[nodiscard]] const Entry* find(QStringView key) const noexcept;
 
-    detail::Elements<Member> m_members;
-    // Built once the dictionary grows past a few members; small ones are searched linearly.
-    std::unique_ptr<QHash<QString, qsizetype>> m_index;
+    Value m_self;
 };
 
-// An ordered list of values, positions from 1. One thread at a time.
+class Dictionary::const_iterator {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = Member;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Member;
+
+    const_iterator() noexcept = default;
+    explicit const_iterator(const Entry* at) noexcept : m_at(at) {}
+    [[nodiscard]] Member operator*() const { return {m_at->key.toString(), m_at->value}; }
+    const_iterator& operator++() noexcept {
+        ++m_at;
+        return *this;
+    }
+    const_iterator operator++(int) noexcept { return const_iterator(m_at++); }
+    friend bool operator==(const const_iterator&, const const_iterator&) = default;
+
+private:
+    const Entry* m_at = nullptr;
+};
+
+inline Dictionary::const_iterator Dictionary::begin() const noexcept {
+    return const_iterator(entries().data());
+}
+
+inline Dictionary::const_iterator Dictionary::end() const noexcept {
+    const std::span<const Entry> all = entries();
+    return const_iterator(all.data() + all.size());
+}
+
+// An ordered list of values, positions from 1. The items live in an arena, as a Dictionary's
+// members do. One thread at a time.
 class Collection {
 public:
     using const_iterator = const Value*;
 
-    Collection() = default;
-    // Moves the items into a new collection allocated together with them in one block.
-    [[nodiscard]] static std::shared_ptr<Collection> fromItems(std::span<Value> items);
+    // A new, empty collection in an arena of its own.
+    Collection();
+    Collection(const Collection&) = delete;
+    Collection& operator=(const Collection&) = delete;
 
-    [[nodiscard]] qsizetype Count() const noexcept { return qsizetype(m_items.size()); }
+    [[nodiscard]] qsizetype Count() const noexcept { return qsizetype(items().size()); }
     // 1-based. Throws orvana::Error IndexOutOfRange outside 1..Count().
     [[nodiscard]] Value Item(qsizetype position) const;
-    void Add(Value value) { m_items.emplace_back(std::move(value)); }
-    // Drops every item; the way to free a collection that a caller made hold itself.
-    void Clear() noexcept { m_items.clear(); }
+    void Add(Value value);
+    // Drops every item.
+    void Clear() noexcept;
 
-    [[nodiscard]] const_iterator begin() const noexcept { return m_items.begin(); }
-    [[nodiscard]] const_iterator end() const noexcept { return m_items.end(); }
+    // Invalidated by Add and Clear.
+    [[nodiscard]] const_iterator begin() const noexcept { return items().data(); }
+    [[nodiscard]] const_iterator end() const noexcept { return items().data() + items().size(); }
 
 private:
-    detail::Elements<Value> m_items;
+    friend class Value;
+    friend struct detail::ValueAccess;
+    explicit Collection(Value self) noexcept : m_self(std::move(self)) {}
+    [[nodiscard]] std::span<const Value> items() const noexcept;
+
+    Value m_self;
 };
 
 } // namespace orvana::json

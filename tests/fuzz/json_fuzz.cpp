@@ -1,6 +1,7 @@
 // libFuzzer target for the JSON parser: any input must parse without a crash, a hang, a leak or
 // an escaping exception, the results must keep the parser's own guarantees, and the tree and
-// error text must be exactly those of the character-at-a-time reference parser.
+// error text must be exactly those of the character-at-a-time reference parser, also after every
+// container of both was changed.
 #include "net/text_conversion.h"
 #include "tests/json/reference_parser.h"
 
@@ -52,6 +53,21 @@ void dump(const orvana::json::Value& value, QString& out) {
     }
 }
 
+// Changes every container the same way in both trees: each collection gets one more item, each
+// dictionary one more member (or a new value for it), innermost first.
+void growEverywhere(const orvana::json::Value& value) {
+    if (const auto collection = value.collection()) {
+        for (qsizetype i = 1; i <= collection->Count(); ++i)
+            growEverywhere(collection->Item(i));
+        collection->Add(orvana::json::Value::fromString(QStringLiteral("an added item")));
+    } else if (const auto dictionary = value.dictionary()) {
+        for (const orvana::json::Value& member : dictionary->Items())
+            growEverywhere(member);
+        dictionary->setItem(QStringLiteral("+"),
+                            orvana::json::Value::fromString(QStringLiteral("an added member")));
+    }
+}
+
 QString dump(const std::optional<orvana::json::Value>& value) {
     QString out;
     if (value)
@@ -85,6 +101,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::optional<Value> again = Parse(canonical);
         require(ParseErrors().isEmpty());
         require(ToCanonicalJson(again) == canonical);
+    }
+
+    // Containers changed after the parse: ours move out of the parse's arena, the reference's
+    // were made by hand; both must read the same afterwards.
+    if (tree) {
+        growEverywhere(*tree);
+        growEverywhere(*oracle);
+        require(dump(oracle) == dump(tree));
     }
 
     // The number conversion either succeeds or fails with one of its two failures.

@@ -52,7 +52,7 @@ TEST(ToCanonicalJson, DeepHandBuiltTreesDoNotRecurse) {
         chain.push_back(c);
     current.reset();
     while (!chain.empty()) {
-        *chain.back() = Collection();
+        chain.back()->Clear();
         chain.pop_back();
     }
 }

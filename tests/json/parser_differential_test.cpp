@@ -56,6 +56,21 @@ QString describe(const std::optional<Value>& value) {
     return value ? describe(*value) : u"none"_s;
 }
 
+// Changes every container of the tree the same way: each collection gets one more item, each
+// dictionary one more member (or a new value for it), innermost first. Our containers start in
+// the parse's arena and move out as they change; the reference's were filled through Add.
+void growEverywhere(const Value& value) {
+    if (const auto collection = value.collection()) {
+        for (qsizetype i = 1; i <= collection->Count(); ++i)
+            growEverywhere(collection->Item(i));
+        collection->Add(Value::fromString(u"an added item"_s));
+    } else if (const auto dictionary = value.dictionary()) {
+        for (const Value& member : dictionary->Items())
+            growEverywhere(member);
+        dictionary->setItem(u"+"_s, Value::fromString(u"an added member"_s));
+    }
+}
+
 struct Outcome {
     QString result;
     qsizetype position = 0;
@@ -112,13 +127,19 @@ Outcome referenceStep(const QString& text, qsizetype start, int which) {
     return {result, p, reference::ParseErrors()};
 }
 
-// The whole parse and every string, key, number and value step from every position.
+// The whole parse, the tree after growEverywhere, and every string, key, number and value step
+// from every position.
 void expectSameAsReference(const QString& text) {
     const std::optional<Value> tuned = Parse(text);
     const Outcome whole{describe(tuned), 0, ParseErrors()};
     const std::optional<Value> oracle = reference::Parse(text);
     const Outcome expected{describe(oracle), 0, reference::ParseErrors()};
     ASSERT_EQ(whole, expected) << "text: " << text.toStdString();
+    if (tuned) {
+        growEverywhere(*tuned);
+        growEverywhere(*oracle);
+        ASSERT_EQ(describe(tuned), describe(oracle)) << "grown, text: " << text.toStdString();
+    }
     for (qsizetype start = 0; start <= text.size() + 1; ++start) {
         for (int which = 0; which < 4; ++which) {
             ASSERT_EQ(tunedStep(text, start, which), referenceStep(text, start, which))
@@ -147,6 +168,12 @@ const QStringList kPieces = {
     u"\\/"_s,
     u"\\\""_s,
     u"\\n"_s,
+    u"\\b"_s,
+    u"\\f"_s,
+    u"\\r"_s,
+    u"\\t"_s,
+    u"\\'"_s,
+    u"\\\\"_s,
     u"/*"_s,
     u"*/"_s,
     u"//"_s,

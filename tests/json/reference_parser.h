@@ -2,12 +2,13 @@
 
 #include "json/value.h"
 #include <QString>
-#include <memory>
 #include <optional>
 
-// The parser as first written: one character at a time, strings collected in a cStringBuilder,
-// containers grown member by member. Kept beside the tuned parser as the oracle that the tests
-// and the fuzz target compare it with: trees, error texts and positions must agree exactly.
+// The oracle that the differential test and the fuzz target hold the parser to: the reading rules
+// written out as plainly as they are stated, one character at a time through ch(position),
+// strings collected in a cStringBuilder, keys and numbers by concatenation, containers filled
+// through their public Add. Slow on purpose; trees, error texts and positions must agree with
+// json::Parse and json::steps exactly.
 namespace orvana::json::reference {
 
 [[nodiscard]] std::optional<Value> Parse(const QString& text);
@@ -15,16 +16,12 @@ namespace orvana::json::reference {
 
 namespace steps {
 
+// Clears the error text and the nesting state, as Parse does at its start.
 void Reset();
-void SkipBlanks(const QString& text, qsizetype& position);
 [[nodiscard]] Value ParseValue(const QString& text, qsizetype& position);
-[[nodiscard]] std::shared_ptr<Dictionary> ParseObject(const QString& text, qsizetype& position);
 [[nodiscard]] QString ParseKey(const QString& text, qsizetype& position);
-[[nodiscard]] std::shared_ptr<Collection> ParseArray(const QString& text, qsizetype& position);
 [[nodiscard]] QString ParseString(const QString& text, qsizetype& position);
 [[nodiscard]] Value ParseNumber(const QString& text, qsizetype& position);
-[[nodiscard]] bool ParseBoolean(const QString& text, qsizetype& position);
-[[nodiscard]] Value ParseNull(const QString& text, qsizetype& position);
 
 } // namespace steps
 
