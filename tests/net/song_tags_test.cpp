@@ -1,7 +1,12 @@
+#include "net/mod_down_file.h"
 #include "net/song_tags.h"
 #include "tools/portal-sim/media.h"
+#include "tools/portal-sim/portal_sim.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
@@ -10,6 +15,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
+#include <thread>
 
 // Readable failure output for texts.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -327,4 +333,144 @@ TEST(SongTagger, FrameHeadersNeedSyncAndNoReservedField) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsMpegFrameHeader(c.bytes), c.header) << QByteArray(c.bytes).toHex().data();
+}
+
+namespace {
+
+using orvana::portal::Endpoint;
+using orvana::portal::Fault;
+using orvana::portal::PortalSim;
+using namespace std::chrono_literals;
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList FolderEntries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// Songs of 5000 bytes (twelve frames at 128 kbps) from the sample portal, into a fresh folder.
+class TaggedFetch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        portal.start();
+        ASSERT_TRUE(folder.isValid());
+    }
+    [[nodiscard]] QString songUrl(const char* songId) const {
+        return QStringLiteral("http://%1/file/%2/128.mp3")
+            .arg(QString::fromStdString(portal.host()), QString::fromUtf8(songId));
+    }
+    [[nodiscard]] QString target(const char* name = "song.mp3") const {
+        return folder.filePath(QString::fromUtf8(name));
+    }
+    static orvana::net::TransferSettings Fast() {
+        orvana::net::TransferSettings settings;
+        settings.stallTimeout = 2s;
+        settings.cancelPollInterval = 5ms;
+        return settings;
+    }
+
+    PortalSim portal{orvana::portal::DemoCatalogue(), orvana::portal::PortalOptions{5000}};
+    QTemporaryDir folder;
+    const QByteArray body = Bytes(orvana::portal::SongBody("1001", 128, 5000));
+};
+
+} // namespace
+
+// Both forms write the tag into the file before it is named; the audio after it is the portal's,
+// and the size reported is the file's, while progress and the caps count the portal's body.
+TEST_F(TaggedFetch, StoresTheTaggedFileDirectlyOrThroughTheCommitter) {
+    ModDownFile transport(nullptr, Fast());
+    qint64 lastReceived = 0;
+    const StoredSong direct = transport.FetchToFile(
+        songUrl("1001"), target("direct.mp3"),
+        [&](qint64 received, qint64) { lastReceived = received; }, FullTags());
+    EXPECT_EQ(direct.path, target("direct.mp3"));
+    EXPECT_EQ(direct.untagged, QString());
+    EXPECT_EQ(lastReceived, body.size());
+    const QByteArray file = ReadFile(direct.path);
+    EXPECT_EQ(direct.bytes, file.size());
+    EXPECT_EQ(file.mid(TagEnd(file)), body);
+    EXPECT_EQ(ReadBack(file).text("TIT2"), QStringLiteral("流星雨 (Live)"));
+
+    std::vector<StoredSong> done;
+    transport.FetchToFileDeferred(songUrl("1001"), target("deferred.mp3"), {}, FullTags(),
+                                  [&](const StoredSong& song, std::exception_ptr error) {
+                                      EXPECT_FALSE(error);
+                                      done.push_back(song);
+                                  });
+    EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("direct.mp3")});
+    EXPECT_EQ(transport.FinishCommits(), 1);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].path, target("deferred.mp3"));
+    EXPECT_EQ(done[0].bytes, direct.bytes);
+    EXPECT_EQ(done[0].untagged, QString());
+    EXPECT_EQ(ReadFile(done[0].path), file);
+}
+
+TEST_F(TaggedFetch, ANotMpegBodyIsStoredAsItCameAndSaysWhy) {
+    portal.addFault(Endpoint::SongFile, Fault::NotMpeg, -1, "1002");
+    std::string plain;
+    orvana::portal::AppendPlainBytes(plain, "1002", 0, body.size());
+    ModDownFile transport(nullptr, Fast());
+    const StoredSong direct = transport.FetchToFile(songUrl("1002"), target(), {}, FullTags());
+    EXPECT_EQ(direct.untagged, QStringLiteral("not MPEG audio"));
+    EXPECT_EQ(direct.bytes, body.size());
+    EXPECT_EQ(ReadFile(target()), Bytes(plain));
+
+    StoredSong deferred;
+    transport.FetchToFileDeferred(
+        songUrl("1002"), target("again.mp3"), {}, FullTags(),
+        [&](const StoredSong& song, std::exception_ptr) { deferred = song; });
+    (void)transport.FinishCommits();
+    EXPECT_EQ(deferred.untagged, QStringLiteral("not MPEG audio"));
+    EXPECT_EQ(ReadFile(deferred.path), Bytes(plain));
+}
+
+TEST_F(TaggedFetch, TheSizeCapAndTheTwoByteRuleCountThePortalsBody) {
+    orvana::net::TransferSettings settings = Fast();
+    settings.songSizeCap = body.size(); // the tagged file is larger: it must still pass
+    ModDownFile transport(nullptr, settings);
+    EXPECT_GT(transport.FetchToFile(songUrl("1001"), target(), {}, FullTags()).bytes, body.size());
+
+    settings.songSizeCap = body.size() - 1;
+    ModDownFile capped(nullptr, settings);
+    EXPECT_THROW((void)capped.FetchToFile(songUrl("1001"), target("capped.mp3"), {}, FullTags()),
+                 TransportError);
+
+    portal.addFault(Endpoint::SongFile, Fault::OneByteBody);
+    try {
+        (void)transport.FetchToFile(songUrl("1001"), target("short.mp3"), {}, FullTags());
+        ADD_FAILURE() << "a one-byte body was stored";
+    } catch (const TransportError& error) {
+        EXPECT_EQ(error.reason(), QStringLiteral("the body has only 1 byte(s)"));
+    }
+    EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("song.mp3")});
+}
+
+// A song whose body stops half-way has no name while it waits, and none after it fails: the tag
+// written first never stands as a file of its own.
+TEST_F(TaggedFetch, ABodyCutShortLeavesNoFile) {
+    portal.addFault(Endpoint::SongFile, Fault::HangMidBody);
+    auto cancel = std::make_shared<orvana::net::CancelToken>();
+    ModDownFile transport(nullptr, Fast(), cancel);
+    std::thread fetch([&] {
+        EXPECT_THROW((void)transport.FetchToFile(songUrl("1001"), target(), {}, FullTags()),
+                     TransportError);
+    });
+    while (portal.stallsBegun() == 0)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
+    cancel->cancel();
+    fetch.join();
+    EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
+
+    portal.addFault(Endpoint::SongFile, Fault::DropMidBody);
+    ModDownFile again(nullptr, Fast());
+    EXPECT_THROW((void)again.FetchToFile(songUrl("1001"), target(), {}, FullTags()),
+                 TransportError);
+    EXPECT_TRUE(FolderEntries(folder.path()).isEmpty());
 }
