@@ -174,18 +174,45 @@ QString ModDownFile::RequestText(const QString& charset, const QString& url, con
 
 QString ModDownFile::FetchToFile(const QString& url, const QString& finalPath,
                                  const ProgressCallback& progress) {
-    std::unique_ptr<AtomicFile> file = fetchBody(url, finalPath, progress);
+    return FetchToFile(url, finalPath, progress, std::nullopt).path;
+}
+
+StoredSong ModDownFile::FetchToFile(const QString& url, const QString& finalPath,
+                                    const ProgressCallback& progress,
+                                    const std::optional<SongTags>& tags) {
+    Body body = fetchBody(url, finalPath, progress, tags);
     const QString folder = QFileInfo(finalPath).absolutePath();
-    const QString written = CommitSongFile(*file, folder, QFileInfo(finalPath).fileName());
+    const qint64 bytes = body.file->size();
+    const QString written = CommitSongFile(*body.file, folder, QFileInfo(finalPath).fileName());
     SyncFolder(folder);
-    return written;
+    return {written, bytes, body.untagged};
 }
 
 void ModDownFile::FetchToFileDeferred(const QString& url, const QString& finalPath,
                                       const ProgressCallback& progress, FileCommitter::Done done) {
-    std::unique_ptr<AtomicFile> file = fetchBody(url, finalPath, progress);
-    committer().submit(std::move(file), QFileInfo(finalPath).absolutePath(),
-                       QFileInfo(finalPath).fileName(), std::move(done));
+    FetchToFileDeferred(url, finalPath, progress, std::nullopt,
+                        [done = std::move(done)](const StoredSong& song, std::exception_ptr error) {
+                            if (done)
+                                done(song.path, error);
+                        });
+}
+
+void ModDownFile::FetchToFileDeferred(const QString& url, const QString& finalPath,
+                                      const ProgressCallback& progress,
+                                      const std::optional<SongTags>& tags, SongDone done) {
+    Body body = fetchBody(url, finalPath, progress, tags);
+    const qint64 bytes = body.file->size();
+    committer().submit(std::move(body.file), QFileInfo(finalPath).absolutePath(),
+                       QFileInfo(finalPath).fileName(),
+                       [done = std::move(done), bytes,
+                        untagged = body.untagged](const QString& path, std::exception_ptr error) {
+                           if (!done)
+                               return;
+                           if (error)
+                               done(StoredSong{}, error);
+                           else
+                               done(StoredSong{path, bytes, untagged}, nullptr);
+                       });
 }
 
 int ModDownFile::FinishCommits() {
@@ -196,27 +223,37 @@ int ModDownFile::ReapCommits() {
     return m_impl->committer ? m_impl->committer->reap() : 0;
 }
 
-std::unique_ptr<AtomicFile> ModDownFile::fetchBody(const QString& url, const QString& finalPath,
-                                                   const ProgressCallback& progress) {
+ModDownFile::Body ModDownFile::fetchBody(const QString& url, const QString& finalPath,
+                                         const ProgressCallback& progress,
+                                         const std::optional<SongTags>& tags) {
     m_impl->bindThread(m_session);
-    const QFileInfo target(finalPath);
-    const QString folder = target.absolutePath();
+    const QString folder = QFileInfo(finalPath).absolutePath();
     (void)CheckedAddress(url); // refuse before any file is made
     auto owned = std::make_unique<AtomicFile>(folder);
     AtomicFile& file = *owned;
+    // The tag goes into the unnamed file before the audio: nothing is named until all is there.
+    std::optional<SongTagger> tagger;
+    if (tags)
+        tagger.emplace(*tags, [&file](const char* data, qint64 size) { file.write(data, size); });
+    qint64 bodyBytes = 0;
     TransferSpec spec;
     spec.verb = "GET";
     spec.sink = [&](const char* data, qint64 size) {
-        file.write(data, size);
+        bodyBytes += size;
+        if (tagger)
+            tagger->write(data, size);
+        else
+            file.write(data, size);
     };
     spec.sizeCap = m_impl->settings.songSizeCap;
     spec.progress = &progress;
     spec.proxy = m_impl->byteProxy;
     const Finished outcome = m_impl->run(m_impl->byteHandle.get(), url, spec);
-    if (file.size() < 2)
+    if (bodyBytes < 2)
         throw TransportError(url, outcome.status,
-                             QStringLiteral("the body has only %1 byte(s)").arg(file.size()));
-    return owned;
+                             QStringLiteral("the body has only %1 byte(s)").arg(bodyBytes));
+    const QString untagged = tagger ? tagger->finish() : QString();
+    return {std::move(owned), untagged};
 }
 
 void ModDownFile::StoreBuffer(const QString& path) const {

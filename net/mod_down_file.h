@@ -2,6 +2,7 @@
 
 #include "net/file_committer.h"
 #include "net/file_store.h"
+#include "net/song_tags.h"
 #include "net/transfer_settings.h"
 #include "net/transport_error.h"
 #include "net/transport_session.h"
@@ -9,6 +10,8 @@
 #include <QByteArray>
 #include <QNetworkProxy>
 #include <QString>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -23,6 +26,17 @@ struct ProxySetting {
 // Reads a proxy text: "host:port" (an HTTP proxy), "http://host:port" or "socks5://host:port".
 // nullopt when it cannot be read. Pure.
 [[nodiscard]] std::optional<QNetworkProxy> ParseProxyText(const QString& text);
+
+// A song file that a fetch wrote.
+struct StoredSong {
+    QString path;     // as named: the final path, or the "noTitle" fallback
+    qint64 bytes = 0; // the file's size, its tag included: what a job counts as stored
+    // Tags were asked for but the body was stored as it came: why, in short English words
+    // ("not MPEG audio"). The file is written all the same. Empty when tagged or not asked.
+    QString untagged;
+};
+// The file written (bytes 0 and an empty path on error), or the error.
+using SongDone = std::function<void(const StoredSong& song, std::exception_ptr error)>;
 
 // The two transports and the file store of one job thread.
 //
@@ -84,6 +98,18 @@ public:
     void FetchToFileDeferred(const QString& url, const QString& finalPath,
                              const ProgressCallback& progress, FileCommitter::Done done);
 
+    // As FetchToFile, with tags (nullopt: none): the body goes through a SongTagger into the
+    // temporary file, so the file is tagged before it has a name. The song size cap, the progress
+    // and the two-byte rule count the portal's body, not the tagged file.
+    [[nodiscard]] StoredSong FetchToFile(const QString& url, const QString& finalPath,
+                                         const ProgressCallback& progress,
+                                         const std::optional<SongTags>& tags);
+    // As FetchToFileDeferred, with tags as in the FetchToFile above; done learns the file and
+    // whether it was tagged.
+    void FetchToFileDeferred(const QString& url, const QString& finalPath,
+                             const ProgressCallback& progress, const std::optional<SongTags>& tags,
+                             SongDone done);
+
     // Waits for every deferred file, syncs their folders once, and calls their done callbacks.
     // Returns how many there were.
     int FinishCommits();
@@ -113,9 +139,14 @@ public:
     [[nodiscard]] const TransferSettings& transferSettings() const;
 
 private:
+    // A complete body in its unnamed file, and why it is untagged.
+    struct Body {
+        std::unique_ptr<AtomicFile> file;
+        QString untagged;
+    };
     FileCommitter& committer();
-    std::unique_ptr<AtomicFile> fetchBody(const QString& url, const QString& finalPath,
-                                          const ProgressCallback& progress);
+    Body fetchBody(const QString& url, const QString& finalPath, const ProgressCallback& progress,
+                   const std::optional<SongTags>& tags);
 
     class Impl;
     std::shared_ptr<TransportSession> m_session;
