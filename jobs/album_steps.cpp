@@ -108,6 +108,7 @@ void AlbumSteps::reportError(const AlbumInfo& album, const QString& message) {
 }
 
 void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, AlbumSummary& album) {
+    m_cover.clear();
     makeAlbumFolder(parent, album);
     if (!album.folderError.isEmpty()) {
         reportError(album.info(), album.folderError);
@@ -153,6 +154,8 @@ void AlbumSteps::storeCover(const net::HtmlElement& img, AlbumSummary& album) {
             address = img.org_src();
         address.replace(QStringLiteral("about:"), m_base + u'/');
         m_transport.FetchToBuffer(address);
+        // The songs' tags carry the picture that arrived, whether or not it could be stored.
+        m_cover = m_transport.downloadBuffer;
         // An empty buffer is refused, so a failed re-run keeps the old cover. Named on the
         // committer thread while the songs download.
         m_transport.StoreBufferDeferred(path);
@@ -172,6 +175,7 @@ void AlbumSteps::downloadSongs(AlbumSummary& album) {
         } catch (const std::exception&) {
         }
         list = PlanSongs(answer, album.folder);
+        m_songCount = int(list.songs.size());
         if (list.missing) {
             album.songListMissing = true;
             reportError(album.info(), SongListFailureText(m_scope, album.title));
@@ -295,12 +299,23 @@ void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album,
     transport.FetchToFileDeferred(
         *address, song.path,
         [this, ref](qint64 received, qint64 total) { m_host.songProgress(ref, received, total); },
-        [this, &album, song](const QString& written, std::exception_ptr error) {
+        tagsOf(song, album),
+        [this, &album, song](const net::StoredSong& stored, std::exception_ptr error) {
             if (error)
                 return songFailed(song, album, reasonOf(error));
+            if (!stored.untagged.isEmpty())
+                m_host.warning(u"无法写入标签: " + ControlsToSpaces(song.title) + u" (" +
+                               stored.untagged + u')');
             archiveSong(song.songId);
-            songDone(song, album, SongState::Saved, QFileInfo(written).size(), written);
+            songDone(song, album, SongState::Saved, stored.bytes, stored.path);
         });
+}
+
+std::optional<net::SongTags> AlbumSteps::tagsOf(const PlannedSong& song,
+                                                const AlbumSummary& album) const {
+    if (!m_settings.download.tags)
+        return std::nullopt;
+    return net::SongTags{song.title, album.title, song.position, m_songCount, m_artist, m_cover};
 }
 
 QString AlbumSteps::downloadPageAddress(const QString& songId) const {

@@ -91,6 +91,9 @@ private:
     // cannot mend are counted here; the others throw.
     void fetchSong(const PlannedSong& song, AlbumSummary& album, net::ModDownFile& transport);
     [[nodiscard]] QString downloadPageAddress(const QString& songId) const;
+    // The tags of a song when they are asked for.
+    [[nodiscard]] std::optional<net::SongTags> tagsOf(const PlannedSong& song,
+                                                      const AlbumSummary& album) const;
     // The album's end: failures in list order, the archive synced, the playlist written.
     void finishSongs(const SongList& list, AlbumSummary& album);
     void writePlaylist(const SongList& list, const AlbumSummary& album);
@@ -108,6 +111,8 @@ private:
     const AlbumScope m_scope;
     QString m_base;
     QString m_artist;
+    QByteArray m_cover;  // the album's cover as fetched, for the tags
+    int m_songCount = 0; // songs in the album's list, for the tags' "n/N"
     JobClock m_realClock;
     AlbumFolderChooser m_folders;
     std::mutex m_albumMutex;           // the album summary and m_written, shared by the workers

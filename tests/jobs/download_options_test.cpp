@@ -4,12 +4,18 @@
 #include "jobs/down_singer.h"
 #include "jobs/download_archive.h"
 #include "tests/jobs/job_test_support.h"
+#include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
 
 using namespace orvana;
 using namespace std::chrono_literals;
@@ -205,4 +211,63 @@ TEST_F(DownloadOptionsTest, SavedSongsAreToldBeforeTheAlbumEnds) {
     const qsizetype lastSong = events.statuses.indexOf(u"正在下载MP3: 最后一首 \"再见\" ..."_qs);
     ASSERT_GE(savedFirst, 0);
     EXPECT_LT(savedFirst, lastSong) << events.statuses.join(u'|').toStdString();
+}
+
+namespace {
+
+// The ID3v2 frames of a stored song, as a music library reads them: "ID=text", pictures as
+// "APIC=type mime size".
+QStringList framesOf(const QString& path) {
+    const QByteArray bytes = test_support::readFile(path);
+    TagLib::ByteVectorStream stream(TagLib::ByteVector(bytes.constData(), unsigned(bytes.size())));
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance());
+    QStringList frames;
+    if (!file.ID3v2Tag())
+        return frames;
+    for (TagLib::ID3v2::Frame* f : file.ID3v2Tag()->frameList()) {
+        const QString id = QString::fromLatin1(f->frameID().data(), 4);
+        if (auto* p = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(f))
+            frames << QStringLiteral("APIC=%1 %2 %3")
+                          .arg(int(p->type()))
+                          .arg(QString::fromStdString(p->mimeType().to8Bit()))
+                          .arg(p->picture().size());
+        else
+            frames << id + u'=' + QString::fromStdString(f->toString().to8Bit(true));
+    }
+    return frames;
+}
+
+} // namespace
+
+TEST_F(DownloadOptionsTest, TagsCarryTheSongAlbumTrackSingerAndCover) {
+    settings.download.tags = true;
+    // The second song of the singer's first album is no MPEG audio: stored as it came.
+    portal.addFault(Endpoint::SongFile, Fault::NotMpeg, -1, "3000012");
+    const jobs::SingerSummary summary =
+        jobs::DownSinger(QStringLiteral("18104396"), *transport, events, settings);
+    ASSERT_EQ(summary.tally().failed, 0);
+    const QString album = dir.path() + u"/夜航星乐队/专辑 01";
+    const std::string cover = portal::CoverBytes("31259001");
+    EXPECT_EQ(framesOf(album + u"/第01张 歌1.mp3"),
+              (QStringList{u"TIT2=第01张 歌1"_qs, u"TALB=专辑 01"_qs, u"TRCK=1/2"_qs,
+                           u"TPE1=夜航星乐队"_qs, u"TPE2=夜航星乐队"_qs,
+                           QStringLiteral("APIC=3 image/jpeg %1").arg(cover.size())}));
+    // The audio after the tag is the portal's, byte for byte.
+    const QByteArray stored = test_support::readFile(album + u"/第01张 歌1.mp3");
+    const QByteArray body = test_support::bytes(portal::SongBody("3000011", 128, 2500));
+    EXPECT_TRUE(stored.endsWith(body));
+    EXPECT_TRUE(stored.startsWith("ID3\x03"));
+
+    EXPECT_EQ(events.warnings, QStringList{u"无法写入标签: 第01张 歌2 (not MPEG audio)"_qs});
+    EXPECT_FALSE(test_support::readFile(album + u"/第01张 歌2.mp3").startsWith("ID3"));
+    EXPECT_EQ(summary.albums[0].stored, 2);
+}
+
+TEST_F(DownloadOptionsTest, UntaggedUnlessAskedAndPresentSongsAreNeverRewritten) {
+    (void)album();
+    const QByteArray plain = test_support::readFile(folder() + u"/晴天的海.mp3");
+    EXPECT_FALSE(plain.startsWith("ID3"));
+    settings.download.tags = true;
+    (void)album();
+    EXPECT_EQ(test_support::readFile(folder() + u"/晴天的海.mp3"), plain);
 }
