@@ -9,6 +9,7 @@
 #include "controls/isButton/is_button.h"
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
+#include "jobs/job_report.h"
 #include "jobs/portal.h"
 #include "jobs/user_texts.h"
 
@@ -393,13 +394,18 @@ std::optional<frmMain::AddressJob> frmMain::beginAddressJob(controls::isButton& 
     return AddressJob{*id, std::move(*settings)};
 }
 
-void frmMain::endAddressJob(controls::isButton& button, jobs::JobOutcome outcome,
-                            const QString& completion) {
-    // A refused proxy text started nothing; a closed window shows nothing more.
-    if (outcome == jobs::JobOutcome::Finished)
-        setStatus(completion);
+void frmMain::endAddressJob(controls::isButton& button, const std::optional<QString>& endText) {
+    if (endText)
+        setStatus(*endText);
     button.SetEnabled(true);
     jobEnded(JobKind::Download);
+}
+
+std::optional<QString> frmMain::endTextOf(jobs::JobOutcome outcome, const QString& text) const {
+    // A refused proxy text started nothing; a closed window shows nothing more.
+    if (outcome == jobs::JobOutcome::NotStarted || m_closing)
+        return std::nullopt;
+    return text;
 }
 
 void frmMain::cmdDownAlbum_Click() {
@@ -408,7 +414,7 @@ void frmMain::cmdDownAlbum_Click() {
     if (!job)
         return;
     m_bridge->runAlbum(job->id, job->settings, [this](const jobs::AlbumSummary& summary) {
-        endAddressJob(*cmdDownAlbum, summary.outcome, jobs::UserText(jobs::kAlbumDone));
+        endAddressJob(*cmdDownAlbum, endTextOf(summary.outcome, jobs::AlbumEndText(summary)));
     });
 }
 
@@ -417,10 +423,12 @@ void frmMain::cmdDownSinger_Click() {
         *cmdDownSinger, *cmdDownload, *cmdDownAlbum, *txtSinger, jobs::AddressKind::Singer);
     if (!job)
         return;
-    m_bridge->runSinger(
-        job->id, job->settings, m_options.albumList, [this](const jobs::SingerSummary& summary) {
-            endAddressJob(*cmdDownSinger, summary.outcome, jobs::UserText(jobs::kSingerDone));
-        });
+    m_bridge->runSinger(job->id, job->settings, m_options.albumList,
+                        [this, id = job->id](const jobs::SingerSummary& summary) {
+                            endAddressJob(
+                                *cmdDownSinger,
+                                endTextOf(summary.outcome, jobs::SingerEndText(id, summary)));
+                        });
 }
 
 void frmMain::cmdDownload_Click() {
@@ -438,8 +446,13 @@ void frmMain::cmdDownload_Click() {
     // The row count is taken once; each row's tick and ID are read when the loop gets there.
     const int rows = lstSingerName->count();
     m_bridge->runTicked(rows, m_tickedRows, *settings, m_options.albumList,
-                        // The run's loop has written the completion text.
-                        [this](const jobs::TickedRunSummary&) {
+                        [this](const jobs::TickedRunSummary& run) {
+                            // A refused proxy text ends the run before any download.
+                            const bool refused =
+                                !run.singers.isEmpty() &&
+                                run.singers.last().outcome == jobs::JobOutcome::NotStarted;
+                            if (!refused && !m_closing)
+                                setStatus(jobs::TickedRunEndText(run));
                             cmdDownload->SetEnabled(true);
                             cmdGetSingers->SetEnabled(true);
                             jobEnded(JobKind::Download);
@@ -488,6 +501,7 @@ void frmMain::cboSingerList_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    m_closing = true;
     saveInputs();
     // Abandon running jobs where they stand: no partial file can stay (writes are atomic).
     m_bridge->cancelAll();

@@ -110,9 +110,12 @@ private:
     [[nodiscard]] std::optional<AddressJob>
     beginAddressJob(controls::isButton& button, const controls::isButton& otherA,
                     const controls::isButton& otherB, const QLineEdit& box, jobs::AddressKind kind);
-    // Its end: the completion text when the job ran to its end, the button enabled again.
-    void endAddressJob(controls::isButton& button, jobs::JobOutcome outcome,
-                       const QString& completion);
+    // Its end: endText (when there is one) on the status line, the button enabled again.
+    void endAddressJob(controls::isButton& button, const std::optional<QString>& endText);
+    // The text a download job ends with: text, or none when the job did not start or the
+    // window is closing.
+    [[nodiscard]] std::optional<QString> endTextOf(jobs::JobOutcome outcome,
+                                                   const QString& text) const;
 
     void showBox(const QString& text, QMessageBox::Icon icon);
     // The settings of a job starting now (proxy read now); nullopt, after a box, when the
@@ -138,6 +141,7 @@ private:
     std::unique_ptr<LoginProfile> m_login;
     bool m_firstJobSeen = false;
     bool m_loginOpen = false;
+    bool m_closing = false;
     bool m_hintHolding = false;             // the login hint keeps the status line
     std::optional<QString> m_pendingStatus; // the latest text given while it does
 

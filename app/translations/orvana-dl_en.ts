@@ -165,5 +165,17 @@
         <source>共获取歌手%1位, 请勾选需要下载的歌手</source>
         <translation>%1 singers found; tick the ones to download</translation>
     </message>
+    <message>
+        <source>下载已停止.</source>
+        <translation>Download stopped.</translation>
+    </message>
+    <message>
+        <source> 失败 %1 首 (双击查看)</source>
+        <translation> %1 failed (double-click for details)</translation>
+    </message>
+    <message>
+        <source> (双击查看)</source>
+        <translation> (double-click for details)</translation>
+    </message>
 </context>
 </TS>

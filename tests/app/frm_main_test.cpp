@@ -26,6 +26,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+// Readable failure output for texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << text.toStdString();
+}
+
 using namespace orvana;
 using namespace std::chrono_literals;
 using app::frmMain;
@@ -322,6 +327,50 @@ TEST_F(FrmMainTest, AlbumJobWritesTheAlbumAndEndsWithItsCompletionText) {
     QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(out())});
+}
+
+// A job that did not get everything says so, with the count of failed songs or the failure
+// that is no single song's; every command alike.
+TEST_F(FrmMainTest, StatusLineTellsWhatFailed) {
+    // The first song fails all five attempts; the others are stored.
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕. 失败 1 首 (双击查看)");
+    EXPECT_EQ(files(out() + u'/' + kAlbumFolder).size(), 8);
+
+    // The next run fetches the missing song: the plain completion text again.
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, -1);
+    child<QLineEdit>("txtAlbum")->setText(QStringLiteral("31258220"));
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(),
+              u"无法获取专辑页面: Fetching http://" + host +
+                  u"/album/31258220 failed: HTTP status 500 (Internal Server Error) (双击查看)");
+    EXPECT_FALSE(QDir(out() + u"/空白封面").exists());
+    portal.clearFaults();
+
+    portal.addFault(Endpoint::SingerPage, Fault::Status500, -1);
+    child<QLineEdit>("txtSinger")->setText(QStringLiteral("18105001"));
+    click("cmdDownSinger");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"无法获取歌手页面: 18105001 (双击查看)");
+    portal.clearFaults();
+
+    // A ticked run counts the failed songs of every singer.
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    tick(QStringLiteral("18105004"), true);
+    tick(QStringLiteral("18105005"), true);
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 10);
+    click("cmdDownload");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕. 失败 2 首 (双击查看)");
+    EXPECT_TRUE(presenter.boxes.empty());
 }
 
 TEST_F(FrmMainTest, AlbumClickDuringASingerJobIsRefusedAndTheSingerJobGoesOn) {
