@@ -2,6 +2,7 @@
 
 #include "app/app_settings.h"
 #include "app/frm_browser.h"
+#include "app/frm_result.h"
 #include "app/job_bridge.h"
 #include "app/login_profile.h"
 #include "app/message_presenter.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +30,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <utility>
 
 namespace orvana::app {
@@ -106,6 +109,14 @@ frmMain::frmMain(FrmMainOptions options, QWidget* parent)
     buildControls();
     loadButtons();
     loadInputs();
+
+    m_result = new frmResult(this);
+    connect(m_bridge.get(), &JobBridge::songFinished, m_result, &frmResult::addSong);
+    connect(m_bridge.get(), &JobBridge::jobError, m_result, &frmResult::addError);
+    connect(m_result, &frmResult::retryRequested, this, &frmMain::retryLastJob);
+    connect(m_result, &frmResult::openFolderRequested, this, &frmMain::openDownloadFolder);
+    if (QFileInfo(m_options.downloadFolder).isDir())
+        lblStatus->setToolTip(QDir::toNativeSeparators(m_options.downloadFolder));
 }
 
 frmMain::~frmMain() {
@@ -371,33 +382,37 @@ void frmMain::cmdLogin_Click() {
     m_loginOpen = false;
 }
 
-std::optional<frmMain::AddressJob> frmMain::beginAddressJob(controls::isButton& button,
-                                                            const controls::isButton& otherA,
-                                                            const controls::isButton& otherB,
-                                                            const QLineEdit& box,
-                                                            jobs::AddressKind kind) {
-    if (!otherA.Enabled() || !otherB.Enabled()) {
-        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
-        return std::nullopt;
-    }
-    const std::optional<QString> id = jobs::CheckAddress(box.text(), m_options.portalHost, kind);
-    if (!id) {
-        showBox(jobs::UserText(jobs::kUnrecognisedAddress), QMessageBox::Critical);
-        return std::nullopt;
-    }
-    std::optional<jobs::JobSettings> settings = jobSettings();
-    if (!settings)
-        return std::nullopt;
-    button.SetEnabled(false);
-    ++m_downloads;
-    hintLoginOnFirstJob();
-    return AddressJob{*id, std::move(*settings)};
+bool frmMain::refusedWhileBusy(const QList<const controls::isButton*>& others) {
+    if (std::all_of(others.begin(), others.end(),
+                    [](const controls::isButton* b) { return b->Enabled(); }))
+        return false;
+    showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+    return true;
 }
 
-void frmMain::endAddressJob(controls::isButton& button, const std::optional<QString>& endText) {
+std::optional<QString> frmMain::checkedId(const QLineEdit& box, jobs::AddressKind kind) {
+    std::optional<QString> id = jobs::CheckAddress(box.text(), m_options.portalHost, kind);
+    if (!id)
+        showBox(jobs::UserText(jobs::kUnrecognisedAddress), QMessageBox::Critical);
+    return id;
+}
+
+void frmMain::downloadStarted(const QList<controls::isButton*>& buttons) {
+    for (controls::isButton* b : buttons)
+        b->SetEnabled(false);
+    ++m_downloads;
+    m_result->clear();
+    m_result->setDownloading(true);
+    hintLoginOnFirstJob();
+}
+
+void frmMain::downloadEnded(const QList<controls::isButton*>& buttons,
+                            const std::optional<QString>& endText) {
     if (endText)
         setStatus(*endText);
-    button.SetEnabled(true);
+    for (controls::isButton* b : buttons)
+        b->SetEnabled(true);
+    m_result->setDownloading(false);
     jobEnded(JobKind::Download);
 }
 
@@ -409,54 +424,101 @@ std::optional<QString> frmMain::endTextOf(jobs::JobOutcome outcome, const QStrin
 }
 
 void frmMain::cmdDownAlbum_Click() {
-    const std::optional<AddressJob> job = beginAddressJob(
-        *cmdDownAlbum, *cmdDownload, *cmdDownSinger, *txtAlbum, jobs::AddressKind::Album);
-    if (!job)
+    if (refusedWhileBusy({cmdDownload, cmdDownSinger}))
         return;
-    m_bridge->runAlbum(job->id, job->settings, [this](const jobs::AlbumSummary& summary) {
-        endAddressJob(*cmdDownAlbum, endTextOf(summary.outcome, jobs::AlbumEndText(summary)));
-    });
+    if (const std::optional<QString> id = checkedId(*txtAlbum, jobs::AddressKind::Album))
+        startAlbum(*id);
 }
 
 void frmMain::cmdDownSinger_Click() {
-    const std::optional<AddressJob> job = beginAddressJob(
-        *cmdDownSinger, *cmdDownload, *cmdDownAlbum, *txtSinger, jobs::AddressKind::Singer);
-    if (!job)
+    if (refusedWhileBusy({cmdDownload, cmdDownAlbum}))
         return;
-    m_bridge->runSinger(job->id, job->settings, m_options.albumList,
-                        [this, id = job->id](const jobs::SingerSummary& summary) {
-                            endAddressJob(
-                                *cmdDownSinger,
-                                endTextOf(summary.outcome, jobs::SingerEndText(id, summary)));
-                        });
+    if (const std::optional<QString> id = checkedId(*txtSinger, jobs::AddressKind::Singer))
+        startSinger(*id);
 }
 
 void frmMain::cmdDownload_Click() {
-    if (!cmdDownAlbum->Enabled() || !cmdDownSinger->Enabled()) {
-        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+    if (refusedWhileBusy({cmdDownAlbum, cmdDownSinger}))
         return;
-    }
+    // The row count is taken once; each row's tick and ID are read when the loop gets there.
+    startTicked(lstSingerName->count(), m_tickedRows);
+}
+
+void frmMain::startAlbum(const QString& id) {
     const std::optional<jobs::JobSettings> settings = jobSettings();
     if (!settings)
         return;
-    cmdDownload->SetEnabled(false);
-    cmdGetSingers->SetEnabled(false);
-    ++m_downloads;
-    hintLoginOnFirstJob();
-    // The row count is taken once; each row's tick and ID are read when the loop gets there.
-    const int rows = lstSingerName->count();
-    m_bridge->runTicked(rows, m_tickedRows, *settings, m_options.albumList,
+    downloadStarted({cmdDownAlbum});
+    m_lastJob = LastJob{LastJob::Kind::Album, {id}};
+    m_bridge->runAlbum(id, *settings, [this](const jobs::AlbumSummary& summary) {
+        downloadEnded({cmdDownAlbum}, endTextOf(summary.outcome, jobs::AlbumEndText(summary)));
+    });
+}
+
+void frmMain::startSinger(const QString& id) {
+    const std::optional<jobs::JobSettings> settings = jobSettings();
+    if (!settings)
+        return;
+    downloadStarted({cmdDownSinger});
+    m_lastJob = LastJob{LastJob::Kind::Singer, {id}};
+    m_bridge->runSinger(
+        id, *settings, m_options.albumList, [this, id](const jobs::SingerSummary& summary) {
+            downloadEnded({cmdDownSinger},
+                          endTextOf(summary.outcome, jobs::SingerEndText(id, summary)));
+        });
+}
+
+void frmMain::startTicked(int rowCount, std::shared_ptr<const TickedRows> rows) {
+    const std::optional<jobs::JobSettings> settings = jobSettings();
+    if (!settings)
+        return;
+    downloadStarted({cmdDownload, cmdGetSingers});
+    m_lastJob = LastJob{LastJob::Kind::Ticked, {}};
+    m_bridge->runTicked(rowCount, std::move(rows), *settings, m_options.albumList,
                         [this](const jobs::TickedRunSummary& run) {
+                            m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
                             // A refused proxy text ends the run before any download.
                             const bool refused =
                                 !run.singers.isEmpty() &&
                                 run.singers.last().outcome == jobs::JobOutcome::NotStarted;
-                            if (!refused && !m_closing)
-                                setStatus(jobs::TickedRunEndText(run));
-                            cmdDownload->SetEnabled(true);
-                            cmdGetSingers->SetEnabled(true);
-                            jobEnded(JobKind::Download);
+                            downloadEnded({cmdDownload, cmdGetSingers},
+                                          endTextOf(refused ? jobs::JobOutcome::NotStarted
+                                                            : jobs::JobOutcome::Finished,
+                                                    jobs::TickedRunEndText(run)));
                         });
+}
+
+void frmMain::retryLastJob() {
+    if (!m_lastJob)
+        return;
+    // Refused while any download runs, as the commands are.
+    if (refusedWhileBusy({cmdDownAlbum, cmdDownSinger, cmdDownload}))
+        return;
+    const LastJob job = *m_lastJob;
+    switch (job.kind) {
+    case LastJob::Kind::Album:
+        return startAlbum(job.ids.value(0));
+    case LastJob::Kind::Singer:
+        return startSinger(job.ids.value(0));
+    case LastJob::Kind::Ticked: {
+        // The singers the run reached, every one ticked: the lists may have changed since.
+        auto rows = std::make_shared<TickedRows>();
+        rows->setRows(job.ids);
+        for (int i = 0; i < job.ids.size(); ++i)
+            rows->setTicked(i, true);
+        return startTicked(int(job.ids.size()), rows);
+    }
+    }
+}
+
+void frmMain::showResults() {
+    m_result->show();
+    m_result->raise();
+    m_result->activateWindow();
+}
+
+void frmMain::openDownloadFolder() const {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(m_options.downloadFolder));
 }
 
 void frmMain::cmdGetSingers_Click() {
@@ -505,6 +567,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     saveInputs();
     // Abandon running jobs where they stand: no partial file can stay (writes are atomic).
     m_bridge->cancelAll();
+    m_result->close();
     // The login window goes with its owner; its modal loop then returns.
     for (frmBrowser* login : findChildren<frmBrowser*>(Qt::FindDirectChildrenOnly))
         login->close();
@@ -513,9 +576,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblStatus && event->type() == QEvent::MouseButtonDblClick &&
-        !lblStatus->toolTip().isEmpty()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(m_options.downloadFolder));
+    if (watched == lblStatus && event->type() == QEvent::MouseButtonDblClick) {
+        // The results once a download job has run; before, the folder when it is there.
+        if (m_lastJob)
+            showResults();
+        else if (!lblStatus->toolTip().isEmpty())
+            openDownloadFolder();
         return true;
     }
     return QWidget::eventFilter(watched, event);

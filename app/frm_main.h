@@ -28,6 +28,7 @@ namespace orvana::app {
 class JobBridge;
 class LoginProfile;
 class MessagePresenter;
+class frmResult;
 class TickedRows;
 
 // What the window is given: where it talks to and writes, what it remembers in, how it shows
@@ -99,23 +100,32 @@ private:
     void cmdGetSingers_Click();
     void cboSingerList_Click();
 
-    // The common start of the album and singer commands: the busy rule (refused while either
-    // other download button is disabled), the address check of box, the job's settings; then
-    // button is disabled and the job counted. nullopt (after a box where one is due) when the
-    // job must not start.
-    struct AddressJob {
-        QString id;
-        jobs::JobSettings settings;
-    };
-    [[nodiscard]] std::optional<AddressJob>
-    beginAddressJob(controls::isButton& button, const controls::isButton& otherA,
-                    const controls::isButton& otherB, const QLineEdit& box, jobs::AddressKind kind);
-    // Its end: endText (when there is one) on the status line, the button enabled again.
-    void endAddressJob(controls::isButton& button, const std::optional<QString>& endText);
+    // The busy rule of a download command: refused, after the box, while any of the other
+    // download buttons is disabled.
+    [[nodiscard]] bool refusedWhileBusy(const QList<const controls::isButton*>& others);
+    // The ID in box, or nullopt after the box "无法识别的地址".
+    [[nodiscard]] std::optional<QString> checkedId(const QLineEdit& box, jobs::AddressKind kind);
+
+    // The three download jobs, started by their commands and by a retry: each reads its
+    // settings now (nothing starts when they cannot be had), disables its buttons while it runs
+    // and is remembered as the job a retry runs again.
+    void startAlbum(const QString& id);
+    void startSinger(const QString& id);
+    void startTicked(int rowCount, std::shared_ptr<const TickedRows> rows);
+    // Runs the last download job again: its album, singer or ticked singers.
+    void retryLastJob();
+
+    // A download job starts: buttons disabled, the results cleared, the job counted.
+    void downloadStarted(const QList<controls::isButton*>& buttons);
+    // It has ended: endText (when there is one) on the status line, buttons enabled again.
+    void downloadEnded(const QList<controls::isButton*>& buttons,
+                       const std::optional<QString>& endText);
     // The text a download job ends with: text, or none when the job did not start or the
     // window is closing.
     [[nodiscard]] std::optional<QString> endTextOf(jobs::JobOutcome outcome,
                                                    const QString& text) const;
+    void showResults();
+    void openDownloadFolder() const;
 
     void showBox(const QString& text, QMessageBox::Icon icon);
     // The settings of a job starting now (proxy read now); nullopt, after a box, when the
@@ -144,6 +154,16 @@ private:
     bool m_closing = false;
     bool m_hintHolding = false;             // the login hint keeps the status line
     std::optional<QString> m_pendingStatus; // the latest text given while it does
+
+    // The last download job, for a retry: its kind and its album or singer IDs (a ticked run's
+    // are the singers it ran).
+    struct LastJob {
+        enum class Kind { Album, Singer, Ticked };
+        Kind kind = Kind::Album;
+        QStringList ids;
+    };
+    std::optional<LastJob> m_lastJob;
+    frmResult* m_result = nullptr;
 
     QGroupBox* Frame0 = nullptr;
     QGroupBox* Frame1 = nullptr;

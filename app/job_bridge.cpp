@@ -113,6 +113,12 @@ public:
         m_bridge->toWindow([b = m_bridge, text] { Q_EMIT b->statusChanged(text); });
     }
     void showMessage(const QString& text) override { m_bridge->showMessageAndWait(text); }
+    void songFinished(const jobs::SongEvent& song) override {
+        m_bridge->toWindow([b = m_bridge, song] { Q_EMIT b->songFinished(song); });
+    }
+    void jobError(const jobs::JobError& error) override {
+        m_bridge->toWindow([b = m_bridge, error] { Q_EMIT b->jobError(error); });
+    }
     // Only kept: the window thread's timer picks the latest value up.
     void songProgress(const jobs::SongRef&, qint64 received, qint64 total) override {
         std::lock_guard lock(m_bridge->m_progressMutex);
@@ -239,7 +245,9 @@ void JobBridge::runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
                                                       jobs::JobHost& host) {
             jobs::TickedRowSource source;
             source.count = rowCount;
-            source.tickedId = [&rows](int row) { return rows->tickedId(row); };
+            source.tickedId = [&rows](int row) {
+                return rows->tickedId(row);
+            };
             *run = jobs::DownloadTickedSingers(source, transport, host, settings, listSettings);
         },
         [done, run] { done(*run); });

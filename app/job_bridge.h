@@ -89,6 +89,10 @@ Q_SIGNALS:
     // Bytes of the song in flight (total -1 when unknown): the latest value, at most once per
     // 50 ms (20 a second) and only when it changed, however often the transfer reports.
     void songProgress(qint64 received, qint64 total);
+    // A download job is done with a song, or met a failure that is no single song's; in the
+    // order the job reported them, before the job's done call.
+    void songFinished(const orvana::jobs::SongEvent& song);
+    void jobError(const orvana::jobs::JobError& error);
 
 private:
     class Host;

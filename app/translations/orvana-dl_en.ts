@@ -128,6 +128,69 @@
     </message>
 </context>
 <context>
+    <name>orvana::app::frmResult</name>
+    <message>
+        <source>专辑</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>歌曲</source>
+        <translation>Song</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>重试失败项</source>
+        <translation>Retry failed</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open folder</translation>
+    </message>
+    <message>
+        <source>复制失败列表</source>
+        <translation>Copy failures</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>下载结果</source>
+        <translation>Download results</translation>
+    </message>
+    <message>
+        <source>已保存</source>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>已存在</source>
+        <translation>Already there</translation>
+    </message>
+    <message>
+        <source>已在下载记录中</source>
+        <translation>In the download record</translation>
+    </message>
+    <message>
+        <source>将下载</source>
+        <translation>Would be downloaded</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>失败: %1</source>
+        <translation>Failed: %1</translation>
+    </message>
+</context>
+<context>
     <name>orvana::jobs</name>
     <message>
         <source>指定专辑下载完毕.</source>

@@ -1,6 +1,7 @@
 // The main window offscreen against the sample portal: layout, refusals, busy rules, the jobs
 // on their threads, the catalogue, remembered inputs and screenshots.
 #include "app/frm_main.h"
+#include "app/frm_result.h"
 #include "app/job_bridge.h"
 #include "app/message_presenter.h"
 #include "controls/isButton/is_button.h"
@@ -11,6 +12,7 @@
 #include "tools/portal-sim/portal_sim.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -20,9 +22,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -137,6 +141,28 @@ protected:
         child<QListWidget>("lstSingerName")
             ->item(rowOf(id))
             ->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+
+    app::frmResult* results() const { return child<app::frmResult>("frmResult"); }
+    QPushButton* resultButton(const char* name) const {
+        return results()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    // The rows of the results list, "album | song | state | file", the file relative to the
+    // download folder.
+    QStringList resultRows() const {
+        const QTreeWidget* list = results()->findChild<QTreeWidget*>(u"lstResult"_qs);
+        QStringList rows;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = list->topLevelItem(i);
+            QString file = item->text(3);
+            if (file.startsWith(out() + u'/'))
+                file = file.mid(out().size() + 1);
+            rows << item->text(0) + u" | " + item->text(1) + u" | " + item->text(2) + u" | " + file;
+        }
+        return rows;
+    }
+    void doubleClickStatus() const {
+        QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
     }
 
     QByteArray song(const char* id) const {
@@ -321,12 +347,19 @@ TEST_F(FrmMainTest, AlbumJobWritesTheAlbumAndEndsWithItsCompletionText) {
     QTest::qWait(50);
     EXPECT_EQ(status(), u"指定专辑下载完毕.");
 
-    // A double click on the status line opens the download folder.
+    // A double click on the status line opens the results; before a window's first job, the
+    // download folder (when it is there).
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
+    EXPECT_TRUE(results()->isVisible());
+    EXPECT_TRUE(catcher.urls.isEmpty());
+    window.reset();
+    openWindow();
+    QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(out())});
+    EXPECT_FALSE(results()->isVisible());
 }
 
 // A job that did not get everything says so, with the count of failed songs or the failure
@@ -371,6 +404,144 @@ TEST_F(FrmMainTest, StatusLineTellsWhatFailed) {
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(status(), u"所选专辑已下载完毕. 失败 2 首 (双击查看)");
     EXPECT_TRUE(presenter.boxes.empty());
+}
+
+namespace {
+
+// The rows of the demo album once song 1001 failed and the others were stored.
+QStringList demoAlbumRows(const QString& host) {
+    const QString album = u"夜航星: 第一辑 <Live>."_qs;
+    const QString folder = kAlbumFolder + u'/';
+    QStringList rows{album + u" | 晴天的海 | 失败: 尝试 5 次均失败: Fetching http://" + host +
+                     u"/file/1001/128.mp3 failed: HTTP status 500 (Internal Server Error) | " +
+                     folder + u"晴天的海.mp3"};
+    const QStringList saved[] = {{u"A/B: Side?"_qs, u"AB Side.mp3"_qs},
+                                 {u"???"_qs, u"1003.mp3"_qs},
+                                 {u"同名曲"_qs, u"同名曲.mp3"_qs},
+                                 {u"同名曲."_qs, u"同名曲 (2).mp3"_qs},
+                                 {u"Rock & Roll <Remix>"_qs, u"Rock & Roll Remix.mp3"_qs},
+                                 {u" 同名曲 "_qs, u"同名曲 (3).mp3"_qs},
+                                 {u"最后一首 \"再见\""_qs, u"最后一首 再见.mp3"_qs}};
+    for (const QStringList& s : saved)
+        rows << album + u" | " + s[0] + u" | 已保存 | " + folder + s[1];
+    return rows;
+}
+
+} // namespace
+
+// The results window lists the songs as the job reports them, while it runs; a retry fetches
+// exactly the songs that are missing; the failures can be copied.
+TEST_F(FrmMainTest, ResultsWindowListsTheJobLiveAndRetriesTheFailedSongs) {
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitForStall());
+    doubleClickStatus();
+    ASSERT_TRUE(results()->isVisible());
+    EXPECT_EQ(results()->windowTitle(), u"下载结果");
+    EXPECT_FALSE(results()->isModal());
+    const QTreeWidget* list = results()->findChild<QTreeWidget*>(u"lstResult"_qs);
+    ASSERT_NE(list, nullptr);
+    const QTreeWidgetItem* header = list->headerItem();
+    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2), header->text(3)}),
+              (QStringList{u"专辑"_qs, u"歌曲"_qs, u"状态"_qs, u"文件"_qs}));
+    EXPECT_EQ(resultButton("cmdRetry")->text(), u"重试失败项");
+    EXPECT_EQ(resultButton("cmdOpenFolder")->text(), u"打开文件夹");
+    EXPECT_EQ(resultButton("cmdCopyFailures")->text(), u"复制失败列表");
+    EXPECT_EQ(resultButton("cmdClose")->text(), u"关闭");
+
+    // The failed song is listed while the next one is in flight; retry waits for the job.
+    const QStringList expected = demoAlbumRows(host);
+    ASSERT_TRUE(waitFor([this] { return !resultRows().isEmpty(); }));
+    EXPECT_EQ(resultRows(), expected.mid(0, 1));
+    EXPECT_TRUE(window->busy());
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+    Q_EMIT results()->retryRequested();
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"请等待上一个操作结束.");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(resultRows(), expected);
+    EXPECT_TRUE(resultButton("cmdRetry")->isEnabled());
+
+    QTest::mouseClick(resultButton("cmdCopyFailures"), Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              u"夜航星: 第一辑 <Live>. / 晴天的海: 尝试 5 次均失败: Fetching http://" + host +
+                  u"/file/1001/128.mp3 failed: HTTP status 500 (Internal Server Error)");
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    QTest::mouseClick(resultButton("cmdOpenFolder"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(out())});
+
+    portal.clearRequests();
+    QTest::mouseClick(resultButton("cmdRetry"), Qt::LeftButton);
+    EXPECT_FALSE(button("cmdDownAlbum")->Enabled());
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+    std::vector<std::string> fetched;
+    for (const auto& r : portal.requests("/file/"))
+        fetched.push_back(r.path);
+    EXPECT_EQ(fetched, std::vector<std::string>{"/file/1001/128.mp3"});
+    QStringList retried = expected;
+    retried.replaceInStrings(u" | 已保存 | "_qs, u" | 已存在 | "_qs);
+    retried[0] =
+        retried[0].section(u" | "_qs, 0, 1) + u" | 已保存 | " + kAlbumFolder + u"/晴天的海.mp3";
+    QStringList rows = resultRows();
+    // Stored and present songs may be reported in either order.
+    rows.sort();
+    retried.sort();
+    EXPECT_EQ(rows, retried);
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+    QTest::mouseClick(resultButton("cmdClose"), Qt::LeftButton);
+    EXPECT_FALSE(results()->isVisible());
+}
+
+// A failure of a whole album is a row of its own; a retry of a ticked run runs the singers it
+// ran, whatever the lists hold by then.
+TEST_F(FrmMainTest, ResultsWindowListsAlbumFailuresAndRetriesATickedRun) {
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, -1);
+    child<QLineEdit>("txtAlbum")->setText(QStringLiteral("31258220"));
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    const QString reason = u"无法获取专辑页面: Fetching http://" + host +
+                           u"/album/31258220 failed: HTTP status 500 (Internal Server Error)";
+    EXPECT_EQ(resultRows(), QStringList{u"31258220 |  | 失败: " + reason + u" | "});
+    QTest::mouseClick(resultButton("cmdCopyFailures"), Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"31258220: " + reason);
+    portal.clearFaults();
+    QTest::mouseClick(resultButton("cmdRetry"), Qt::LeftButton);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(resultRows(), (QStringList{u"空白封面 | 第一首 | 已保存 | 空白封面/第一首.mp3"_qs,
+                                         u"空白封面 | 第二首 | 已保存 | 空白封面/第二首.mp3"_qs}));
+
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    tick(QStringLiteral("18105004"), true);
+    tick(QStringLiteral("18105005"), true);
+    // River Lane's song fails every attempt.
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    click("cmdDownload");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕. 失败 1 首 (双击查看)");
+    ASSERT_EQ(resultRows().size(), 2);
+    EXPECT_TRUE(resultRows()[0].startsWith(u"River Lane 首张专辑 | River Lane 之歌 | 失败: "));
+    tick(QStringLiteral("18105004"), false);
+    tick(QStringLiteral("18105005"), false);
+    portal.clearRequests();
+    QTest::mouseClick(resultButton("cmdRetry"), Qt::LeftButton);
+    EXPECT_FALSE(button("cmdDownload")->Enabled());
+    EXPECT_FALSE(button("cmdGetSingers")->Enabled());
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕.");
+    std::vector<std::string> asked;
+    for (const auto& r : portal.requests())
+        if (r.path.rfind("/artist/", 0) == 0 || r.path.rfind("/file/", 0) == 0)
+            asked.push_back(r.path);
+    EXPECT_EQ(asked, (std::vector<std::string>{"/artist/18105004", "/file/4000004/128.mp3",
+                                               "/artist/18105005"}));
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
 }
 
 TEST_F(FrmMainTest, AlbumClickDuringASingerJobIsRefusedAndTheSingerJobGoesOn) {

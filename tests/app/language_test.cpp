@@ -20,7 +20,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
+
+// Readable failure output for texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << text.toStdString();
+}
 
 using namespace orvana;
 using namespace std::chrono_literals;
@@ -63,6 +69,10 @@ QStringList shownTexts(QWidget& root) {
         if (auto* list = qobject_cast<QListWidget*>(w)) {
             for (int i = 0; i < list->count(); ++i)
                 texts << list->item(i)->text();
+        }
+        if (auto* tree = qobject_cast<QTreeWidget*>(w)) {
+            for (int i = 0; i < tree->columnCount(); ++i)
+                texts << tree->headerItem()->text(i);
         }
         if (auto* button = qobject_cast<controls::isButton*>(w))
             texts << button->Caption() << button->ToolTipText() << button->ToolTipTitle();
