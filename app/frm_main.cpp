@@ -25,9 +25,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -117,6 +119,10 @@ frmMain::frmMain(FrmMainOptions options, QWidget* parent)
     connect(m_result, &frmResult::openFolderRequested, this, &frmMain::openDownloadFolder);
     if (QFileInfo(m_options.downloadFolder).isDir())
         lblStatus->setToolTip(QDir::toNativeSeparators(m_options.downloadFolder));
+    buildStatusMenu();
+    // Wherever the focus is in the window.
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, &frmMain::askStop);
 }
 
 frmMain::~frmMain() {
@@ -312,7 +318,7 @@ std::optional<jobs::JobSettings> frmMain::jobSettings() {
     settings.proxy = {chkProxy->isChecked(), txtProxy->text()};
     settings.retry = m_options.retry;
     settings.clock = m_options.clock;
-    settings.cancel = m_bridge->cancelToken();
+    settings.cancel = m_bridge->newDownloadToken();
     return settings;
 }
 
@@ -404,6 +410,7 @@ void frmMain::downloadStarted(const QList<controls::isButton*>& buttons) {
     m_result->clear();
     m_result->setDownloading(true);
     hintLoginOnFirstJob();
+    updateStatusMenu();
 }
 
 void frmMain::downloadEnded(const QList<controls::isButton*>& buttons,
@@ -414,6 +421,7 @@ void frmMain::downloadEnded(const QList<controls::isButton*>& buttons,
         b->SetEnabled(true);
     m_result->setDownloading(false);
     jobEnded(JobKind::Download);
+    updateStatusMenu();
 }
 
 std::optional<QString> frmMain::endTextOf(jobs::JobOutcome outcome, const QString& text) const {
@@ -448,8 +456,8 @@ void frmMain::startAlbum(const QString& id) {
     const std::optional<jobs::JobSettings> settings = jobSettings();
     if (!settings)
         return;
-    downloadStarted({cmdDownAlbum});
     m_lastJob = LastJob{LastJob::Kind::Album, {id}};
+    downloadStarted({cmdDownAlbum});
     m_bridge->runAlbum(id, *settings, [this](const jobs::AlbumSummary& summary) {
         downloadEnded({cmdDownAlbum}, endTextOf(summary.outcome, jobs::AlbumEndText(summary)));
     });
@@ -459,8 +467,8 @@ void frmMain::startSinger(const QString& id) {
     const std::optional<jobs::JobSettings> settings = jobSettings();
     if (!settings)
         return;
-    downloadStarted({cmdDownSinger});
     m_lastJob = LastJob{LastJob::Kind::Singer, {id}};
+    downloadStarted({cmdDownSinger});
     m_bridge->runSinger(
         id, *settings, m_options.albumList, [this, id](const jobs::SingerSummary& summary) {
             downloadEnded({cmdDownSinger},
@@ -472,8 +480,8 @@ void frmMain::startTicked(int rowCount, std::shared_ptr<const TickedRows> rows) 
     const std::optional<jobs::JobSettings> settings = jobSettings();
     if (!settings)
         return;
-    downloadStarted({cmdDownload, cmdGetSingers});
     m_lastJob = LastJob{LastJob::Kind::Ticked, {}};
+    downloadStarted({cmdDownload, cmdGetSingers});
     m_bridge->runTicked(rowCount, std::move(rows), *settings, m_options.albumList,
                         [this](const jobs::TickedRunSummary& run) {
                             m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
@@ -509,6 +517,37 @@ void frmMain::retryLastJob() {
         return startTicked(int(job.ids.size()), rows);
     }
     }
+}
+
+void frmMain::buildStatusMenu() {
+    m_statusMenu = new QMenu(this);
+    m_statusMenu->setObjectName(QStringLiteral("statusMenu"));
+    m_showResultsAction = m_statusMenu->addAction(tr("查看下载结果"), this, &frmMain::showResults);
+    m_showResultsAction->setObjectName(QStringLiteral("actShowResults"));
+    QAction* folder =
+        m_statusMenu->addAction(tr("打开下载文件夹"), this, &frmMain::openDownloadFolder);
+    folder->setObjectName(QStringLiteral("actOpenFolder"));
+    m_stopAction = m_statusMenu->addAction(tr("停止下载"), this, &frmMain::askStop);
+    m_stopAction->setObjectName(QStringLiteral("actStopDownload"));
+    lblStatus->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lblStatus, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_statusMenu->popup(lblStatus->mapToGlobal(at)); });
+    updateStatusMenu();
+}
+
+void frmMain::updateStatusMenu() {
+    m_showResultsAction->setEnabled(m_lastJob.has_value());
+    m_stopAction->setEnabled(m_downloads > 0);
+}
+
+void frmMain::askStop() {
+    if (m_downloads == 0 || !m_options.presenter)
+        return;
+    if (!m_options.presenter->ask(this, Caption(), tr("停止当前下载? 已保存的歌曲会保留.")))
+        return;
+    // The job may have ended while the question was open; the next one has a token of its own.
+    if (m_downloads > 0)
+        m_bridge->stopDownload();
 }
 
 void frmMain::showResults() {

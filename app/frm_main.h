@@ -10,12 +10,14 @@
 #include <chrono>
 #include <memory>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QProgressBar;
 class QSettings;
 
@@ -126,6 +128,13 @@ private:
                                                    const QString& text) const;
     void showResults();
     void openDownloadFolder() const;
+    // Escape or the status line's menu: after a Yes to the question, the running download is
+    // cancelled (its songs stored so far stay).
+    void askStop();
+    // The status line's context menu: results, download folder, stop (only while a download
+    // runs).
+    void buildStatusMenu();
+    void updateStatusMenu();
 
     void showBox(const QString& text, QMessageBox::Icon icon);
     // The settings of a job starting now (proxy read now); nullopt, after a box, when the
@@ -185,6 +194,9 @@ private:
     QListWidget* lstSingerID = nullptr;
     QLabel* lblStatus = nullptr;
     QProgressBar* progressStrip = nullptr;
+    QMenu* m_statusMenu = nullptr;
+    QAction* m_showResultsAction = nullptr;
+    QAction* m_stopAction = nullptr;
 };
 
 } // namespace orvana::app

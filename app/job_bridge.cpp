@@ -268,12 +268,28 @@ void JobBridge::getSingers(const QString& portalHost, int row,
     });
 }
 
+std::shared_ptr<const net::CancelToken> JobBridge::newDownloadToken() {
+    std::lock_guard lock(m_downloadMutex);
+    m_download = std::make_shared<net::CancelToken>();
+    // Read under the lock cancelAll takes next: no token escapes a close.
+    if (m_cancel->isCancelled())
+        m_download->cancel();
+    return m_download;
+}
+
+void JobBridge::stopDownload() {
+    std::lock_guard lock(m_downloadMutex);
+    if (m_download)
+        m_download->cancel();
+}
+
 void JobBridge::cancelAll() {
     {
         std::lock_guard lock(m_waitMutex);
         m_cancel->cancel();
     }
     m_waitCv.notify_all();
+    stopDownload();
     m_jobs->stop();
     m_singers->stop();
 }

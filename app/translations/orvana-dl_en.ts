@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>orvana::app::BoxPresenter</name>
+    <message>
+        <source>是(&amp;Y)</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>否(&amp;N)</source>
+        <translation>&amp;No</translation>
+    </message>
+</context>
+<context>
     <name>orvana::app::frmBrowser</name>
     <message>
         <source>登录Orvana之后,直接关闭本窗口即可</source>
@@ -125,6 +136,22 @@
     <message>
         <source>获取歌手列表失败: %1</source>
         <translation>Cannot list the singers: %1</translation>
+    </message>
+    <message>
+        <source>查看下载结果</source>
+        <translation>Show download results</translation>
+    </message>
+    <message>
+        <source>打开下载文件夹</source>
+        <translation>Open download folder</translation>
+    </message>
+    <message>
+        <source>停止下载</source>
+        <translation>Stop download</translation>
+    </message>
+    <message>
+        <source>停止当前下载? 已保存的歌曲会保留.</source>
+        <translation>Stop the current download? The songs saved so far are kept.</translation>
     </message>
 </context>
 <context>

@@ -11,9 +11,11 @@
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,14 +23,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 // Readable failure output for texts.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -60,9 +65,18 @@ public:
         if (onShow)
             onShow(boxes.back());
     }
+    bool ask(QWidget*, const QString& title, const QString& text) override {
+        questions.push_back({title, text, QMessageBox::Question});
+        if (onAsk)
+            onAsk(questions.back());
+        return answer;
+    }
     std::vector<Box> boxes;
     // Runs while the box is "open".
     std::function<void(const Box&)> onShow;
+    std::vector<Box> questions;
+    std::function<void(const Box&)> onAsk;
+    bool answer = false; // Yes when true
 };
 
 // Pauses between attempts are not waited for.
@@ -103,6 +117,13 @@ protected:
         window = std::make_unique<frmMain>(options);
         window->Form_Load();
         window->show();
+        activate(window.get());
+    }
+
+    // Keys reach the shortcuts of the active window only.
+    static void activate(QWidget* w) {
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w));
     }
 
     QString out() const { return dir.filePath(QStringLiteral("out")); }
@@ -406,6 +427,41 @@ TEST_F(FrmMainTest, StatusLineTellsWhatFailed) {
     EXPECT_TRUE(presenter.boxes.empty());
 }
 
+// The captions of the results window and of the status line's menu, which a right click opens.
+TEST_F(FrmMainTest, ResultsWindowAndStatusMenuTexts) {
+    EXPECT_EQ(results()->windowTitle(), u"下载结果");
+    EXPECT_TRUE(results()->isWindow());
+    EXPECT_FALSE(results()->isModal());
+    EXPECT_EQ(results()->parentWidget(), window.get());
+    const QTreeWidget* list = results()->findChild<QTreeWidget*>(u"lstResult"_qs);
+    ASSERT_NE(list, nullptr);
+    const QTreeWidgetItem* header = list->headerItem();
+    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2), header->text(3)}),
+              (QStringList{u"专辑"_qs, u"歌曲"_qs, u"状态"_qs, u"文件"_qs}));
+    EXPECT_EQ(resultButton("cmdRetry")->text(), u"重试失败项");
+    EXPECT_EQ(resultButton("cmdOpenFolder")->text(), u"打开文件夹");
+    EXPECT_EQ(resultButton("cmdCopyFailures")->text(), u"复制失败列表");
+    EXPECT_EQ(resultButton("cmdClose")->text(), u"关闭");
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+
+    QMenu* menu = child<QMenu>("statusMenu");
+    ASSERT_NE(menu, nullptr);
+    QStringList captions;
+    QList<bool> enabled;
+    for (const QAction* a : menu->actions()) {
+        captions << a->text();
+        enabled << a->isEnabled();
+    }
+    EXPECT_EQ(captions, (QStringList{u"查看下载结果"_qs, u"打开下载文件夹"_qs, u"停止下载"_qs}));
+    // Nothing to show or stop before the first job.
+    EXPECT_EQ(enabled, (QList<bool>{false, true, false}));
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(4, 4),
+                                 child<QLabel>("lblStatus")->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(child<QLabel>("lblStatus"), &rightClick);
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+}
+
 namespace {
 
 // The rows of the demo album once song 1001 failed and the others were stored.
@@ -438,17 +494,6 @@ TEST_F(FrmMainTest, ResultsWindowListsTheJobLiveAndRetriesTheFailedSongs) {
     ASSERT_TRUE(waitForStall());
     doubleClickStatus();
     ASSERT_TRUE(results()->isVisible());
-    EXPECT_EQ(results()->windowTitle(), u"下载结果");
-    EXPECT_FALSE(results()->isModal());
-    const QTreeWidget* list = results()->findChild<QTreeWidget*>(u"lstResult"_qs);
-    ASSERT_NE(list, nullptr);
-    const QTreeWidgetItem* header = list->headerItem();
-    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2), header->text(3)}),
-              (QStringList{u"专辑"_qs, u"歌曲"_qs, u"状态"_qs, u"文件"_qs}));
-    EXPECT_EQ(resultButton("cmdRetry")->text(), u"重试失败项");
-    EXPECT_EQ(resultButton("cmdOpenFolder")->text(), u"打开文件夹");
-    EXPECT_EQ(resultButton("cmdCopyFailures")->text(), u"复制失败列表");
-    EXPECT_EQ(resultButton("cmdClose")->text(), u"关闭");
 
     // The failed song is listed while the next one is in flight; retry waits for the job.
     const QStringList expected = demoAlbumRows(host);
@@ -542,6 +587,126 @@ TEST_F(FrmMainTest, ResultsWindowListsAlbumFailuresAndRetriesATickedRun) {
                                                "/artist/18105005"}));
     EXPECT_TRUE(button("cmdDownload")->Enabled());
     EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+}
+
+namespace {
+
+// Holds every retry pause until the job is cancelled; counts the pauses begun.
+class HoldingClock : public jobs::JobClock {
+public:
+    void sleep(std::chrono::milliseconds, const net::CancelToken* cancel) override {
+        ++pauses;
+        while (!(cancel && cancel->isCancelled()))
+            std::this_thread::sleep_for(2ms);
+    }
+    std::atomic<int> pauses{0};
+};
+
+} // namespace
+
+// Escape (from any control) or the status line's menu asks; No lets the job go on, Yes ends it
+// at once with nothing half-written, the song in flight listed as stopped. The next job is not
+// cancelled.
+TEST_F(FrmMainTest, StopEndsTheDownloadInFlightAndTheNextJobStartsAfresh) {
+    // Stalls that outlast the test: only the stop can end the song.
+    portal::PortalSim slow(portal::DemoCatalogue(), portal::PortalOptions{kSongBytes, 60s});
+    slow.start();
+    host = QString::fromStdString(slow.host());
+    window.reset();
+    openWindow();
+    QAction* stop = child<QAction>("actStopDownload");
+    ASSERT_NE(stop, nullptr);
+    EXPECT_FALSE(stop->isEnabled());
+
+    // Escape without a download asks nothing.
+    QTest::keyClick(child<QLineEdit>("txtAlbum"), Qt::Key_Escape);
+    EXPECT_TRUE(presenter.questions.empty());
+
+    slow.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([&slow] { return slow.stallsBegun() == 1; }));
+    EXPECT_TRUE(stop->isEnabled());
+    presenter.answer = false;
+    QTest::keyClick(child<QLineEdit>("txtAlbum"), Qt::Key_Escape);
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    EXPECT_EQ(presenter.questions.back().title, frmMain::Caption());
+    EXPECT_EQ(presenter.questions.back().text, u"停止当前下载? 已保存的歌曲会保留.");
+    QTest::qWait(100);
+    EXPECT_TRUE(window->busy());
+
+    presenter.answer = true;
+    QElapsedTimer timer;
+    timer.start();
+    stop->trigger();
+    ASSERT_EQ(presenter.questions.size(), 2u);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(status(), u"下载已停止.");
+    EXPECT_TRUE(button("cmdDownAlbum")->Enabled());
+    EXPECT_FALSE(stop->isEnabled());
+    const QString album = out() + u'/' + kAlbumFolder;
+    EXPECT_EQ(files(album), QStringList{u"cover.jpg"_qs});
+    EXPECT_EQ(resultRows(), QStringList{u"夜航星: 第一辑 <Live>. | 晴天的海 | 已停止 | "_qs +
+                                        kAlbumFolder + u"/晴天的海.mp3"});
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+    EXPECT_EQ(files(album).size(), 9);
+}
+
+// The songs stored before a stop stay; a stop ends a retry pause at once; a ticked run stops as
+// a whole.
+TEST_F(FrmMainTest, StopKeepsWhatWasStoredAndEndsARetryPauseAndAWholeTickedRun) {
+    auto clock = std::make_shared<HoldingClock>();
+    window.reset();
+    openWindow(clock);
+    presenter.answer = true;
+    // The first song is stored after its stall; the second is stopped in its own.
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody, 2);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([this] { return portal.stallsBegun() == 2; }));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
+    const QString album = out() + u'/' + kAlbumFolder;
+    EXPECT_EQ(files(album), (QStringList{u"cover.jpg"_qs, u"晴天的海.mp3"_qs}));
+    QStringList rows = resultRows();
+    rows.sort();
+    EXPECT_EQ(rows, (QStringList{u"夜航星: 第一辑 <Live>. | A/B: Side? | 已停止 | "_qs +
+                                     kAlbumFolder + u"/AB Side.mp3",
+                                 u"夜航星: 第一辑 <Live>. | 晴天的海 | 已保存 | "_qs +
+                                     kAlbumFolder + u"/晴天的海.mp3"}));
+    QDir(album).removeRecursively();
+    portal.clearRequests();
+
+    portal.addFault(Endpoint::SongFile, Fault::Status500);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([&clock] { return clock->pauses == 1; }));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
+    EXPECT_EQ(portal.requests("/file/").size(), 1u);
+    EXPECT_EQ(files(out() + u'/' + kAlbumFolder), QStringList{u"cover.jpg"_qs});
+    EXPECT_EQ(resultRows(), QStringList{u"夜航星: 第一辑 <Live>. | 晴天的海 | 已停止 | "_qs +
+                                        kAlbumFolder + u"/晴天的海.mp3"});
+
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    tick(QStringLiteral("18105001"), true);
+    tick(QStringLiteral("18105004"), true);
+    portal.clearRequests();
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownload");
+    ASSERT_TRUE(waitFor([this] { return portal.stallsBegun() == 3; }));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+    EXPECT_TRUE(portal.requests("/artist/18105004").empty());
+    EXPECT_EQ(files(out() + u"/雨桐/雨桐 首张专辑"), QStringList{u"cover.jpg"_qs});
 }
 
 TEST_F(FrmMainTest, AlbumClickDuringASingerJobIsRefusedAndTheSingerJobGoesOn) {

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +38,10 @@ class BoxRecorder : public app::MessagePresenter {
 public:
     void show(QWidget*, const QString& title, const QString& text, QMessageBox::Icon) override {
         texts << title << text;
+    }
+    bool ask(QWidget*, const QString& title, const QString& text) override {
+        texts << title << text;
+        return false;
     }
     QStringList texts;
 };
@@ -69,6 +74,10 @@ QStringList shownTexts(QWidget& root) {
         if (auto* list = qobject_cast<QListWidget*>(w)) {
             for (int i = 0; i < list->count(); ++i)
                 texts << list->item(i)->text();
+        }
+        if (auto* menu = qobject_cast<QMenu*>(w)) {
+            for (const QAction* action : menu->actions())
+                texts << action->text();
         }
         if (auto* tree = qobject_cast<QTreeWidget*>(w)) {
             for (int i = 0; i < tree->columnCount(); ++i)
@@ -161,6 +170,11 @@ TEST(WindowInEnglish, ShowsNoUntranslatedText) {
     window.findChild<QAbstractButton*>(QStringLiteral("chkProxy"))->setChecked(false);
     click("cmdGetSingers");
     click("cmdDownAlbum");
+    // The stop question (answered No).
+    window.findChild<QAction*>(QStringLiteral("actStopDownload"))->trigger();
+    ASSERT_EQ(boxes.texts.size(), 8);
+    EXPECT_EQ(boxes.texts.back(), u"Stop the current download? The songs saved so far are kept.");
+    texts << boxes.texts.mid(6);
     auto* status = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
     EXPECT_TRUE(status->text().startsWith(u"Note: not logged in"));
     ASSERT_TRUE(idle());
