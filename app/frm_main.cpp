@@ -94,7 +94,8 @@ QString translated(const QString& text) {
 } // namespace
 
 frmMain::frmMain(FrmMainOptions options, QWidget* parent)
-    : QWidget(parent), m_options(std::move(options)), m_tickedRows(std::make_shared<TickedRows>()) {
+    : QWidget(parent), m_options(std::move(options)), m_notifier(m_options.notificationBus),
+      m_tickedRows(std::make_shared<TickedRows>()) {
     installFontSubstitutes();
     if (!m_options.session)
         m_options.session = std::make_shared<net::TransportSession>();
@@ -415,8 +416,10 @@ void frmMain::downloadStarted(const QList<controls::isButton*>& buttons) {
 
 void frmMain::downloadEnded(const QList<controls::isButton*>& buttons,
                             const std::optional<QString>& endText) {
-    if (endText)
+    if (endText) {
         setStatus(*endText);
+        notifyIfAway(*endText);
+    }
     for (controls::isButton* b : buttons)
         b->SetEnabled(true);
     m_result->setDownloading(false);
@@ -548,6 +551,15 @@ void frmMain::askStop() {
     // The job may have ended while the question was open; the next one has a token of its own.
     if (m_downloads > 0)
         m_bridge->stopDownload();
+}
+
+void frmMain::notifyIfAway(const QString& text) const {
+    if (isActiveWindow())
+        return;
+    if (m_options.settings &&
+        !m_options.settings->value(QStringLiteral("ui/notify"), true).toBool())
+        return;
+    m_notifier.notify(tr("Orvana 专辑下载"), text);
 }
 
 void frmMain::showResults() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/desktop_notifier.h"
 #include "jobs/address_check.h"
 #include "jobs/down_singer.h"
 #include "net/transfer_settings.h"
@@ -54,6 +55,8 @@ struct FrmMainOptions {
     // How long the not-logged-in hint keeps the status line before the job's own texts show;
     // zero: they replace it at once.
     std::chrono::milliseconds loginHintHold{0};
+    // The D-Bus address of the desktop notification service's bus; empty: the session bus.
+    QString notificationBus;
 };
 
 // The main window: inputs, status line and command handlers. Jobs run on the bridge's threads;
@@ -128,6 +131,9 @@ private:
                                                    const QString& text) const;
     void showResults();
     void openDownloadFolder() const;
+    // A download job ended with text: a desktop notification when the window is not the
+    // active one, unless the setting "ui/notify" is false.
+    void notifyIfAway(const QString& text) const;
     // Escape or the status line's menu: after a Yes to the question, the running download is
     // cancelled (its songs stored so far stay).
     void askStop();
@@ -153,6 +159,7 @@ private:
     void jobEnded(JobKind kind);
 
     FrmMainOptions m_options;
+    DesktopNotifier m_notifier;
     std::unique_ptr<JobBridge> m_bridge;
     std::shared_ptr<TickedRows> m_tickedRows;
     int m_downloads = 0;   // download jobs running (0 or 1: the busy rules keep them apart)

@@ -153,6 +153,10 @@
         <source>停止当前下载? 已保存的歌曲会保留.</source>
         <translation>Stop the current download? The songs saved so far are kept.</translation>
     </message>
+    <message>
+        <source>Orvana 专辑下载</source>
+        <translation>Orvana Album Downloader</translation>
+    </message>
 </context>
 <context>
     <name>orvana::app::frmResult</name>
