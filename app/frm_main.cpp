@@ -1,6 +1,7 @@
 #include "app/frm_main.h"
 
 #include "app/app_settings.h"
+#include "app/dropped_address.h"
 #include "app/frm_browser.h"
 #include "app/frm_result.h"
 #include "app/job_bridge.h"
@@ -20,12 +21,15 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
@@ -121,6 +125,10 @@ frmMain::frmMain(FrmMainOptions options, QWidget* parent)
     if (QFileInfo(m_options.downloadFolder).isDir())
         lblStatus->setToolTip(QDir::toNativeSeparators(m_options.downloadFolder));
     buildStatusMenu();
+    // Drops go to the window, which takes portal addresses only (the boxes would take any text).
+    setAcceptDrops(true);
+    for (QLineEdit* box : {txtProxy, txtSinger, txtAlbum})
+        box->setAcceptDrops(false);
     // Wherever the focus is in the window.
     auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(stop, &QShortcut::activated, this, &frmMain::askStop);
@@ -624,6 +632,27 @@ void frmMain::closeEvent(QCloseEvent* event) {
         login->close();
     event->accept();
     Q_EMIT closing();
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedPortalAddress(*event->mimeData(), m_options.portalHost))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    const std::optional<DroppedAddress> dropped =
+        DroppedPortalAddress(*event->mimeData(), m_options.portalHost);
+    if (!dropped) {
+        event->ignore();
+        return;
+    }
+    // Into its box only: the user starts the job.
+    QLineEdit* box = dropped->kind == jobs::AddressKind::Album ? txtAlbum : txtSinger;
+    box->setText(dropped->address);
+    box->setFocus(Qt::OtherFocusReason);
+    event->acceptProposedAction();
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -18,12 +18,15 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -707,6 +710,78 @@ TEST_F(FrmMainTest, StopKeepsWhatWasStoredAndEndsARetryPauseAndAWholeTickedRun) 
     EXPECT_TRUE(button("cmdGetSingers")->Enabled());
     EXPECT_TRUE(portal.requests("/artist/18105004").empty());
     EXPECT_EQ(files(out() + u"/雨桐/雨桐 首张专辑"), QStringList{u"cover.jpg"_qs});
+}
+
+namespace {
+
+// Offers mime to the window as a drag would, then drops it; whether each was accepted.
+std::pair<bool, bool> dragAndDrop(QWidget& window, const QMimeData& mime) {
+    const QPoint at(200, 300);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    return {enter.isAccepted(), drop.isAccepted()};
+}
+
+} // namespace
+
+// An album or singer address of the portal, dropped as a link or as text, goes into its box,
+// which takes the focus; nothing starts. Anything else is refused and changes nothing.
+TEST_F(FrmMainTest, DroppedPortalAddressesGoIntoTheirBoxes) {
+    QLineEdit* album = child<QLineEdit>("txtAlbum");
+    QLineEdit* singer = child<QLineEdit>("txtSinger");
+    // The boxes leave drops to the window.
+    EXPECT_FALSE(album->acceptDrops());
+    EXPECT_FALSE(singer->acceptDrops());
+    EXPECT_FALSE(child<QLineEdit>("txtProxy")->acceptDrops());
+    const QString base = u"http://" + host;
+
+    QMimeData link;
+    link.setUrls({QUrl(base + u"/album/31258220")});
+    EXPECT_EQ(dragAndDrop(*window, link), std::pair(true, true));
+    EXPECT_EQ(album->text(), base + u"/album/31258220");
+    EXPECT_TRUE(album->hasFocus());
+
+    QMimeData text;
+    text.setText(u"  " + base + u"/artist/18105001\n");
+    EXPECT_EQ(dragAndDrop(*window, text), std::pair(true, true));
+    EXPECT_EQ(singer->text(), base + u"/artist/18105001");
+    EXPECT_TRUE(singer->hasFocus());
+    EXPECT_EQ(album->text(), base + u"/album/31258220");
+
+    const QStringList refused = {
+        u"http://other.example/album/31258220"_qs,
+        u"http://127.0.0.1:1/album/31258220"_qs,
+        u"https://" + host + u"/album/31258220",
+        base + u"/album/31258220?from=home",
+        base + u"/album/31258220#top",
+        base + u"/album/31258220/",
+        base + u"/album/3125822x",
+        base + u"/album/",
+        base + u"/song/1001",
+        u"http://user@" + host + u"/album/31258220",
+        u"31258220"_qs,
+        u"nothing at all"_qs,
+    };
+    for (const QString& address : refused) {
+        QMimeData asText;
+        asText.setText(address);
+        EXPECT_EQ(dragAndDrop(*window, asText), std::pair(false, false)) << address.toStdString();
+        QMimeData asLink;
+        asLink.setUrls({QUrl(address)});
+        EXPECT_EQ(dragAndDrop(*window, asLink), std::pair(false, false)) << address.toStdString();
+    }
+    // Two links at once are no one address.
+    QMimeData two;
+    two.setUrls({QUrl(base + u"/album/1"), QUrl(base + u"/album/2")});
+    EXPECT_EQ(dragAndDrop(*window, two), std::pair(false, false));
+    EXPECT_EQ(album->text(), base + u"/album/31258220");
+    EXPECT_EQ(singer->text(), base + u"/artist/18105001");
+    QTest::qWait(50);
+    EXPECT_FALSE(window->busy());
+    EXPECT_TRUE(portal.requests().empty());
+    EXPECT_TRUE(presenter.boxes.empty());
 }
 
 TEST_F(FrmMainTest, AlbumClickDuringASingerJobIsRefusedAndTheSingerJobGoesOn) {
