@@ -379,6 +379,8 @@ void frmMain::jobEnded(JobKind kind) {
         progressStrip->hide();
     if (kind == JobKind::SingerList)
         --m_singerLists;
+    // Neither a list fetch nor a ticked run may be running for another fetch.
+    cmdGetSingers->SetEnabled(m_singerLists == 0 && cmdDownload->Enabled());
     Q_EMIT jobFinished();
 }
 
@@ -493,18 +495,20 @@ void frmMain::startTicked(int rowCount, std::shared_ptr<const TickedRows> rows) 
         return;
     m_lastJob = LastJob{LastJob::Kind::Ticked, {}};
     downloadStarted({cmdDownload, cmdGetSingers});
-    m_bridge->runTicked(rowCount, std::move(rows), *settings, m_options.albumList,
-                        [this](const jobs::TickedRunSummary& run) {
-                            m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
-                            // A refused proxy text ends the run before any download.
-                            const bool refused =
-                                !run.singers.isEmpty() &&
-                                run.singers.last().outcome == jobs::JobOutcome::NotStarted;
-                            downloadEnded({cmdDownload, cmdGetSingers},
-                                          endTextOf(refused ? jobs::JobOutcome::NotStarted
-                                                            : jobs::JobOutcome::Finished,
-                                                    jobs::TickedRunEndText(run)));
-                        });
+    m_bridge->runTicked(
+        rowCount, std::move(rows), *settings, m_options.albumList,
+        [this](const jobs::TickedRunSummary& run) {
+            m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
+            // A refused proxy text ends the run before any download.
+            const bool refused = !run.singers.isEmpty() &&
+                                 run.singers.last().outcome == jobs::JobOutcome::NotStarted;
+            // A singer list that landed during the run is shown now.
+            if (m_heldSingerList)
+                std::exchange(m_heldSingerList, {})();
+            downloadEnded({cmdDownload}, endTextOf(refused ? jobs::JobOutcome::NotStarted
+                                                           : jobs::JobOutcome::Finished,
+                                                   jobs::TickedRunEndText(run)));
+        });
 }
 
 void frmMain::retryLastJob() {
@@ -588,28 +592,38 @@ void frmMain::cmdGetSingers_Click() {
     m_bridge->getSingers(
         m_options.portalHost, cboSingerList->currentIndex(),
         [this](const jobs::SingerLists& lists) {
-            lstSingerName->clear();
-            lstSingerID->clear();
-            {
-                const QSignalBlocker block(lstSingerName);
-                for (int i = 0; i < lists.size(); ++i) {
-                    auto* item = new QListWidgetItem(lists.names.at(i), lstSingerName);
-                    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-                    item->setCheckState(Qt::Unchecked);
-                    lstSingerID->addItem(lists.ids.at(i));
-                }
-            }
-            m_tickedRows->setRows(lists.ids);
-            Label1->setText(jobs::SingerCountText(lists.size()));
-            cmdGetSingers->SetEnabled(true);
-            jobEnded(JobKind::SingerList);
+            singerListLanded([this, lists] { showSingerLists(lists); });
         },
         [this](const QString& reason) {
             // The lists keep their rows: the fetch comes before they are emptied.
-            Label1->setText(tr("获取歌手列表失败: %1").arg(reason));
-            cmdGetSingers->SetEnabled(true);
-            jobEnded(JobKind::SingerList);
+            singerListLanded(
+                [this, reason] { Label1->setText(tr("获取歌手列表失败: %1").arg(reason)); });
         });
+}
+
+void frmMain::singerListLanded(std::function<void()> show) {
+    // A ticked run reads the lists and ticks as they stood at its start.
+    if (cmdDownload->Enabled())
+        show();
+    else
+        m_heldSingerList = std::move(show);
+    jobEnded(JobKind::SingerList);
+}
+
+void frmMain::showSingerLists(const jobs::SingerLists& lists) {
+    lstSingerName->clear();
+    lstSingerID->clear();
+    {
+        const QSignalBlocker block(lstSingerName);
+        for (int i = 0; i < lists.size(); ++i) {
+            auto* item = new QListWidgetItem(lists.names.at(i), lstSingerName);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+            lstSingerID->addItem(lists.ids.at(i));
+        }
+    }
+    m_tickedRows->setRows(lists.ids);
+    Label1->setText(jobs::SingerCountText(lists.size()));
 }
 
 void frmMain::cboSingerList_Click() {

@@ -2,6 +2,7 @@
 
 #include "app/desktop_notifier.h"
 #include "jobs/address_check.h"
+#include "jobs/catalogue.h"
 #include "jobs/down_singer.h"
 #include "net/transfer_settings.h"
 #include "net/transport_session.h"
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QWidget>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -107,6 +109,10 @@ private:
     void cmdDownload_Click();
     void cmdGetSingers_Click();
     void cboSingerList_Click();
+    // A get-singers fetch has ended; show puts its result in the lists or on label 1, at once
+    // or, during a ticked run, when the run has ended.
+    void singerListLanded(std::function<void()> show);
+    void showSingerLists(const jobs::SingerLists& lists);
 
     // The busy rule of a download command: refused, after the box, while any of the other
     // download buttons is disabled.
@@ -183,6 +189,7 @@ private:
     };
     std::optional<LastJob> m_lastJob;
     frmResult* m_result = nullptr;
+    std::function<void()> m_heldSingerList; // a get-singers result waiting for a ticked run
 
     QGroupBox* Frame0 = nullptr;
     QGroupBox* Frame1 = nullptr;

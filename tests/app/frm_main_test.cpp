@@ -894,6 +894,52 @@ TEST_F(FrmMainTest, TickedRunReadsEachTickWhenItGetsThere) {
     EXPECT_TRUE(portal.requests().empty());
 }
 
+// A singer list fetched while a ticked run starts lands during the run: the run changes
+// neither the lists nor the ticks and gets every ticked singer; the new list is shown when the
+// run has ended, and only then can a list be fetched again.
+TEST_F(FrmMainTest, SingerListLandingDuringATickedRunWaitsForTheRunsEnd) {
+    // Every answer 150 ms late: the list lands long before the run has done its first singer.
+    portal::PortalSim distant(portal::DemoCatalogue(),
+                              portal::PortalOptions{kSongBytes, 30s, 150ms});
+    distant.start();
+    host = QString::fromStdString(distant.host());
+    window.reset();
+    openWindow();
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    const QString first = QStringLiteral("18105001");
+    const QString second = QStringLiteral("18105004");
+    tick(first, true);
+    tick(second, true);
+    const int rows = child<QListWidget>("lstSingerName")->count();
+
+    int ended = 0;
+    QObject::connect(window.get(), &frmMain::jobFinished, [&ended] { ++ended; });
+    child<QComboBox>("cboSingerList")->setCurrentIndex(14);
+    click("cmdGetSingers");
+    click("cmdDownload");
+    ASSERT_TRUE(waitFor([&ended] { return ended == 1; }));
+    ASSERT_FALSE(button("cmdDownload")->Enabled()) << "the run ended before the list landed";
+    EXPECT_FALSE(button("cmdGetSingers")->Enabled());
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), rows);
+    EXPECT_EQ(child<QListWidget>("lstSingerID")->count(), rows);
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->item(rowOf(second))->checkState(), Qt::Checked);
+    EXPECT_EQ(child<QLabel>("Label1")->text(), u"");
+
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕.");
+    std::vector<std::string> singerPages;
+    for (const auto& r : distant.requests("/artist/1"))
+        singerPages.push_back(r.path);
+    EXPECT_EQ(singerPages, (std::vector<std::string>{"/artist/18105001", "/artist/18105004"}));
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), 1);
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->item(0)->text(), u"Other/Voice");
+    EXPECT_EQ(child<QListWidget>("lstSingerID")->item(0)->text(), u"18105010");
+    EXPECT_EQ(child<QLabel>("Label1")->text(), u"共获取歌手1位, 请勾选需要下载的歌手");
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+}
+
 TEST_F(FrmMainTest, FailedIndexFetchIsReportedOnLabelOneAndTheListsStay) {
     click("cmdGetSingers");
     ASSERT_TRUE(waitIdle());
