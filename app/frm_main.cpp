@@ -99,7 +99,8 @@ QString translated(const QString& text) {
 
 frmMain::frmMain(FrmMainOptions options, QWidget* parent)
     : QWidget(parent), m_options(std::move(options)), m_notifier(m_options.notificationBus),
-      m_tickedRows(std::make_shared<TickedRows>()) {
+      m_tickedRows(std::make_shared<TickedRows>()),
+      m_proxyControls(std::make_shared<ProxyControls>()) {
     installFontSubstitutes();
     if (!m_options.session)
         m_options.session = std::make_shared<net::TransportSession>();
@@ -284,6 +285,13 @@ void frmMain::loadInputs() {
     txtProxy->setText(inputs.proxyText);
     txtSinger->setText(inputs.singerAddress);
     txtAlbum->setText(inputs.albumAddress);
+    // Each singer of a ticked run reads the controls as they stand when it starts.
+    auto share = [this] {
+        m_proxyControls->set({chkProxy->isChecked(), txtProxy->text()});
+    };
+    share();
+    connect(chkProxy, &QCheckBox::toggled, this, share);
+    connect(txtProxy, &QLineEdit::textChanged, this, share);
 }
 
 void frmMain::saveInputs() const {
@@ -496,7 +504,7 @@ void frmMain::startTicked(int rowCount, std::shared_ptr<const TickedRows> rows) 
     m_lastJob = LastJob{LastJob::Kind::Ticked, {}};
     downloadStarted({cmdDownload, cmdGetSingers});
     m_bridge->runTicked(
-        rowCount, std::move(rows), *settings, m_options.albumList,
+        rowCount, std::move(rows), m_proxyControls, *settings, m_options.albumList,
         [this](const jobs::TickedRunSummary& run) {
             m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
             // A refused proxy text ends the run before any download.

@@ -33,6 +33,7 @@ namespace orvana::app {
 class JobBridge;
 class LoginProfile;
 class MessagePresenter;
+class ProxyControls;
 class frmResult;
 class TickedRows;
 
@@ -171,6 +172,7 @@ private:
     DesktopNotifier m_notifier;
     std::unique_ptr<JobBridge> m_bridge;
     std::shared_ptr<TickedRows> m_tickedRows;
+    std::shared_ptr<ProxyControls> m_proxyControls; // chkProxy and txtProxy, for the worker
     int m_downloads = 0;   // download jobs running (0 or 1: the busy rules keep them apart)
     int m_singerLists = 0; // get-singers fetches running
     std::unique_ptr<LoginProfile> m_login;

@@ -38,6 +38,16 @@ int TickedRows::count() const {
     return int(m_ids.size());
 }
 
+void ProxyControls::set(net::ProxySetting setting) {
+    std::lock_guard lock(m_mutex);
+    m_setting = std::move(setting);
+}
+
+net::ProxySetting ProxyControls::get() const {
+    std::lock_guard lock(m_mutex);
+    return m_setting;
+}
+
 // A worker thread that owns one transport and runs queued tasks with it, one at a time.
 class JobThread : public QThread {
 public:
@@ -236,18 +246,23 @@ void JobBridge::runSinger(const QString& singerId, const jobs::JobSettings& sett
 }
 
 void JobBridge::runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
+                          std::shared_ptr<const ProxyControls> proxy,
                           const jobs::JobSettings& settings,
                           const jobs::AlbumListSettings& listSettings,
                           std::function<void(const jobs::TickedRunSummary&)> done) {
     auto run = std::make_shared<jobs::TickedRunSummary>();
     runOnJobThread(
-        [rowCount, rows, settings, listSettings, run](net::ModDownFile& transport,
-                                                      jobs::JobHost& host) {
+        [rowCount, rows, proxy, settings, listSettings, run](net::ModDownFile& transport,
+                                                             jobs::JobHost& host) {
             jobs::TickedRowSource source;
             source.count = rowCount;
             source.tickedId = [&rows](int row) {
                 return rows->tickedId(row);
             };
+            if (proxy)
+                source.proxyAtStart = [&proxy] {
+                    return proxy->get();
+                };
             *run = jobs::DownloadTickedSingers(source, transport, host, settings, listSettings);
         },
         [done, run] { done(*run); });

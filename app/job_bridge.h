@@ -40,6 +40,18 @@ private:
     std::vector<bool> m_ticked;
 };
 
+// The proxy controls as the worker sees them: set by the window thread on every change, read by
+// a ticked run when each singer starts. Thread-safe.
+class ProxyControls {
+public:
+    void set(net::ProxySetting setting);
+    [[nodiscard]] net::ProxySetting get() const;
+
+private:
+    mutable std::mutex m_mutex;
+    net::ProxySetting m_setting;
+};
+
 // Runs the window's jobs off the window thread: downloads on one worker thread owning its
 // transport, get-singers on a second one with its own transport sharing the session (cookies
 // and proxy). Lives on the window thread; every callback and signal arrives there, queued.
@@ -74,8 +86,10 @@ public:
     void runSinger(const QString& singerId, const jobs::JobSettings& settings,
                    const jobs::AlbumListSettings& listSettings,
                    std::function<void(const jobs::SingerSummary&)> done);
+    // Each singer starts with the proxy as proxy holds it then (null: the settings' proxy).
     void runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
-                   const jobs::JobSettings& settings, const jobs::AlbumListSettings& listSettings,
+                   std::shared_ptr<const ProxyControls> proxy, const jobs::JobSettings& settings,
+                   const jobs::AlbumListSettings& listSettings,
                    std::function<void(const jobs::TickedRunSummary&)> done);
 
     // Fetches the singers of a category row on the get-singers thread; exactly one of done and

@@ -986,6 +986,29 @@ TEST_F(FrmMainTest, UnreadableProxyTextIsRefusedInABoxAndNothingIsFetched) {
     EXPECT_TRUE(button("cmdDownload")->Enabled());
 }
 
+// Each singer of a ticked run reads the proxy controls as they stand when it starts: a proxy
+// text that cannot be read, typed during the first singer, refuses the second.
+TEST_F(FrmMainTest, TickedRunReadsTheProxyAtEachSingersStart) {
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    tick(QStringLiteral("18105001"), true);
+    tick(QStringLiteral("18105004"), true);
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownload");
+    ASSERT_TRUE(waitForStall());
+    child<QCheckBox>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("no proxy here"));
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"代理地址无效");
+    EXPECT_EQ(files(out() + u"/雨桐/雨桐 首张专辑"),
+              (QStringList{u"cover.jpg"_qs, u"雨桐 之歌.mp3"_qs}));
+    EXPECT_TRUE(portal.requests("/artist/18105004").empty());
+    // Nothing was downloaded for the refused singer: no completion text.
+    EXPECT_NE(status(), u"所选专辑已下载完毕.");
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+}
+
 TEST_F(FrmMainTest, InputsAreRememberedBetweenRuns) {
     child<QCheckBox>("chkProxy")->setChecked(true);
     child<QLineEdit>("txtProxy")->setText(QStringLiteral("10.1.2.3:3128"));
