@@ -1021,6 +1021,15 @@ TEST_F(FrmMainTest, InputsAreRememberedBetweenRuns) {
     EXPECT_EQ(child<QLineEdit>("txtProxy")->text(), u"10.1.2.3:3128");
     EXPECT_EQ(child<QLineEdit>("txtSinger")->text(), u"18105001");
     EXPECT_EQ(child<QLineEdit>("txtAlbum")->text(), u"31258220");
+
+    // The portal moved to another port: an address on the old host gives way to the default.
+    child<QLineEdit>("txtAlbum")->setText(u"http://" + host + u"/album/31258220");
+    window->close();
+    window.reset();
+    host = QStringLiteral("127.0.0.1:9");
+    openWindow();
+    EXPECT_EQ(child<QLineEdit>("txtAlbum")->text(), u"http://127.0.0.1:9/album/31258219");
+    EXPECT_EQ(child<QLineEdit>("txtSinger")->text(), u"18105001");
 }
 
 TEST_F(FrmMainTest, ClosingDuringAJobCancelsItPromptly) {
