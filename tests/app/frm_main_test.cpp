@@ -319,9 +319,13 @@ TEST_F(FrmMainTest, LayoutTextsAndFirstRunContents) {
 
 TEST_F(FrmMainTest, RefusedAddressesShowTheMessageAndStartNothing) {
     const QString base = u"http://" + host;
-    const QStringList refused = {base + u"/album/31258219?from=home",
-                                 u"HTTP://" + host + u"/album/31258219", base + u"/artist/18104396",
-                                 QString(), QStringLiteral("   ")};
+    const QStringList refused = {
+        base + u"/album/31258219?from=home", u"HTTP://" + host + u"/album/31258219",
+        base + u"/artist/18104396", QString(), QStringLiteral("   "),
+        // Only the digits 0-9 make an ID: a general numeric test
+        // would send these to the portal.
+        QStringLiteral("1e5"), QStringLiteral("-5"), QStringLiteral("+5"), QStringLiteral("1.5"),
+        QStringLiteral("0x1F"), u"１２３"_qs, u"٣١"_qs};
     for (const QString& text : refused) {
         child<QLineEdit>("txtAlbum")->setText(text);
         click("cmdDownAlbum");
