@@ -32,6 +32,8 @@ frmResult::frmResult(QWidget* owner) : QWidget(owner, Qt::Window) {
     lstResult->setHeaderLabels({tr("专辑"), tr("歌曲"), tr("状态"), tr("文件")});
     lstResult->setRootIsDecorated(false);
     lstResult->setUniformRowHeights(true);
+    // Paths are long: their ends (the file names) matter most.
+    lstResult->setTextElideMode(Qt::ElideMiddle);
     lstResult->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstResult->header()->resizeSection(kAlbum, 160);
     lstResult->header()->resizeSection(kSong, 160);

@@ -32,6 +32,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
 #include <functional>
@@ -68,12 +69,14 @@ public:
         if (onShow)
             onShow(boxes.back());
     }
-    bool ask(QWidget*, const QString& title, const QString& text) override {
+    bool ask(QWidget* parent, const QString& title, const QString& text) override {
         questions.push_back({title, text, QMessageBox::Question});
         if (onAsk)
             onAsk(questions.back());
-        return answer;
+        return boxes_ ? boxes_->ask(parent, title, text) : answer;
     }
+    // Questions go to the real boxes when set.
+    app::BoxPresenter* boxes_ = nullptr;
     std::vector<Box> boxes;
     // Runs while the box is "open".
     std::function<void(const Box&)> onShow;
@@ -126,7 +129,7 @@ protected:
     // Keys reach the shortcuts of the active window only.
     static void activate(QWidget* w) {
         w->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+        EXPECT_TRUE(QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }));
     }
 
     QString out() const { return dir.filePath(QStringLiteral("out")); }
@@ -1115,6 +1118,49 @@ TEST_F(FrmMainTest, ScreenshotsOfTheIdleWindowAndOfAJob) {
     // At most 20 updates a second reach the window thread.
     for (std::size_t i = 1; i < deliveries.size(); ++i)
         EXPECT_GE(deliveries[i] - deliveries[i - 1], 45) << i;
+}
+
+// The window after a job with a failed song, the results window, and the real stop question
+// box (answered by a timer, so the test never blocks).
+TEST_F(FrmMainTest, ScreenshotsOfAFailureAndOfTheStopQuestion) {
+    const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
+    ASSERT_TRUE(QDir().mkpath(screens));
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(status(), u"指定专辑下载完毕. 失败 1 首 (双击查看)");
+    EXPECT_TRUE(window->grab().save(screens + u"/main-failed-songs.png"));
+    doubleClickStatus();
+    ASSERT_TRUE(results()->isVisible());
+    EXPECT_TRUE(results()->grab().save(screens + u"/results-failure.png"));
+    // The results window took the activation; the main window takes it back for the Escape.
+    ASSERT_TRUE(waitFor([this] { return QApplication::activeWindow() == results(); }));
+    results()->close();
+
+    app::BoxPresenter real;
+    presenter.boxes_ = &real;
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    child<QLineEdit>("txtAlbum")->setText(QStringLiteral("31258220"));
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitForStall());
+    QString seen;
+    QTimer::singleShot(100ms, [&seen, screens] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            seen = u"no box"_qs;
+            return;
+        }
+        seen = box->windowTitle() + u'|' + box->text() + u'|' +
+               box->button(QMessageBox::Yes)->text() + u'|' + box->button(QMessageBox::No)->text() +
+               u'|' + (box->defaultButton() == box->button(QMessageBox::No) ? u"No"_qs : u"Yes"_qs);
+        box->grab().save(screens + u"/stop-question.png");
+        box->button(QMessageBox::Yes)->click();
+    });
+    activate(window.get());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_EQ(seen, frmMain::Caption() + u"|停止当前下载? 已保存的歌曲会保留.|是(&Y)|否(&N)|No");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
 }
 
 #include "frm_main_test.moc"
