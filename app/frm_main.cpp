@@ -473,23 +473,31 @@ void frmMain::cmdDownload_Click() {
     startTicked(lstSingerName->count(), m_tickedRows);
 }
 
+std::optional<jobs::JobSettings> frmMain::beginDownload(LastJob job,
+                                                        const QList<controls::isButton*>& buttons) {
+    std::optional<jobs::JobSettings> settings = jobSettings();
+    if (!settings)
+        return std::nullopt;
+    m_lastJob = std::move(job);
+    downloadStarted(buttons);
+    return settings;
+}
+
 void frmMain::startAlbum(const QString& id) {
-    const std::optional<jobs::JobSettings> settings = jobSettings();
+    const std::optional<jobs::JobSettings> settings =
+        beginDownload({LastJob::Kind::Album, {id}}, {cmdDownAlbum});
     if (!settings)
         return;
-    m_lastJob = LastJob{LastJob::Kind::Album, {id}};
-    downloadStarted({cmdDownAlbum});
     m_bridge->runAlbum(id, *settings, [this](const jobs::AlbumSummary& summary) {
         downloadEnded({cmdDownAlbum}, endTextOf(summary.outcome, jobs::AlbumEndText(summary)));
     });
 }
 
 void frmMain::startSinger(const QString& id) {
-    const std::optional<jobs::JobSettings> settings = jobSettings();
+    const std::optional<jobs::JobSettings> settings =
+        beginDownload({LastJob::Kind::Singer, {id}}, {cmdDownSinger});
     if (!settings)
         return;
-    m_lastJob = LastJob{LastJob::Kind::Singer, {id}};
-    downloadStarted({cmdDownSinger});
     m_bridge->runSinger(
         id, *settings, m_options.albumList, [this, id](const jobs::SingerSummary& summary) {
             downloadEnded({cmdDownSinger},
@@ -498,11 +506,11 @@ void frmMain::startSinger(const QString& id) {
 }
 
 void frmMain::startTicked(int rowCount, std::shared_ptr<const TickedRows> rows) {
-    const std::optional<jobs::JobSettings> settings = jobSettings();
+    // The run's singers are known at its end.
+    const std::optional<jobs::JobSettings> settings =
+        beginDownload({LastJob::Kind::Ticked, {}}, {cmdDownload, cmdGetSingers});
     if (!settings)
         return;
-    m_lastJob = LastJob{LastJob::Kind::Ticked, {}};
-    downloadStarted({cmdDownload, cmdGetSingers});
     m_bridge->runTicked(
         rowCount, std::move(rows), m_proxyControls, *settings, m_options.albumList,
         [this](const jobs::TickedRunSummary& run) {

@@ -130,6 +130,17 @@ private:
     // Runs the last download job again: its album, singer or ticked singers.
     void retryLastJob();
 
+    // The last download job, for a retry: its kind and its album or singer IDs (a ticked run's
+    // are the singers it ran).
+    struct LastJob {
+        enum class Kind { Album, Singer, Ticked };
+        Kind kind = Kind::Album;
+        QStringList ids;
+    };
+    // The start of every download job: its settings (nullopt, after a box, when they cannot be
+    // had: nothing starts), job remembered, downloadStarted.
+    [[nodiscard]] std::optional<jobs::JobSettings>
+    beginDownload(LastJob job, const QList<controls::isButton*>& buttons);
     // A download job starts: buttons disabled, the results cleared, the job counted.
     void downloadStarted(const QList<controls::isButton*>& buttons);
     // It has ended: endText (when there is one) on the status line, buttons enabled again.
@@ -182,13 +193,6 @@ private:
     bool m_hintHolding = false;             // the login hint keeps the status line
     std::optional<QString> m_pendingStatus; // the latest text given while it does
 
-    // The last download job, for a retry: its kind and its album or singer IDs (a ticked run's
-    // are the singers it ran).
-    struct LastJob {
-        enum class Kind { Album, Singer, Ticked };
-        Kind kind = Kind::Album;
-        QStringList ids;
-    };
     std::optional<LastJob> m_lastJob;
     frmResult* m_result = nullptr;
     std::function<void()> m_heldSingerList; // a get-singers result waiting for a ticked run

@@ -164,6 +164,15 @@ protected:
         ADD_FAILURE() << "no row for " << id.toStdString();
         return -1;
     }
+    // Fetches the singer list of row 0 and ticks the singers of ids.
+    [[nodiscard]] bool listAndTick(const QStringList& ids) const {
+        click("cmdGetSingers");
+        if (!waitIdle())
+            return false;
+        for (const QString& id : ids)
+            tick(id, true);
+        return true;
+    }
     void tick(const QString& id, bool ticked) const {
         child<QListWidget>("lstSingerName")
             ->item(rowOf(id))
@@ -207,6 +216,21 @@ protected:
     std::chrono::milliseconds hintHold{0};
     std::unique_ptr<frmMain> window;
 };
+
+// The paths the portal was asked for that start with one of prefixes, in order.
+std::vector<std::string> paths(const portal::PortalSim& portal,
+                               std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> asked;
+    for (const auto& r : portal.requests()) {
+        for (const char* prefix : prefixes) {
+            if (r.path.rfind(prefix, 0) == 0) {
+                asked.push_back(r.path);
+                break;
+            }
+        }
+    }
+    return asked;
+}
 
 QByteArray readFile(const QString& path) {
     QFile f(path);
@@ -426,10 +450,7 @@ TEST_F(FrmMainTest, StatusLineTellsWhatFailed) {
     portal.clearFaults();
 
     // A ticked run counts the failed songs of every singer.
-    click("cmdGetSingers");
-    ASSERT_TRUE(waitIdle());
-    tick(QStringLiteral("18105004"), true);
-    tick(QStringLiteral("18105005"), true);
+    ASSERT_TRUE(listAndTick({u"18105004"_qs, u"18105005"_qs}));
     portal.addFault(Endpoint::SongFile, Fault::Status500, 10);
     click("cmdDownload");
     ASSERT_TRUE(waitIdle());
@@ -534,10 +555,7 @@ TEST_F(FrmMainTest, ResultsWindowListsTheJobLiveAndRetriesTheFailedSongs) {
     EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(status(), u"指定专辑下载完毕.");
-    std::vector<std::string> fetched;
-    for (const auto& r : portal.requests("/file/"))
-        fetched.push_back(r.path);
-    EXPECT_EQ(fetched, std::vector<std::string>{"/file/1001/128.mp3"});
+    EXPECT_EQ(paths(portal, {"/file/"}), std::vector<std::string>{"/file/1001/128.mp3"});
     QStringList retried = expected;
     retried.replaceInStrings(u" | 已保存 | "_qs, u" | 已存在 | "_qs);
     retried[0] =
@@ -570,10 +588,7 @@ TEST_F(FrmMainTest, ResultsWindowListsAlbumFailuresAndRetriesATickedRun) {
     EXPECT_EQ(resultRows(), (QStringList{u"空白封面 | 第一首 | 已保存 | 空白封面/第一首.mp3"_qs,
                                          u"空白封面 | 第二首 | 已保存 | 空白封面/第二首.mp3"_qs}));
 
-    click("cmdGetSingers");
-    ASSERT_TRUE(waitIdle());
-    tick(QStringLiteral("18105004"), true);
-    tick(QStringLiteral("18105005"), true);
+    ASSERT_TRUE(listAndTick({u"18105004"_qs, u"18105005"_qs}));
     // River Lane's song fails every attempt.
     portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
     click("cmdDownload");
@@ -589,12 +604,9 @@ TEST_F(FrmMainTest, ResultsWindowListsAlbumFailuresAndRetriesATickedRun) {
     EXPECT_FALSE(button("cmdGetSingers")->Enabled());
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(status(), u"所选专辑已下载完毕.");
-    std::vector<std::string> asked;
-    for (const auto& r : portal.requests())
-        if (r.path.rfind("/artist/", 0) == 0 || r.path.rfind("/file/", 0) == 0)
-            asked.push_back(r.path);
-    EXPECT_EQ(asked, (std::vector<std::string>{"/artist/18105004", "/file/4000004/128.mp3",
-                                               "/artist/18105005"}));
+    EXPECT_EQ(paths(portal, {"/artist/", "/file/"}),
+              (std::vector<std::string>{"/artist/18105004", "/file/4000004/128.mp3",
+                                        "/artist/18105005"}));
     EXPECT_TRUE(button("cmdDownload")->Enabled());
     EXPECT_TRUE(button("cmdGetSingers")->Enabled());
 }
@@ -702,10 +714,7 @@ TEST_F(FrmMainTest, StopKeepsWhatWasStoredAndEndsARetryPauseAndAWholeTickedRun) 
     EXPECT_EQ(resultRows(), QStringList{u"夜航星: 第一辑 <Live>. | 晴天的海 | 已停止 | "_qs +
                                         kAlbumFolder + u"/晴天的海.mp3"});
 
-    click("cmdGetSingers");
-    ASSERT_TRUE(waitIdle());
-    tick(QStringLiteral("18105001"), true);
-    tick(QStringLiteral("18105004"), true);
+    ASSERT_TRUE(listAndTick({u"18105001"_qs, u"18105004"_qs}));
     portal.clearRequests();
     portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
     click("cmdDownload");
@@ -935,10 +944,8 @@ TEST_F(FrmMainTest, SingerListLandingDuringATickedRunWaitsForTheRunsEnd) {
 
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(status(), u"所选专辑已下载完毕.");
-    std::vector<std::string> singerPages;
-    for (const auto& r : distant.requests("/artist/1"))
-        singerPages.push_back(r.path);
-    EXPECT_EQ(singerPages, (std::vector<std::string>{"/artist/18105001", "/artist/18105004"}));
+    EXPECT_EQ(paths(distant, {"/artist/1"}),
+              (std::vector<std::string>{"/artist/18105001", "/artist/18105004"}));
     EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), 1);
     EXPECT_EQ(child<QListWidget>("lstSingerName")->item(0)->text(), u"Other/Voice");
     EXPECT_EQ(child<QListWidget>("lstSingerID")->item(0)->text(), u"18105010");
@@ -980,10 +987,7 @@ TEST_F(FrmMainTest, UnreadableProxyTextIsRefusedInABoxAndNothingIsFetched) {
     EXPECT_TRUE(portal.requests().empty());
 
     // The ticked run stops after one box as well.
-    click("cmdGetSingers");
-    ASSERT_TRUE(waitIdle());
-    tick(QStringLiteral("18105001"), true);
-    tick(QStringLiteral("18105004"), true);
+    ASSERT_TRUE(listAndTick({u"18105001"_qs, u"18105004"_qs}));
     portal.clearRequests();
     click("cmdDownload");
     ASSERT_TRUE(waitIdle());
@@ -996,10 +1000,7 @@ TEST_F(FrmMainTest, UnreadableProxyTextIsRefusedInABoxAndNothingIsFetched) {
 // Each singer of a ticked run reads the proxy controls as they stand when it starts: a proxy
 // text that cannot be read, typed during the first singer, refuses the second.
 TEST_F(FrmMainTest, TickedRunReadsTheProxyAtEachSingersStart) {
-    click("cmdGetSingers");
-    ASSERT_TRUE(waitIdle());
-    tick(QStringLiteral("18105001"), true);
-    tick(QStringLiteral("18105004"), true);
+    ASSERT_TRUE(listAndTick({u"18105001"_qs, u"18105004"_qs}));
     portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
     click("cmdDownload");
     ASSERT_TRUE(waitForStall());
