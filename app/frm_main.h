@@ -164,8 +164,8 @@ private:
     void updateStatusMenu();
 
     void showBox(const QString& text, QMessageBox::Icon icon);
-    // The settings of a job starting now (proxy read now); nullopt, after a box, when the
-    // download folder cannot be made.
+    // The settings of a download job starting now (proxy read now, a cancel token of its own);
+    // nullopt, after a box, when the download folder cannot be made.
     [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();
     void setStatus(const QString& text);
     // Before the first download job of the run: the hint that the portal serves 128 kbps files
