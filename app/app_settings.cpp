@@ -25,6 +25,24 @@ const QString kProxyText = QStringLiteral("proxy/text");
 const QString kSingerAddress = QStringLiteral("address/singer");
 const QString kAlbumAddress = QStringLiteral("address/album");
 
+// Whether a remembered address names a host other than portalHost: the text before its first
+// "/", after an "http://" in any case. A bare ID, or a path alone, names none.
+bool onAnotherHost(const QString& address, const QString& portalHost) {
+    QString rest = address.trimmed();
+    if (rest.startsWith(u"http://", Qt::CaseInsensitive))
+        rest = rest.mid(7);
+    const qsizetype slash = rest.indexOf(u'/');
+    return slash > 0 && rest.left(slash) != portalHost;
+}
+
+// The remembered address, or the default when it belongs to another host (the portal host
+// changed since): the address check would refuse it.
+QString addressFor(const QSettings& settings, const QString& key, const QString& fallback,
+                   const QString& portalHost) {
+    const QString stored = settings.value(key, fallback).toString();
+    return onAnotherHost(stored, portalHost) ? fallback : stored;
+}
+
 } // namespace
 
 QString PortalHost(const QSettings& settings) {
@@ -67,8 +85,8 @@ RememberedInputs LoadInputs(const QSettings& settings, const QString& portalHost
     const RememberedInputs d = DefaultInputs(portalHost);
     return {settings.value(kProxyEnabled, d.proxyEnabled).toBool(),
             settings.value(kProxyText, d.proxyText).toString(),
-            settings.value(kSingerAddress, d.singerAddress).toString(),
-            settings.value(kAlbumAddress, d.albumAddress).toString()};
+            addressFor(settings, kSingerAddress, d.singerAddress, portalHost),
+            addressFor(settings, kAlbumAddress, d.albumAddress, portalHost)};
 }
 
 void SaveInputs(QSettings& settings, const RememberedInputs& inputs) {

@@ -32,7 +32,8 @@ struct RememberedInputs {
 // portal base + "/artist/18104396" and portal base + "/album/31258219".
 [[nodiscard]] RememberedInputs DefaultInputs(const QString& portalHost);
 
-// Reads the remembered inputs; missing keys keep the defaults' values.
+// Reads the remembered inputs; missing keys keep the defaults' values, and so does an address
+// on a host other than portalHost.
 [[nodiscard]] RememberedInputs LoadInputs(const QSettings& settings, const QString& portalHost);
 void SaveInputs(QSettings& settings, const RememberedInputs& inputs);
 

@@ -1,7 +1,9 @@
 #include "app/frm_main.h"
 
 #include "app/app_settings.h"
+#include "app/dropped_address.h"
 #include "app/frm_browser.h"
+#include "app/frm_result.h"
 #include "app/job_bridge.h"
 #include "app/login_profile.h"
 #include "app/message_presenter.h"
@@ -9,6 +11,7 @@
 #include "controls/isButton/is_button.h"
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
+#include "jobs/job_report.h"
 #include "jobs/portal.h"
 #include "jobs/user_texts.h"
 
@@ -18,15 +21,22 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <utility>
 
 namespace orvana::app {
@@ -88,7 +98,9 @@ QString translated(const QString& text) {
 } // namespace
 
 frmMain::frmMain(FrmMainOptions options, QWidget* parent)
-    : QWidget(parent), m_options(std::move(options)), m_tickedRows(std::make_shared<TickedRows>()) {
+    : QWidget(parent), m_options(std::move(options)), m_notifier(m_options.notificationBus),
+      m_tickedRows(std::make_shared<TickedRows>()),
+      m_proxyControls(std::make_shared<ProxyControls>()) {
     installFontSubstitutes();
     if (!m_options.session)
         m_options.session = std::make_shared<net::TransportSession>();
@@ -105,6 +117,22 @@ frmMain::frmMain(FrmMainOptions options, QWidget* parent)
     buildControls();
     loadButtons();
     loadInputs();
+
+    m_result = new frmResult(this);
+    connect(m_bridge.get(), &JobBridge::songFinished, m_result, &frmResult::addSong);
+    connect(m_bridge.get(), &JobBridge::jobError, m_result, &frmResult::addError);
+    connect(m_result, &frmResult::retryRequested, this, &frmMain::retryLastJob);
+    connect(m_result, &frmResult::openFolderRequested, this, &frmMain::openDownloadFolder);
+    if (QFileInfo(m_options.downloadFolder).isDir())
+        lblStatus->setToolTip(QDir::toNativeSeparators(m_options.downloadFolder));
+    buildStatusMenu();
+    // Drops go to the window, which takes portal addresses only (the boxes would take any text).
+    setAcceptDrops(true);
+    for (QLineEdit* box : {txtProxy, txtSinger, txtAlbum})
+        box->setAcceptDrops(false);
+    // Wherever the focus is in the window.
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, &frmMain::askStop);
 }
 
 frmMain::~frmMain() {
@@ -257,6 +285,13 @@ void frmMain::loadInputs() {
     txtProxy->setText(inputs.proxyText);
     txtSinger->setText(inputs.singerAddress);
     txtAlbum->setText(inputs.albumAddress);
+    // Each singer of a ticked run reads the controls as they stand when it starts.
+    auto share = [this] {
+        m_proxyControls->set({chkProxy->isChecked(), txtProxy->text()});
+    };
+    share();
+    connect(chkProxy, &QCheckBox::toggled, this, share);
+    connect(txtProxy, &QLineEdit::textChanged, this, share);
 }
 
 void frmMain::saveInputs() const {
@@ -300,7 +335,7 @@ std::optional<jobs::JobSettings> frmMain::jobSettings() {
     settings.proxy = {chkProxy->isChecked(), txtProxy->text()};
     settings.retry = m_options.retry;
     settings.clock = m_options.clock;
-    settings.cancel = m_bridge->cancelToken();
+    settings.cancel = m_bridge->newDownloadToken();
     return settings;
 }
 
@@ -352,6 +387,8 @@ void frmMain::jobEnded(JobKind kind) {
         progressStrip->hide();
     if (kind == JobKind::SingerList)
         --m_singerLists;
+    // Neither a list fetch nor a ticked run may be running for another fetch.
+    cmdGetSingers->SetEnabled(m_singerLists == 0 && cmdDownload->Enabled());
     Q_EMIT jobFinished();
 }
 
@@ -370,80 +407,197 @@ void frmMain::cmdLogin_Click() {
     m_loginOpen = false;
 }
 
-std::optional<frmMain::AddressJob> frmMain::beginAddressJob(controls::isButton& button,
-                                                            const controls::isButton& otherA,
-                                                            const controls::isButton& otherB,
-                                                            const QLineEdit& box,
-                                                            jobs::AddressKind kind) {
-    if (!otherA.Enabled() || !otherB.Enabled()) {
-        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
-        return std::nullopt;
-    }
-    const std::optional<QString> id = jobs::CheckAddress(box.text(), m_options.portalHost, kind);
-    if (!id) {
-        showBox(jobs::UserText(jobs::kUnrecognisedAddress), QMessageBox::Critical);
-        return std::nullopt;
-    }
-    std::optional<jobs::JobSettings> settings = jobSettings();
-    if (!settings)
-        return std::nullopt;
-    button.SetEnabled(false);
-    ++m_downloads;
-    hintLoginOnFirstJob();
-    return AddressJob{*id, std::move(*settings)};
+bool frmMain::refusedWhileBusy(const QList<const controls::isButton*>& others) {
+    if (std::all_of(others.begin(), others.end(),
+                    [](const controls::isButton* b) { return b->Enabled(); }))
+        return false;
+    showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+    return true;
 }
 
-void frmMain::endAddressJob(controls::isButton& button, jobs::JobOutcome outcome,
-                            const QString& completion) {
-    // A refused proxy text started nothing; a closed window shows nothing more.
-    if (outcome == jobs::JobOutcome::Finished)
-        setStatus(completion);
-    button.SetEnabled(true);
+std::optional<QString> frmMain::checkedId(const QLineEdit& box, jobs::AddressKind kind) {
+    std::optional<QString> id = jobs::CheckAddress(box.text(), m_options.portalHost, kind);
+    if (!id)
+        showBox(jobs::UserText(jobs::kUnrecognisedAddress), QMessageBox::Critical);
+    return id;
+}
+
+void frmMain::downloadStarted(const QList<controls::isButton*>& buttons) {
+    for (controls::isButton* b : buttons)
+        b->SetEnabled(false);
+    ++m_downloads;
+    m_result->clear();
+    m_result->setDownloading(true);
+    hintLoginOnFirstJob();
+    updateStatusMenu();
+}
+
+void frmMain::downloadEnded(const QList<controls::isButton*>& buttons,
+                            const std::optional<QString>& endText) {
+    if (endText) {
+        setStatus(*endText);
+        notifyIfAway(*endText);
+    }
+    for (controls::isButton* b : buttons)
+        b->SetEnabled(true);
+    m_result->setDownloading(false);
     jobEnded(JobKind::Download);
+    updateStatusMenu();
+}
+
+std::optional<QString> frmMain::endTextOf(jobs::JobOutcome outcome, const QString& text) const {
+    // A refused proxy text started nothing; a closed window shows nothing more.
+    if (outcome == jobs::JobOutcome::NotStarted || m_closing)
+        return std::nullopt;
+    return text;
 }
 
 void frmMain::cmdDownAlbum_Click() {
-    const std::optional<AddressJob> job = beginAddressJob(
-        *cmdDownAlbum, *cmdDownload, *cmdDownSinger, *txtAlbum, jobs::AddressKind::Album);
-    if (!job)
+    if (refusedWhileBusy({cmdDownload, cmdDownSinger}))
         return;
-    m_bridge->runAlbum(job->id, job->settings, [this](const jobs::AlbumSummary& summary) {
-        endAddressJob(*cmdDownAlbum, summary.outcome, jobs::UserText(jobs::kAlbumDone));
-    });
+    if (const std::optional<QString> id = checkedId(*txtAlbum, jobs::AddressKind::Album))
+        startAlbum(*id);
 }
 
 void frmMain::cmdDownSinger_Click() {
-    const std::optional<AddressJob> job = beginAddressJob(
-        *cmdDownSinger, *cmdDownload, *cmdDownAlbum, *txtSinger, jobs::AddressKind::Singer);
-    if (!job)
+    if (refusedWhileBusy({cmdDownload, cmdDownAlbum}))
         return;
-    m_bridge->runSinger(
-        job->id, job->settings, m_options.albumList, [this](const jobs::SingerSummary& summary) {
-            endAddressJob(*cmdDownSinger, summary.outcome, jobs::UserText(jobs::kSingerDone));
-        });
+    if (const std::optional<QString> id = checkedId(*txtSinger, jobs::AddressKind::Singer))
+        startSinger(*id);
 }
 
 void frmMain::cmdDownload_Click() {
-    if (!cmdDownAlbum->Enabled() || !cmdDownSinger->Enabled()) {
-        showBox(tr("请等待上一个操作结束."), QMessageBox::Information);
+    if (refusedWhileBusy({cmdDownAlbum, cmdDownSinger}))
         return;
-    }
-    const std::optional<jobs::JobSettings> settings = jobSettings();
+    // The row count is taken once; each row's tick and ID are read when the loop gets there.
+    startTicked(lstSingerName->count(), m_tickedRows);
+}
+
+std::optional<jobs::JobSettings> frmMain::beginDownload(LastJob job,
+                                                        const QList<controls::isButton*>& buttons) {
+    std::optional<jobs::JobSettings> settings = jobSettings();
+    if (!settings)
+        return std::nullopt;
+    m_lastJob = std::move(job);
+    downloadStarted(buttons);
+    return settings;
+}
+
+void frmMain::startAlbum(const QString& id) {
+    const std::optional<jobs::JobSettings> settings =
+        beginDownload({LastJob::Kind::Album, {id}}, {cmdDownAlbum});
     if (!settings)
         return;
-    cmdDownload->SetEnabled(false);
-    cmdGetSingers->SetEnabled(false);
-    ++m_downloads;
-    hintLoginOnFirstJob();
-    // The row count is taken once; each row's tick and ID are read when the loop gets there.
-    const int rows = lstSingerName->count();
-    m_bridge->runTicked(rows, m_tickedRows, *settings, m_options.albumList,
-                        // The run's loop has written the completion text.
-                        [this](const jobs::TickedRunSummary&) {
-                            cmdDownload->SetEnabled(true);
-                            cmdGetSingers->SetEnabled(true);
-                            jobEnded(JobKind::Download);
-                        });
+    m_bridge->runAlbum(id, *settings, [this](const jobs::AlbumSummary& summary) {
+        downloadEnded({cmdDownAlbum}, endTextOf(summary.outcome, jobs::AlbumEndText(summary)));
+    });
+}
+
+void frmMain::startSinger(const QString& id) {
+    const std::optional<jobs::JobSettings> settings =
+        beginDownload({LastJob::Kind::Singer, {id}}, {cmdDownSinger});
+    if (!settings)
+        return;
+    m_bridge->runSinger(
+        id, *settings, m_options.albumList, [this, id](const jobs::SingerSummary& summary) {
+            downloadEnded({cmdDownSinger},
+                          endTextOf(summary.outcome, jobs::SingerEndText(id, summary)));
+        });
+}
+
+void frmMain::startTicked(int rowCount, std::shared_ptr<const TickedRows> rows) {
+    // The run's singers are known at its end.
+    const std::optional<jobs::JobSettings> settings =
+        beginDownload({LastJob::Kind::Ticked, {}}, {cmdDownload, cmdGetSingers});
+    if (!settings)
+        return;
+    m_bridge->runTicked(
+        rowCount, std::move(rows), m_proxyControls, *settings, m_options.albumList,
+        [this](const jobs::TickedRunSummary& run) {
+            m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
+            // A refused proxy text ends the run before any download.
+            const bool refused = !run.singers.isEmpty() &&
+                                 run.singers.last().outcome == jobs::JobOutcome::NotStarted;
+            // A singer list that landed during the run is shown now.
+            if (m_heldSingerList)
+                std::exchange(m_heldSingerList, {})();
+            downloadEnded({cmdDownload}, endTextOf(refused ? jobs::JobOutcome::NotStarted
+                                                           : jobs::JobOutcome::Finished,
+                                                   jobs::TickedRunEndText(run)));
+        });
+}
+
+void frmMain::retryLastJob() {
+    if (!m_lastJob)
+        return;
+    // Refused while any download runs, as the commands are.
+    if (refusedWhileBusy({cmdDownAlbum, cmdDownSinger, cmdDownload}))
+        return;
+    const LastJob job = *m_lastJob;
+    switch (job.kind) {
+    case LastJob::Kind::Album:
+        return startAlbum(job.ids.value(0));
+    case LastJob::Kind::Singer:
+        return startSinger(job.ids.value(0));
+    case LastJob::Kind::Ticked: {
+        // The singers the run reached, every one ticked: the lists may have changed since.
+        auto rows = std::make_shared<TickedRows>();
+        rows->setRows(job.ids);
+        for (int i = 0; i < job.ids.size(); ++i)
+            rows->setTicked(i, true);
+        return startTicked(int(job.ids.size()), rows);
+    }
+    }
+}
+
+void frmMain::buildStatusMenu() {
+    m_statusMenu = new QMenu(this);
+    m_statusMenu->setObjectName(QStringLiteral("statusMenu"));
+    m_showResultsAction = m_statusMenu->addAction(tr("查看下载结果"), this, &frmMain::showResults);
+    m_showResultsAction->setObjectName(QStringLiteral("actShowResults"));
+    QAction* folder =
+        m_statusMenu->addAction(tr("打开下载文件夹"), this, &frmMain::openDownloadFolder);
+    folder->setObjectName(QStringLiteral("actOpenFolder"));
+    m_stopAction = m_statusMenu->addAction(tr("停止下载"), this, &frmMain::askStop);
+    m_stopAction->setObjectName(QStringLiteral("actStopDownload"));
+    lblStatus->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lblStatus, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_statusMenu->popup(lblStatus->mapToGlobal(at)); });
+    updateStatusMenu();
+}
+
+void frmMain::updateStatusMenu() {
+    m_showResultsAction->setEnabled(m_lastJob.has_value());
+    m_stopAction->setEnabled(m_downloads > 0);
+}
+
+void frmMain::askStop() {
+    if (m_downloads == 0 || !m_options.presenter)
+        return;
+    if (!m_options.presenter->ask(this, Caption(), tr("停止当前下载? 已保存的歌曲会保留.")))
+        return;
+    // The job may have ended while the question was open; the next one has a token of its own.
+    if (m_downloads > 0)
+        m_bridge->stopDownload();
+}
+
+void frmMain::notifyIfAway(const QString& text) const {
+    if (isActiveWindow())
+        return;
+    if (m_options.settings &&
+        !m_options.settings->value(QStringLiteral("ui/notify"), true).toBool())
+        return;
+    m_notifier.notify(tr("Orvana 专辑下载"), text);
+}
+
+void frmMain::showResults() {
+    m_result->show();
+    m_result->raise();
+    m_result->activateWindow();
+}
+
+void frmMain::openDownloadFolder() const {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(m_options.downloadFolder));
 }
 
 void frmMain::cmdGetSingers_Click() {
@@ -454,28 +608,38 @@ void frmMain::cmdGetSingers_Click() {
     m_bridge->getSingers(
         m_options.portalHost, cboSingerList->currentIndex(),
         [this](const jobs::SingerLists& lists) {
-            lstSingerName->clear();
-            lstSingerID->clear();
-            {
-                const QSignalBlocker block(lstSingerName);
-                for (int i = 0; i < lists.size(); ++i) {
-                    auto* item = new QListWidgetItem(lists.names.at(i), lstSingerName);
-                    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-                    item->setCheckState(Qt::Unchecked);
-                    lstSingerID->addItem(lists.ids.at(i));
-                }
-            }
-            m_tickedRows->setRows(lists.ids);
-            Label1->setText(jobs::SingerCountText(lists.size()));
-            cmdGetSingers->SetEnabled(true);
-            jobEnded(JobKind::SingerList);
+            singerListLanded([this, lists] { showSingerLists(lists); });
         },
         [this](const QString& reason) {
             // The lists keep their rows: the fetch comes before they are emptied.
-            Label1->setText(tr("获取歌手列表失败: %1").arg(reason));
-            cmdGetSingers->SetEnabled(true);
-            jobEnded(JobKind::SingerList);
+            singerListLanded(
+                [this, reason] { Label1->setText(tr("获取歌手列表失败: %1").arg(reason)); });
         });
+}
+
+void frmMain::singerListLanded(std::function<void()> show) {
+    // A ticked run reads the lists and ticks as they stood at its start.
+    if (cmdDownload->Enabled())
+        show();
+    else
+        m_heldSingerList = std::move(show);
+    jobEnded(JobKind::SingerList);
+}
+
+void frmMain::showSingerLists(const jobs::SingerLists& lists) {
+    lstSingerName->clear();
+    lstSingerID->clear();
+    {
+        const QSignalBlocker block(lstSingerName);
+        for (int i = 0; i < lists.size(); ++i) {
+            auto* item = new QListWidgetItem(lists.names.at(i), lstSingerName);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+            lstSingerID->addItem(lists.ids.at(i));
+        }
+    }
+    m_tickedRows->setRows(lists.ids);
+    Label1->setText(jobs::SingerCountText(lists.size()));
 }
 
 void frmMain::cboSingerList_Click() {
@@ -488,9 +652,11 @@ void frmMain::cboSingerList_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    m_closing = true;
     saveInputs();
     // Abandon running jobs where they stand: no partial file can stay (writes are atomic).
     m_bridge->cancelAll();
+    m_result->close();
     // The login window goes with its owner; its modal loop then returns.
     for (frmBrowser* login : findChildren<frmBrowser*>(Qt::FindDirectChildrenOnly))
         login->close();
@@ -498,10 +664,34 @@ void frmMain::closeEvent(QCloseEvent* event) {
     Q_EMIT closing();
 }
 
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedPortalAddress(*event->mimeData(), m_options.portalHost))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    const std::optional<DroppedAddress> dropped =
+        DroppedPortalAddress(*event->mimeData(), m_options.portalHost);
+    if (!dropped) {
+        event->ignore();
+        return;
+    }
+    // Into its box only: the user starts the job.
+    QLineEdit* box = dropped->kind == jobs::AddressKind::Album ? txtAlbum : txtSinger;
+    box->setText(dropped->address);
+    box->setFocus(Qt::OtherFocusReason);
+    event->acceptProposedAction();
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblStatus && event->type() == QEvent::MouseButtonDblClick &&
-        !lblStatus->toolTip().isEmpty()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(m_options.downloadFolder));
+    if (watched == lblStatus && event->type() == QEvent::MouseButtonDblClick) {
+        // The results once a download job has run; before, the folder when it is there.
+        if (m_lastJob)
+            showResults();
+        else if (!lblStatus->toolTip().isEmpty())
+            openDownloadFolder();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/desktop_notifier.h"
 #include "jobs/address_check.h"
+#include "jobs/catalogue.h"
 #include "jobs/down_singer.h"
 #include "net/transfer_settings.h"
 #include "net/transport_session.h"
@@ -8,14 +10,17 @@
 #include <QMessageBox>
 #include <QWidget>
 #include <chrono>
+#include <functional>
 #include <memory>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QProgressBar;
 class QSettings;
 
@@ -28,6 +33,8 @@ namespace orvana::app {
 class JobBridge;
 class LoginProfile;
 class MessagePresenter;
+class ProxyControls;
+class frmResult;
 class TickedRows;
 
 // What the window is given: where it talks to and writes, what it remembers in, how it shows
@@ -51,6 +58,8 @@ struct FrmMainOptions {
     // How long the not-logged-in hint keeps the status line before the job's own texts show;
     // zero: they replace it at once.
     std::chrono::milliseconds loginHintHold{0};
+    // The D-Bus address of the desktop notification service's bus; empty: the session bus.
+    QString notificationBus;
 };
 
 // The main window: inputs, status line and command handlers. Jobs run on the bridge's threads;
@@ -84,6 +93,9 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A portal album or singer address dropped anywhere on the window goes into its box.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -98,25 +110,62 @@ private:
     void cmdDownload_Click();
     void cmdGetSingers_Click();
     void cboSingerList_Click();
+    // A get-singers fetch has ended; show puts its result in the lists or on label 1, at once
+    // or, during a ticked run, when the run has ended.
+    void singerListLanded(std::function<void()> show);
+    void showSingerLists(const jobs::SingerLists& lists);
 
-    // The common start of the album and singer commands: the busy rule (refused while either
-    // other download button is disabled), the address check of box, the job's settings; then
-    // button is disabled and the job counted. nullopt (after a box where one is due) when the
-    // job must not start.
-    struct AddressJob {
-        QString id;
-        jobs::JobSettings settings;
+    // The busy rule of a download command: refused, after the box, while any of the other
+    // download buttons is disabled.
+    [[nodiscard]] bool refusedWhileBusy(const QList<const controls::isButton*>& others);
+    // The ID in box, or nullopt after the box "无法识别的地址".
+    [[nodiscard]] std::optional<QString> checkedId(const QLineEdit& box, jobs::AddressKind kind);
+
+    // The three download jobs, started by their commands and by a retry: each reads its
+    // settings now (nothing starts when they cannot be had), disables its buttons while it runs
+    // and is remembered as the job a retry runs again.
+    void startAlbum(const QString& id);
+    void startSinger(const QString& id);
+    void startTicked(int rowCount, std::shared_ptr<const TickedRows> rows);
+    // Runs the last download job again: its album, singer or ticked singers.
+    void retryLastJob();
+
+    // The last download job, for a retry: its kind and its album or singer IDs (a ticked run's
+    // are the singers it ran).
+    struct LastJob {
+        enum class Kind { Album, Singer, Ticked };
+        Kind kind = Kind::Album;
+        QStringList ids;
     };
-    [[nodiscard]] std::optional<AddressJob>
-    beginAddressJob(controls::isButton& button, const controls::isButton& otherA,
-                    const controls::isButton& otherB, const QLineEdit& box, jobs::AddressKind kind);
-    // Its end: the completion text when the job ran to its end, the button enabled again.
-    void endAddressJob(controls::isButton& button, jobs::JobOutcome outcome,
-                       const QString& completion);
+    // The start of every download job: its settings (nullopt, after a box, when they cannot be
+    // had: nothing starts), job remembered, downloadStarted.
+    [[nodiscard]] std::optional<jobs::JobSettings>
+    beginDownload(LastJob job, const QList<controls::isButton*>& buttons);
+    // A download job starts: buttons disabled, the results cleared, the job counted.
+    void downloadStarted(const QList<controls::isButton*>& buttons);
+    // It has ended: endText (when there is one) on the status line, buttons enabled again.
+    void downloadEnded(const QList<controls::isButton*>& buttons,
+                       const std::optional<QString>& endText);
+    // The text a download job ends with: text, or none when the job did not start or the
+    // window is closing.
+    [[nodiscard]] std::optional<QString> endTextOf(jobs::JobOutcome outcome,
+                                                   const QString& text) const;
+    void showResults();
+    void openDownloadFolder() const;
+    // A download job ended with text: a desktop notification when the window is not the
+    // active one, unless the setting "ui/notify" is false.
+    void notifyIfAway(const QString& text) const;
+    // Escape or the status line's menu: after a Yes to the question, the running download is
+    // cancelled (its songs stored so far stay).
+    void askStop();
+    // The status line's context menu: results, download folder, stop (only while a download
+    // runs).
+    void buildStatusMenu();
+    void updateStatusMenu();
 
     void showBox(const QString& text, QMessageBox::Icon icon);
-    // The settings of a job starting now (proxy read now); nullopt, after a box, when the
-    // download folder cannot be made.
+    // The settings of a download job starting now (proxy read now, a cancel token of its own);
+    // nullopt, after a box, when the download folder cannot be made.
     [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();
     void setStatus(const QString& text);
     // Before the first download job of the run: the hint that the portal serves 128 kbps files
@@ -131,15 +180,22 @@ private:
     void jobEnded(JobKind kind);
 
     FrmMainOptions m_options;
+    DesktopNotifier m_notifier;
     std::unique_ptr<JobBridge> m_bridge;
     std::shared_ptr<TickedRows> m_tickedRows;
+    std::shared_ptr<ProxyControls> m_proxyControls; // chkProxy and txtProxy, for the worker
     int m_downloads = 0;   // download jobs running (0 or 1: the busy rules keep them apart)
     int m_singerLists = 0; // get-singers fetches running
     std::unique_ptr<LoginProfile> m_login;
     bool m_firstJobSeen = false;
     bool m_loginOpen = false;
+    bool m_closing = false;
     bool m_hintHolding = false;             // the login hint keeps the status line
     std::optional<QString> m_pendingStatus; // the latest text given while it does
+
+    std::optional<LastJob> m_lastJob;
+    frmResult* m_result = nullptr;
+    std::function<void()> m_heldSingerList; // a get-singers result waiting for a ticked run
 
     QGroupBox* Frame0 = nullptr;
     QGroupBox* Frame1 = nullptr;
@@ -161,6 +217,9 @@ private:
     QListWidget* lstSingerID = nullptr;
     QLabel* lblStatus = nullptr;
     QProgressBar* progressStrip = nullptr;
+    QMenu* m_statusMenu = nullptr;
+    QAction* m_showResultsAction = nullptr;
+    QAction* m_stopAction = nullptr;
 };
 
 } // namespace orvana::app

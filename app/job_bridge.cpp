@@ -38,6 +38,16 @@ int TickedRows::count() const {
     return int(m_ids.size());
 }
 
+void ProxyControls::set(net::ProxySetting setting) {
+    std::lock_guard lock(m_mutex);
+    m_setting = std::move(setting);
+}
+
+net::ProxySetting ProxyControls::get() const {
+    std::lock_guard lock(m_mutex);
+    return m_setting;
+}
+
 // A worker thread that owns one transport and runs queued tasks with it, one at a time.
 class JobThread : public QThread {
 public:
@@ -113,6 +123,12 @@ public:
         m_bridge->toWindow([b = m_bridge, text] { Q_EMIT b->statusChanged(text); });
     }
     void showMessage(const QString& text) override { m_bridge->showMessageAndWait(text); }
+    void songFinished(const jobs::SongEvent& song) override {
+        m_bridge->toWindow([b = m_bridge, song] { Q_EMIT b->songFinished(song); });
+    }
+    void jobError(const jobs::JobError& error) override {
+        m_bridge->toWindow([b = m_bridge, error] { Q_EMIT b->jobError(error); });
+    }
     // Only kept: the window thread's timer picks the latest value up.
     void songProgress(const jobs::SongRef&, qint64 received, qint64 total) override {
         std::lock_guard lock(m_bridge->m_progressMutex);
@@ -230,16 +246,23 @@ void JobBridge::runSinger(const QString& singerId, const jobs::JobSettings& sett
 }
 
 void JobBridge::runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
+                          std::shared_ptr<const ProxyControls> proxy,
                           const jobs::JobSettings& settings,
                           const jobs::AlbumListSettings& listSettings,
                           std::function<void(const jobs::TickedRunSummary&)> done) {
     auto run = std::make_shared<jobs::TickedRunSummary>();
     runOnJobThread(
-        [rowCount, rows, settings, listSettings, run](net::ModDownFile& transport,
-                                                      jobs::JobHost& host) {
+        [rowCount, rows, proxy, settings, listSettings, run](net::ModDownFile& transport,
+                                                             jobs::JobHost& host) {
             jobs::TickedRowSource source;
             source.count = rowCount;
-            source.tickedId = [&rows](int row) { return rows->tickedId(row); };
+            source.tickedId = [&rows](int row) {
+                return rows->tickedId(row);
+            };
+            if (proxy)
+                source.proxyAtStart = [&proxy] {
+                    return proxy->get();
+                };
             *run = jobs::DownloadTickedSingers(source, transport, host, settings, listSettings);
         },
         [done, run] { done(*run); });
@@ -260,12 +283,28 @@ void JobBridge::getSingers(const QString& portalHost, int row,
     });
 }
 
+std::shared_ptr<const net::CancelToken> JobBridge::newDownloadToken() {
+    std::lock_guard lock(m_downloadMutex);
+    m_download = std::make_shared<net::CancelToken>();
+    // Read under the lock cancelAll takes next: no token escapes a close.
+    if (m_cancel->isCancelled())
+        m_download->cancel();
+    return m_download;
+}
+
+void JobBridge::stopDownload() {
+    std::lock_guard lock(m_downloadMutex);
+    if (m_download)
+        m_download->cancel();
+}
+
 void JobBridge::cancelAll() {
     {
         std::lock_guard lock(m_waitMutex);
         m_cancel->cancel();
     }
     m_waitCv.notify_all();
+    stopDownload();
     m_jobs->stop();
     m_singers->stop();
 }

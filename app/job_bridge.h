@@ -40,10 +40,23 @@ private:
     std::vector<bool> m_ticked;
 };
 
+// The proxy controls as the worker sees them: set by the window thread on every change, read by
+// a ticked run when each singer starts. Thread-safe.
+class ProxyControls {
+public:
+    void set(net::ProxySetting setting);
+    [[nodiscard]] net::ProxySetting get() const;
+
+private:
+    mutable std::mutex m_mutex;
+    net::ProxySetting m_setting;
+};
+
 // Runs the window's jobs off the window thread: downloads on one worker thread owning its
 // transport, get-singers on a second one with its own transport sharing the session (cookies
 // and proxy). Lives on the window thread; every callback and signal arrives there, queued.
-// One cancel token stops both threads' transfers, retry pauses and message waits.
+// Each download job has a token of its own (a stop cancels only it); closing cancels that and the
+// token of both threads' transfers, retry pauses and message waits.
 class JobBridge : public QObject {
     Q_OBJECT
 public:
@@ -52,7 +65,12 @@ public:
     // Cancels and waits for both threads (which end promptly once cancelled).
     ~JobBridge() override;
 
-    [[nodiscard]] const std::shared_ptr<net::CancelToken>& cancelToken() const { return m_cancel; }
+    // A fresh token for the download job about to start, the one stopDownload cancels; born
+    // cancelled once cancelAll has run. Window thread.
+    [[nodiscard]] std::shared_ptr<const net::CancelToken> newDownloadToken();
+    // Cancels the download job's token only: a get-singers fetch goes on, the next job starts
+    // afresh. Any thread.
+    void stopDownload();
 
     // Shows a job's message (a box); the job's thread waits until it returns or cancelAll.
     void setMessageHandler(std::function<void(const QString&)> handler);
@@ -68,8 +86,10 @@ public:
     void runSinger(const QString& singerId, const jobs::JobSettings& settings,
                    const jobs::AlbumListSettings& listSettings,
                    std::function<void(const jobs::SingerSummary&)> done);
+    // Each singer starts with the proxy as proxy holds it then (null: the settings' proxy).
     void runTicked(int rowCount, std::shared_ptr<const TickedRows> rows,
-                   const jobs::JobSettings& settings, const jobs::AlbumListSettings& listSettings,
+                   std::shared_ptr<const ProxyControls> proxy, const jobs::JobSettings& settings,
+                   const jobs::AlbumListSettings& listSettings,
                    std::function<void(const jobs::TickedRunSummary&)> done);
 
     // Fetches the singers of a category row on the get-singers thread; exactly one of done and
@@ -78,7 +98,8 @@ public:
                     std::function<void(const jobs::SingerLists&)> done,
                     std::function<void(const QString& reason)> failed);
 
-    // Sets the token and ends every wait for a message box at once. Any thread.
+    // Cancels the close token (both threads' transfers) and the download job's token, and ends
+    // every wait for a message box at once. Any thread.
     void cancelAll();
     // cancelAll, then waits up to timeout for both threads to end; true when they did.
     [[nodiscard]] bool shutdown(std::chrono::milliseconds timeout);
@@ -89,6 +110,10 @@ Q_SIGNALS:
     // Bytes of the song in flight (total -1 when unknown): the latest value, at most once per
     // 50 ms (20 a second) and only when it changed, however often the transfer reports.
     void songProgress(qint64 received, qint64 total);
+    // A download job is done with a song, or met a failure that is no single song's; in the
+    // order the job reported them, before the job's done call.
+    void songFinished(const orvana::jobs::SongEvent& song);
+    void jobError(const orvana::jobs::JobError& error);
 
 private:
     class Host;
@@ -107,7 +132,10 @@ private:
         bool operator==(const Progress&) const = default;
     };
 
+    // Set once, on close; the download job's own token is m_download.
     std::shared_ptr<net::CancelToken> m_cancel = std::make_shared<net::CancelToken>();
+    std::mutex m_downloadMutex;
+    std::shared_ptr<net::CancelToken> m_download;
     std::function<void(const QString&)> m_messageHandler;
     std::mutex m_waitMutex;
     std::condition_variable m_waitCv;

@@ -26,6 +26,10 @@ public:
     void show(QWidget*, const QString&, const QString& text, QMessageBox::Icon) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
+    bool ask(QWidget*, const QString&, const QString& text) override {
+        std::fprintf(stderr, "question: %s\n", qPrintable(text));
+        return false;
+    }
 };
 
 } // namespace

@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>orvana::app::BoxPresenter</name>
+    <message>
+        <source>是(&amp;Y)</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>否(&amp;N)</source>
+        <translation>&amp;No</translation>
+    </message>
+</context>
+<context>
     <name>orvana::app::frmBrowser</name>
     <message>
         <source>登录Orvana之后,直接关闭本窗口即可</source>
@@ -126,6 +137,89 @@
         <source>获取歌手列表失败: %1</source>
         <translation>Cannot list the singers: %1</translation>
     </message>
+    <message>
+        <source>查看下载结果</source>
+        <translation>Show download results</translation>
+    </message>
+    <message>
+        <source>打开下载文件夹</source>
+        <translation>Open download folder</translation>
+    </message>
+    <message>
+        <source>停止下载</source>
+        <translation>Stop download</translation>
+    </message>
+    <message>
+        <source>停止当前下载? 已保存的歌曲会保留.</source>
+        <translation>Stop the current download? The songs saved so far are kept.</translation>
+    </message>
+    <message>
+        <source>Orvana 专辑下载</source>
+        <translation>Orvana Album Downloader</translation>
+    </message>
+</context>
+<context>
+    <name>orvana::app::frmResult</name>
+    <message>
+        <source>专辑</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>歌曲</source>
+        <translation>Song</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>重试失败项</source>
+        <translation>Retry failed</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open folder</translation>
+    </message>
+    <message>
+        <source>复制失败列表</source>
+        <translation>Copy failures</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>下载结果</source>
+        <translation>Download results</translation>
+    </message>
+    <message>
+        <source>已保存</source>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>已存在</source>
+        <translation>Already there</translation>
+    </message>
+    <message>
+        <source>已在下载记录中</source>
+        <translation>In the download record</translation>
+    </message>
+    <message>
+        <source>将下载</source>
+        <translation>Would be downloaded</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>失败: %1</source>
+        <translation>Failed: %1</translation>
+    </message>
 </context>
 <context>
     <name>orvana::jobs</name>
@@ -164,6 +258,18 @@
     <message>
         <source>共获取歌手%1位, 请勾选需要下载的歌手</source>
         <translation>%1 singers found; tick the ones to download</translation>
+    </message>
+    <message>
+        <source>下载已停止.</source>
+        <translation>Download stopped.</translation>
+    </message>
+    <message>
+        <source> 失败 %1 首 (双击查看)</source>
+        <translation> %1 failed (double-click for details)</translation>
+    </message>
+    <message>
+        <source> (双击查看)</source>
+        <translation> (double-click for details)</translation>
     </message>
 </context>
 </TS>

@@ -80,3 +80,33 @@ TEST_F(AppSettingsTest, FreshProfileGivesTheFirstRunInputsAndSavedOnesComeBack) 
     // An emptied box stays empty: it is not replaced by the example address.
     EXPECT_EQ(back.albumAddress, u"");
 }
+
+// The portal host changed since the addresses were remembered (the sample portal takes a new
+// port each run): an address on another host is replaced by the default for the current host,
+// which the address check would otherwise refuse. Bare IDs and emptied boxes stay.
+TEST_F(AppSettingsTest, RememberedAddressOnAnotherHostGivesWayToTheDefault) {
+    const QString host = QStringLiteral("127.0.0.1:4000");
+    const RememberedInputs defaults = DefaultInputs(host);
+    const struct {
+        QString stored;
+        bool kept;
+    } cases[] = {
+        {QStringLiteral("http://127.0.0.1:3999/album/31258220"), false},
+        {QStringLiteral("127.0.0.1:3999/album/31258220"), false},
+        {QStringLiteral("  http://music.orvana.example/album/31258220 "), false},
+        {QStringLiteral("http://127.0.0.1:4000/album/31258220"), true},
+        {QStringLiteral(" 127.0.0.1:4000/album/31258220/"), true},
+        {QStringLiteral("31258220"), true},
+        {QStringLiteral("/album/31258220"), true},
+        {QString(), true},
+    };
+    for (const auto& c : cases) {
+        SaveInputs(settings, {true, QStringLiteral("10.0.0.1:3128"), c.stored, c.stored});
+        const RememberedInputs back = LoadInputs(settings, host);
+        EXPECT_EQ(back.albumAddress, c.kept ? c.stored : defaults.albumAddress)
+            << c.stored.toStdString();
+        EXPECT_EQ(back.singerAddress, c.kept ? c.stored : defaults.singerAddress)
+            << c.stored.toStdString();
+        EXPECT_EQ(back.proxyText, u"10.0.0.1:3128");
+    }
+}

@@ -1,6 +1,7 @@
 // The main window offscreen against the sample portal: layout, refusals, busy rules, the jobs
 // on their threads, the catalogue, remembered inputs and screenshots.
 #include "app/frm_main.h"
+#include "app/frm_result.h"
 #include "app/job_bridge.h"
 #include "app/message_presenter.h"
 #include "controls/isButton/is_button.h"
@@ -10,21 +11,38 @@
 #include "tools/portal-sim/media.h"
 #include "tools/portal-sim/portal_sim.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
+
+// Readable failure output for texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << text.toStdString();
+}
 
 using namespace orvana;
 using namespace std::chrono_literals;
@@ -51,9 +69,20 @@ public:
         if (onShow)
             onShow(boxes.back());
     }
+    bool ask(QWidget* parent, const QString& title, const QString& text) override {
+        questions.push_back({title, text, QMessageBox::Question});
+        if (onAsk)
+            onAsk(questions.back());
+        return boxes_ ? boxes_->ask(parent, title, text) : answer;
+    }
+    // Questions go to the real boxes when set.
+    app::BoxPresenter* boxes_ = nullptr;
     std::vector<Box> boxes;
     // Runs while the box is "open".
     std::function<void(const Box&)> onShow;
+    std::vector<Box> questions;
+    std::function<void(const Box&)> onAsk;
+    bool answer = false; // Yes when true
 };
 
 // Pauses between attempts are not waited for.
@@ -94,6 +123,13 @@ protected:
         window = std::make_unique<frmMain>(options);
         window->Form_Load();
         window->show();
+        activate(window.get());
+    }
+
+    // Keys reach the shortcuts of the active window only.
+    static void activate(QWidget* w) {
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }));
     }
 
     QString out() const { return dir.filePath(QStringLiteral("out")); }
@@ -128,10 +164,41 @@ protected:
         ADD_FAILURE() << "no row for " << id.toStdString();
         return -1;
     }
+    // Fetches the singer list of row 0 and ticks the singers of ids.
+    [[nodiscard]] bool listAndTick(const QStringList& ids) const {
+        click("cmdGetSingers");
+        if (!waitIdle())
+            return false;
+        for (const QString& id : ids)
+            tick(id, true);
+        return true;
+    }
     void tick(const QString& id, bool ticked) const {
         child<QListWidget>("lstSingerName")
             ->item(rowOf(id))
             ->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+
+    app::frmResult* results() const { return child<app::frmResult>("frmResult"); }
+    QPushButton* resultButton(const char* name) const {
+        return results()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    // The rows of the results list, "album | song | state | file", the file relative to the
+    // download folder.
+    QStringList resultRows() const {
+        const QTreeWidget* list = results()->findChild<QTreeWidget*>(u"lstResult"_qs);
+        QStringList rows;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = list->topLevelItem(i);
+            QString file = item->text(3);
+            if (file.startsWith(out() + u'/'))
+                file = file.mid(out().size() + 1);
+            rows << item->text(0) + u" | " + item->text(1) + u" | " + item->text(2) + u" | " + file;
+        }
+        return rows;
+    }
+    void doubleClickStatus() const {
+        QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
     }
 
     QByteArray song(const char* id) const {
@@ -149,6 +216,21 @@ protected:
     std::chrono::milliseconds hintHold{0};
     std::unique_ptr<frmMain> window;
 };
+
+// The paths the portal was asked for that start with one of prefixes, in order.
+std::vector<std::string> paths(const portal::PortalSim& portal,
+                               std::initializer_list<const char*> prefixes) {
+    std::vector<std::string> asked;
+    for (const auto& r : portal.requests()) {
+        for (const char* prefix : prefixes) {
+            if (r.path.rfind(prefix, 0) == 0) {
+                asked.push_back(r.path);
+                break;
+            }
+        }
+    }
+    return asked;
+}
 
 QByteArray readFile(const QString& path) {
     QFile f(path);
@@ -264,9 +346,13 @@ TEST_F(FrmMainTest, LayoutTextsAndFirstRunContents) {
 
 TEST_F(FrmMainTest, RefusedAddressesShowTheMessageAndStartNothing) {
     const QString base = u"http://" + host;
-    const QStringList refused = {base + u"/album/31258219?from=home",
-                                 u"HTTP://" + host + u"/album/31258219", base + u"/artist/18104396",
-                                 QString(), QStringLiteral("   ")};
+    const QStringList refused = {
+        base + u"/album/31258219?from=home", u"HTTP://" + host + u"/album/31258219",
+        base + u"/artist/18104396", QString(), QStringLiteral("   "),
+        // Only the digits 0-9 make an ID: a general numeric test
+        // would send these to the portal.
+        QStringLiteral("1e5"), QStringLiteral("-5"), QStringLiteral("+5"), QStringLiteral("1.5"),
+        QStringLiteral("0x1F"), u"１２３"_qs, u"٣١"_qs};
     for (const QString& text : refused) {
         child<QLineEdit>("txtAlbum")->setText(text);
         click("cmdDownAlbum");
@@ -316,12 +402,402 @@ TEST_F(FrmMainTest, AlbumJobWritesTheAlbumAndEndsWithItsCompletionText) {
     QTest::qWait(50);
     EXPECT_EQ(status(), u"指定专辑下载完毕.");
 
-    // A double click on the status line opens the download folder.
+    // A double click on the status line opens the results; before a window's first job, the
+    // download folder (when it is there).
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
+    EXPECT_TRUE(results()->isVisible());
+    EXPECT_TRUE(catcher.urls.isEmpty());
+    window.reset();
+    openWindow();
+    QTest::mouseDClick(child<QLabel>("lblStatus"), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(out())});
+    EXPECT_FALSE(results()->isVisible());
+}
+
+// A job that did not get everything says so, with the count of failed songs or the failure
+// that is no single song's; every command alike.
+TEST_F(FrmMainTest, StatusLineTellsWhatFailed) {
+    // The first song fails all five attempts; the others are stored.
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕. 失败 1 首 (双击查看)");
+    EXPECT_EQ(files(out() + u'/' + kAlbumFolder).size(), 8);
+
+    // The next run fetches the missing song: the plain completion text again.
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, -1);
+    child<QLineEdit>("txtAlbum")->setText(QStringLiteral("31258220"));
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(),
+              u"无法获取专辑页面: Fetching http://" + host +
+                  u"/album/31258220 failed: HTTP status 500 (Internal Server Error) (双击查看)");
+    EXPECT_FALSE(QDir(out() + u"/空白封面").exists());
+    portal.clearFaults();
+
+    portal.addFault(Endpoint::SingerPage, Fault::Status500, -1);
+    child<QLineEdit>("txtSinger")->setText(QStringLiteral("18105001"));
+    click("cmdDownSinger");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"无法获取歌手页面: 18105001 (双击查看)");
+    portal.clearFaults();
+
+    // A ticked run counts the failed songs of every singer.
+    ASSERT_TRUE(listAndTick({u"18105004"_qs, u"18105005"_qs}));
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 10);
+    click("cmdDownload");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕. 失败 2 首 (双击查看)");
+    EXPECT_TRUE(presenter.boxes.empty());
+}
+
+// The captions of the results window and of the status line's menu, which a right click opens.
+TEST_F(FrmMainTest, ResultsWindowAndStatusMenuTexts) {
+    EXPECT_EQ(results()->windowTitle(), u"下载结果");
+    EXPECT_TRUE(results()->isWindow());
+    EXPECT_FALSE(results()->isModal());
+    EXPECT_EQ(results()->parentWidget(), window.get());
+    const QTreeWidget* list = results()->findChild<QTreeWidget*>(u"lstResult"_qs);
+    ASSERT_NE(list, nullptr);
+    const QTreeWidgetItem* header = list->headerItem();
+    EXPECT_EQ(QStringList({header->text(0), header->text(1), header->text(2), header->text(3)}),
+              (QStringList{u"专辑"_qs, u"歌曲"_qs, u"状态"_qs, u"文件"_qs}));
+    EXPECT_EQ(resultButton("cmdRetry")->text(), u"重试失败项");
+    EXPECT_EQ(resultButton("cmdOpenFolder")->text(), u"打开文件夹");
+    EXPECT_EQ(resultButton("cmdCopyFailures")->text(), u"复制失败列表");
+    EXPECT_EQ(resultButton("cmdClose")->text(), u"关闭");
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+
+    QMenu* menu = child<QMenu>("statusMenu");
+    ASSERT_NE(menu, nullptr);
+    QStringList captions;
+    QList<bool> enabled;
+    for (const QAction* a : menu->actions()) {
+        captions << a->text();
+        enabled << a->isEnabled();
+    }
+    EXPECT_EQ(captions, (QStringList{u"查看下载结果"_qs, u"打开下载文件夹"_qs, u"停止下载"_qs}));
+    // Nothing to show or stop before the first job.
+    EXPECT_EQ(enabled, (QList<bool>{false, true, false}));
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(4, 4),
+                                 child<QLabel>("lblStatus")->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(child<QLabel>("lblStatus"), &rightClick);
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+}
+
+namespace {
+
+// The rows of the demo album once song 1001 failed and the others were stored.
+QStringList demoAlbumRows(const QString& host) {
+    const QString album = u"夜航星: 第一辑 <Live>."_qs;
+    const QString folder = kAlbumFolder + u'/';
+    QStringList rows{album + u" | 晴天的海 | 失败: 尝试 5 次均失败: Fetching http://" + host +
+                     u"/file/1001/128.mp3 failed: HTTP status 500 (Internal Server Error) | " +
+                     folder + u"晴天的海.mp3"};
+    const QStringList saved[] = {{u"A/B: Side?"_qs, u"AB Side.mp3"_qs},
+                                 {u"???"_qs, u"1003.mp3"_qs},
+                                 {u"同名曲"_qs, u"同名曲.mp3"_qs},
+                                 {u"同名曲."_qs, u"同名曲 (2).mp3"_qs},
+                                 {u"Rock & Roll <Remix>"_qs, u"Rock & Roll Remix.mp3"_qs},
+                                 {u" 同名曲 "_qs, u"同名曲 (3).mp3"_qs},
+                                 {u"最后一首 \"再见\""_qs, u"最后一首 再见.mp3"_qs}};
+    for (const QStringList& s : saved)
+        rows << album + u" | " + s[0] + u" | 已保存 | " + folder + s[1];
+    return rows;
+}
+
+} // namespace
+
+// The results window lists the songs as the job reports them, while it runs; a retry fetches
+// exactly the songs that are missing; the failures can be copied.
+TEST_F(FrmMainTest, ResultsWindowListsTheJobLiveAndRetriesTheFailedSongs) {
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitForStall());
+    doubleClickStatus();
+    ASSERT_TRUE(results()->isVisible());
+
+    // The failed song is listed while the next one is in flight; retry waits for the job.
+    const QStringList expected = demoAlbumRows(host);
+    ASSERT_TRUE(waitFor([this] { return !resultRows().isEmpty(); }));
+    EXPECT_EQ(resultRows(), expected.mid(0, 1));
+    EXPECT_TRUE(window->busy());
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+    Q_EMIT results()->retryRequested();
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"请等待上一个操作结束.");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(resultRows(), expected);
+    EXPECT_TRUE(resultButton("cmdRetry")->isEnabled());
+
+    QTest::mouseClick(resultButton("cmdCopyFailures"), Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              u"夜航星: 第一辑 <Live>. / 晴天的海: 尝试 5 次均失败: Fetching http://" + host +
+                  u"/file/1001/128.mp3 failed: HTTP status 500 (Internal Server Error)");
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    QTest::mouseClick(resultButton("cmdOpenFolder"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(out())});
+
+    portal.clearRequests();
+    QTest::mouseClick(resultButton("cmdRetry"), Qt::LeftButton);
+    EXPECT_FALSE(button("cmdDownAlbum")->Enabled());
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+    EXPECT_EQ(paths(portal, {"/file/"}), std::vector<std::string>{"/file/1001/128.mp3"});
+    QStringList retried = expected;
+    retried.replaceInStrings(u" | 已保存 | "_qs, u" | 已存在 | "_qs);
+    retried[0] =
+        retried[0].section(u" | "_qs, 0, 1) + u" | 已保存 | " + kAlbumFolder + u"/晴天的海.mp3";
+    QStringList rows = resultRows();
+    // Stored and present songs may be reported in either order.
+    rows.sort();
+    retried.sort();
+    EXPECT_EQ(rows, retried);
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+    QTest::mouseClick(resultButton("cmdClose"), Qt::LeftButton);
+    EXPECT_FALSE(results()->isVisible());
+}
+
+// A failure of a whole album is a row of its own; a retry of a ticked run runs the singers it
+// ran, whatever the lists hold by then.
+TEST_F(FrmMainTest, ResultsWindowListsAlbumFailuresAndRetriesATickedRun) {
+    portal.addFault(Endpoint::AlbumPage, Fault::Status500, -1);
+    child<QLineEdit>("txtAlbum")->setText(QStringLiteral("31258220"));
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    const QString reason = u"无法获取专辑页面: Fetching http://" + host +
+                           u"/album/31258220 failed: HTTP status 500 (Internal Server Error)";
+    EXPECT_EQ(resultRows(), QStringList{u"31258220 |  | 失败: " + reason + u" | "});
+    QTest::mouseClick(resultButton("cmdCopyFailures"), Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"31258220: " + reason);
+    portal.clearFaults();
+    QTest::mouseClick(resultButton("cmdRetry"), Qt::LeftButton);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(resultRows(), (QStringList{u"空白封面 | 第一首 | 已保存 | 空白封面/第一首.mp3"_qs,
+                                         u"空白封面 | 第二首 | 已保存 | 空白封面/第二首.mp3"_qs}));
+
+    ASSERT_TRUE(listAndTick({u"18105004"_qs, u"18105005"_qs}));
+    // River Lane's song fails every attempt.
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    click("cmdDownload");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕. 失败 1 首 (双击查看)");
+    ASSERT_EQ(resultRows().size(), 2);
+    EXPECT_TRUE(resultRows()[0].startsWith(u"River Lane 首张专辑 | River Lane 之歌 | 失败: "));
+    tick(QStringLiteral("18105004"), false);
+    tick(QStringLiteral("18105005"), false);
+    portal.clearRequests();
+    QTest::mouseClick(resultButton("cmdRetry"), Qt::LeftButton);
+    EXPECT_FALSE(button("cmdDownload")->Enabled());
+    EXPECT_FALSE(button("cmdGetSingers")->Enabled());
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕.");
+    EXPECT_EQ(paths(portal, {"/artist/", "/file/"}),
+              (std::vector<std::string>{"/artist/18105004", "/file/4000004/128.mp3",
+                                        "/artist/18105005"}));
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+}
+
+namespace {
+
+// Holds every retry pause until the job is cancelled; counts the pauses begun.
+class HoldingClock : public jobs::JobClock {
+public:
+    void sleep(std::chrono::milliseconds, const net::CancelToken* cancel) override {
+        ++pauses;
+        while (!(cancel && cancel->isCancelled()))
+            std::this_thread::sleep_for(2ms);
+    }
+    std::atomic<int> pauses{0};
+};
+
+} // namespace
+
+// Escape (from any control) or the status line's menu asks; No lets the job go on, Yes ends it
+// at once with nothing half-written, the song in flight listed as stopped. The next job is not
+// cancelled.
+TEST_F(FrmMainTest, StopEndsTheDownloadInFlightAndTheNextJobStartsAfresh) {
+    // Stalls that outlast the test: only the stop can end the song.
+    portal::PortalSim slow(portal::DemoCatalogue(), portal::PortalOptions{kSongBytes, 60s});
+    slow.start();
+    host = QString::fromStdString(slow.host());
+    window.reset();
+    openWindow();
+    QAction* stop = child<QAction>("actStopDownload");
+    ASSERT_NE(stop, nullptr);
+    EXPECT_FALSE(stop->isEnabled());
+
+    // Escape without a download asks nothing.
+    QTest::keyClick(child<QLineEdit>("txtAlbum"), Qt::Key_Escape);
+    EXPECT_TRUE(presenter.questions.empty());
+
+    slow.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([&slow] { return slow.stallsBegun() == 1; }));
+    EXPECT_TRUE(stop->isEnabled());
+    presenter.answer = false;
+    QTest::keyClick(child<QLineEdit>("txtAlbum"), Qt::Key_Escape);
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    EXPECT_EQ(presenter.questions.back().title, frmMain::Caption());
+    EXPECT_EQ(presenter.questions.back().text, u"停止当前下载? 已保存的歌曲会保留.");
+    QTest::qWait(100);
+    EXPECT_TRUE(window->busy());
+
+    presenter.answer = true;
+    QElapsedTimer timer;
+    timer.start();
+    stop->trigger();
+    ASSERT_EQ(presenter.questions.size(), 2u);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(status(), u"下载已停止.");
+    EXPECT_TRUE(button("cmdDownAlbum")->Enabled());
+    EXPECT_FALSE(stop->isEnabled());
+    const QString album = out() + u'/' + kAlbumFolder;
+    EXPECT_EQ(files(album), QStringList{u"cover.jpg"_qs});
+    EXPECT_EQ(resultRows(), QStringList{u"夜航星: 第一辑 <Live>. | 晴天的海 | 已停止 | "_qs +
+                                        kAlbumFolder + u"/晴天的海.mp3"});
+    EXPECT_FALSE(resultButton("cmdRetry")->isEnabled());
+
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+    EXPECT_EQ(files(album).size(), 9);
+}
+
+// The songs stored before a stop stay; a stop ends a retry pause at once; a ticked run stops as
+// a whole.
+TEST_F(FrmMainTest, StopKeepsWhatWasStoredAndEndsARetryPauseAndAWholeTickedRun) {
+    auto clock = std::make_shared<HoldingClock>();
+    window.reset();
+    openWindow(clock);
+    presenter.answer = true;
+    // The first song is stored after its stall; the second is stopped in its own.
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody, 2);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([this] { return portal.stallsBegun() == 2; }));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
+    const QString album = out() + u'/' + kAlbumFolder;
+    EXPECT_EQ(files(album), (QStringList{u"cover.jpg"_qs, u"晴天的海.mp3"_qs}));
+    QStringList rows = resultRows();
+    rows.sort();
+    EXPECT_EQ(rows, (QStringList{u"夜航星: 第一辑 <Live>. | A/B: Side? | 已停止 | "_qs +
+                                     kAlbumFolder + u"/AB Side.mp3",
+                                 u"夜航星: 第一辑 <Live>. | 晴天的海 | 已保存 | "_qs +
+                                     kAlbumFolder + u"/晴天的海.mp3"}));
+    QDir(album).removeRecursively();
+    portal.clearRequests();
+
+    portal.addFault(Endpoint::SongFile, Fault::Status500);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitFor([&clock] { return clock->pauses == 1; }));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
+    EXPECT_EQ(portal.requests("/file/").size(), 1u);
+    EXPECT_EQ(files(out() + u'/' + kAlbumFolder), QStringList{u"cover.jpg"_qs});
+    EXPECT_EQ(resultRows(), QStringList{u"夜航星: 第一辑 <Live>. | 晴天的海 | 已停止 | "_qs +
+                                        kAlbumFolder + u"/晴天的海.mp3"});
+
+    ASSERT_TRUE(listAndTick({u"18105001"_qs, u"18105004"_qs}));
+    portal.clearRequests();
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownload");
+    ASSERT_TRUE(waitFor([this] { return portal.stallsBegun() == 3; }));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+    EXPECT_TRUE(portal.requests("/artist/18105004").empty());
+    EXPECT_EQ(files(out() + u"/雨桐/雨桐 首张专辑"), QStringList{u"cover.jpg"_qs});
+}
+
+namespace {
+
+// Offers mime to the window as a drag would, then drops it; whether each was accepted.
+std::pair<bool, bool> dragAndDrop(QWidget& window, const QMimeData& mime) {
+    const QPoint at(200, 300);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    return {enter.isAccepted(), drop.isAccepted()};
+}
+
+} // namespace
+
+// An album or singer address of the portal, dropped as a link or as text, goes into its box,
+// which takes the focus; nothing starts. Anything else is refused and changes nothing.
+TEST_F(FrmMainTest, DroppedPortalAddressesGoIntoTheirBoxes) {
+    QLineEdit* album = child<QLineEdit>("txtAlbum");
+    QLineEdit* singer = child<QLineEdit>("txtSinger");
+    // The boxes leave drops to the window.
+    EXPECT_FALSE(album->acceptDrops());
+    EXPECT_FALSE(singer->acceptDrops());
+    EXPECT_FALSE(child<QLineEdit>("txtProxy")->acceptDrops());
+    const QString base = u"http://" + host;
+
+    QMimeData link;
+    link.setUrls({QUrl(base + u"/album/31258220")});
+    EXPECT_EQ(dragAndDrop(*window, link), std::pair(true, true));
+    EXPECT_EQ(album->text(), base + u"/album/31258220");
+    EXPECT_TRUE(album->hasFocus());
+
+    QMimeData text;
+    text.setText(u"  " + base + u"/artist/18105001\n");
+    EXPECT_EQ(dragAndDrop(*window, text), std::pair(true, true));
+    EXPECT_EQ(singer->text(), base + u"/artist/18105001");
+    EXPECT_TRUE(singer->hasFocus());
+    EXPECT_EQ(album->text(), base + u"/album/31258220");
+
+    const QStringList refused = {
+        u"http://other.example/album/31258220"_qs,
+        u"http://127.0.0.1:1/album/31258220"_qs,
+        u"https://" + host + u"/album/31258220",
+        base + u"/album/31258220?from=home",
+        base + u"/album/31258220#top",
+        base + u"/album/31258220/",
+        base + u"/album/3125822x",
+        base + u"/album/",
+        base + u"/song/1001",
+        u"http://user@" + host + u"/album/31258220",
+        u"31258220"_qs,
+        u"nothing at all"_qs,
+    };
+    for (const QString& address : refused) {
+        QMimeData asText;
+        asText.setText(address);
+        EXPECT_EQ(dragAndDrop(*window, asText), std::pair(false, false)) << address.toStdString();
+        QMimeData asLink;
+        asLink.setUrls({QUrl(address)});
+        EXPECT_EQ(dragAndDrop(*window, asLink), std::pair(false, false)) << address.toStdString();
+    }
+    // Two links at once are no one address.
+    QMimeData two;
+    two.setUrls({QUrl(base + u"/album/1"), QUrl(base + u"/album/2")});
+    EXPECT_EQ(dragAndDrop(*window, two), std::pair(false, false));
+    EXPECT_EQ(album->text(), base + u"/album/31258220");
+    EXPECT_EQ(singer->text(), base + u"/artist/18105001");
+    QTest::qWait(50);
+    EXPECT_FALSE(window->busy());
+    EXPECT_TRUE(portal.requests().empty());
+    EXPECT_TRUE(presenter.boxes.empty());
 }
 
 TEST_F(FrmMainTest, AlbumClickDuringASingerJobIsRefusedAndTheSingerJobGoesOn) {
@@ -434,6 +910,50 @@ TEST_F(FrmMainTest, TickedRunReadsEachTickWhenItGetsThere) {
     EXPECT_TRUE(portal.requests().empty());
 }
 
+// A singer list fetched while a ticked run starts lands during the run: the run changes
+// neither the lists nor the ticks and gets every ticked singer; the new list is shown when the
+// run has ended, and only then can a list be fetched again.
+TEST_F(FrmMainTest, SingerListLandingDuringATickedRunWaitsForTheRunsEnd) {
+    // Every answer 150 ms late: the list lands long before the run has done its first singer.
+    portal::PortalSim distant(portal::DemoCatalogue(),
+                              portal::PortalOptions{kSongBytes, 30s, 150ms});
+    distant.start();
+    host = QString::fromStdString(distant.host());
+    window.reset();
+    openWindow();
+    click("cmdGetSingers");
+    ASSERT_TRUE(waitIdle());
+    const QString first = QStringLiteral("18105001");
+    const QString second = QStringLiteral("18105004");
+    tick(first, true);
+    tick(second, true);
+    const int rows = child<QListWidget>("lstSingerName")->count();
+
+    int ended = 0;
+    QObject::connect(window.get(), &frmMain::jobFinished, [&ended] { ++ended; });
+    child<QComboBox>("cboSingerList")->setCurrentIndex(14);
+    click("cmdGetSingers");
+    click("cmdDownload");
+    ASSERT_TRUE(waitFor([&ended] { return ended == 1; }));
+    ASSERT_FALSE(button("cmdDownload")->Enabled()) << "the run ended before the list landed";
+    EXPECT_FALSE(button("cmdGetSingers")->Enabled());
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), rows);
+    EXPECT_EQ(child<QListWidget>("lstSingerID")->count(), rows);
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->item(rowOf(second))->checkState(), Qt::Checked);
+    EXPECT_EQ(child<QLabel>("Label1")->text(), u"");
+
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"所选专辑已下载完毕.");
+    EXPECT_EQ(paths(distant, {"/artist/1"}),
+              (std::vector<std::string>{"/artist/18105001", "/artist/18105004"}));
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->count(), 1);
+    EXPECT_EQ(child<QListWidget>("lstSingerName")->item(0)->text(), u"Other/Voice");
+    EXPECT_EQ(child<QListWidget>("lstSingerID")->item(0)->text(), u"18105010");
+    EXPECT_EQ(child<QLabel>("Label1")->text(), u"共获取歌手1位, 请勾选需要下载的歌手");
+    EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+}
+
 TEST_F(FrmMainTest, FailedIndexFetchIsReportedOnLabelOneAndTheListsStay) {
     click("cmdGetSingers");
     ASSERT_TRUE(waitIdle());
@@ -467,16 +987,33 @@ TEST_F(FrmMainTest, UnreadableProxyTextIsRefusedInABoxAndNothingIsFetched) {
     EXPECT_TRUE(portal.requests().empty());
 
     // The ticked run stops after one box as well.
-    click("cmdGetSingers");
-    ASSERT_TRUE(waitIdle());
-    tick(QStringLiteral("18105001"), true);
-    tick(QStringLiteral("18105004"), true);
+    ASSERT_TRUE(listAndTick({u"18105001"_qs, u"18105004"_qs}));
     portal.clearRequests();
     click("cmdDownload");
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(presenter.boxes.size(), 2u);
     EXPECT_EQ(status(), before);
     EXPECT_TRUE(portal.requests().empty());
+    EXPECT_TRUE(button("cmdDownload")->Enabled());
+}
+
+// Each singer of a ticked run reads the proxy controls as they stand when it starts: a proxy
+// text that cannot be read, typed during the first singer, refuses the second.
+TEST_F(FrmMainTest, TickedRunReadsTheProxyAtEachSingersStart) {
+    ASSERT_TRUE(listAndTick({u"18105001"_qs, u"18105004"_qs}));
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    click("cmdDownload");
+    ASSERT_TRUE(waitForStall());
+    child<QCheckBox>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("no proxy here"));
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes.back().text, u"代理地址无效");
+    EXPECT_EQ(files(out() + u"/雨桐/雨桐 首张专辑"),
+              (QStringList{u"cover.jpg"_qs, u"雨桐 之歌.mp3"_qs}));
+    EXPECT_TRUE(portal.requests("/artist/18105004").empty());
+    // Nothing was downloaded for the refused singer: no completion text.
+    EXPECT_NE(status(), u"所选专辑已下载完毕.");
     EXPECT_TRUE(button("cmdDownload")->Enabled());
 }
 
@@ -492,6 +1029,15 @@ TEST_F(FrmMainTest, InputsAreRememberedBetweenRuns) {
     EXPECT_EQ(child<QLineEdit>("txtProxy")->text(), u"10.1.2.3:3128");
     EXPECT_EQ(child<QLineEdit>("txtSinger")->text(), u"18105001");
     EXPECT_EQ(child<QLineEdit>("txtAlbum")->text(), u"31258220");
+
+    // The portal moved to another port: an address on the old host gives way to the default.
+    child<QLineEdit>("txtAlbum")->setText(u"http://" + host + u"/album/31258220");
+    window->close();
+    window.reset();
+    host = QStringLiteral("127.0.0.1:9");
+    openWindow();
+    EXPECT_EQ(child<QLineEdit>("txtAlbum")->text(), u"http://127.0.0.1:9/album/31258219");
+    EXPECT_EQ(child<QLineEdit>("txtSinger")->text(), u"18105001");
 }
 
 TEST_F(FrmMainTest, ClosingDuringAJobCancelsItPromptly) {
@@ -573,6 +1119,49 @@ TEST_F(FrmMainTest, ScreenshotsOfTheIdleWindowAndOfAJob) {
     // At most 20 updates a second reach the window thread.
     for (std::size_t i = 1; i < deliveries.size(); ++i)
         EXPECT_GE(deliveries[i] - deliveries[i - 1], 45) << i;
+}
+
+// The window after a job with a failed song, the results window, and the real stop question
+// box (answered by a timer, so the test never blocks).
+TEST_F(FrmMainTest, ScreenshotsOfAFailureAndOfTheStopQuestion) {
+    const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
+    ASSERT_TRUE(QDir().mkpath(screens));
+    portal.addFault(Endpoint::SongFile, Fault::Status500, 5);
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(status(), u"指定专辑下载完毕. 失败 1 首 (双击查看)");
+    EXPECT_TRUE(window->grab().save(screens + u"/main-failed-songs.png"));
+    doubleClickStatus();
+    ASSERT_TRUE(results()->isVisible());
+    EXPECT_TRUE(results()->grab().save(screens + u"/results-failure.png"));
+    // The results window took the activation; the main window takes it back for the Escape.
+    ASSERT_TRUE(waitFor([this] { return QApplication::activeWindow() == results(); }));
+    results()->close();
+
+    app::BoxPresenter real;
+    presenter.boxes_ = &real;
+    portal.addFault(Endpoint::SongFile, Fault::StallMidBody);
+    child<QLineEdit>("txtAlbum")->setText(QStringLiteral("31258220"));
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitForStall());
+    QString seen;
+    QTimer::singleShot(100ms, [&seen, screens] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            seen = u"no box"_qs;
+            return;
+        }
+        seen = box->windowTitle() + u'|' + box->text() + u'|' +
+               box->button(QMessageBox::Yes)->text() + u'|' + box->button(QMessageBox::No)->text() +
+               u'|' + (box->defaultButton() == box->button(QMessageBox::No) ? u"No"_qs : u"Yes"_qs);
+        box->grab().save(screens + u"/stop-question.png");
+        box->button(QMessageBox::Yes)->click();
+    });
+    activate(window.get());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_EQ(seen, frmMain::Caption() + u"|停止当前下载? 已保存的歌曲会保留.|是(&Y)|否(&N)|No");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"下载已停止.");
 }
 
 #include "frm_main_test.moc"

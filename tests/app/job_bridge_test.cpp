@@ -1,5 +1,7 @@
-// The pieces the window and its worker thread share: the tick rows and the progress forwarding.
+// The pieces the window and its worker thread share: the tick rows, the progress forwarding and
+// the cancel tokens.
 #include "app/job_bridge.h"
+#include "tests/net/test_server.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -68,4 +70,34 @@ TEST(JobBridge, SongProgressIsThrottledAndEndsOnTheLatestValue) {
         EXPECT_GT(deliveries[i].received, deliveries[i - 1].received) << i;
     }
     EXPECT_EQ(deliveries.back().received, kTotal - 1);
+}
+
+// A stop cancels the running download only: the next download starts uncancelled, and a
+// get-singers fetch (which runs on the close token) is not touched. Closing cancels both, and
+// no download token handed out afterwards escapes it.
+TEST(JobBridge, StopCancelsTheDownloadOnlyAndCloseCancelsEverything) {
+    orvana::net::test::TestServer index;
+    index.server().Get("/artist", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(R"(<a href="/artist/7" title="Seven">7</a>)", "text/html");
+    });
+    index.start();
+    JobBridge bridge(std::make_shared<orvana::net::TransportSession>(), {});
+    const auto first = bridge.newDownloadToken();
+    bridge.stopDownload();
+    EXPECT_TRUE(first->isCancelled());
+    const auto second = bridge.newDownloadToken();
+    EXPECT_FALSE(second->isCancelled());
+
+    std::optional<QString> listed;
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(index.port());
+    bridge.getSingers(
+        host, 0,
+        [&listed](const orvana::jobs::SingerLists& lists) { listed = lists.names.join(u','); },
+        [&listed](const QString& reason) { listed = u"failed: " + reason; });
+    ASSERT_TRUE(QTest::qWaitFor([&listed] { return listed.has_value(); }, 10000));
+    EXPECT_EQ(*listed, u"Seven");
+
+    bridge.cancelAll();
+    EXPECT_TRUE(second->isCancelled());
+    EXPECT_TRUE(bridge.newDownloadToken()->isCancelled());
 }

@@ -16,11 +16,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
+
+// Readable failure output for texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << text.toStdString();
+}
 
 using namespace orvana;
 using namespace std::chrono_literals;
@@ -31,6 +38,10 @@ class BoxRecorder : public app::MessagePresenter {
 public:
     void show(QWidget*, const QString& title, const QString& text, QMessageBox::Icon) override {
         texts << title << text;
+    }
+    bool ask(QWidget*, const QString& title, const QString& text) override {
+        texts << title << text;
+        return false;
     }
     QStringList texts;
 };
@@ -63,6 +74,14 @@ QStringList shownTexts(QWidget& root) {
         if (auto* list = qobject_cast<QListWidget*>(w)) {
             for (int i = 0; i < list->count(); ++i)
                 texts << list->item(i)->text();
+        }
+        if (auto* menu = qobject_cast<QMenu*>(w)) {
+            for (const QAction* action : menu->actions())
+                texts << action->text();
+        }
+        if (auto* tree = qobject_cast<QTreeWidget*>(w)) {
+            for (int i = 0; i < tree->columnCount(); ++i)
+                texts << tree->headerItem()->text(i);
         }
         if (auto* button = qobject_cast<controls::isButton*>(w))
             texts << button->Caption() << button->ToolTipText() << button->ToolTipTitle();
@@ -98,79 +117,101 @@ TEST(UiLanguage, EnglishOnlyWhenAskedForInOneOfItsSpellings) {
     EXPECT_EQ(app::InstallLanguage(QStringLiteral("zh")), nullptr);
 }
 
-TEST(WindowInEnglish, ShowsNoUntranslatedText) {
-    QTranslator* english = app::InstallLanguage(QStringLiteral("en"));
-    ASSERT_NE(english, nullptr);
+namespace {
+
+// The window offscreen in English against the sample portal; the translator goes with the test.
+class WindowInEnglish : public testing::Test {
+protected:
+    void SetUp() override {
+        english = app::InstallLanguage(QStringLiteral("en"));
+        ASSERT_NE(english, nullptr);
+        portal.start();
+        app::FrmMainOptions options;
+        options.portalHost = QString::fromStdString(portal.host());
+        options.downloadFolder = dir.filePath(QStringLiteral("out"));
+        options.settings = &settings;
+        options.presenter = &boxes;
+        options.loginHintHold = 60s;
+        window = std::make_unique<app::frmMain>(options);
+        window->Form_Load();
+        window->show();
+    }
+    void TearDown() override {
+        window->close();
+        QCoreApplication::removeTranslator(english);
+        EXPECT_EQ(app::frmMain::Caption(), u"Orvana音乐 专辑打包下载工具 1.0");
+    }
+
+    template <typename T> T* child(const char* name) const {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    void click(const char* name) const {
+        QTest::mouseClick(child<controls::isButton>(name), Qt::LeftButton);
+    }
+    [[nodiscard]] bool idle() const {
+        return QTest::qWaitFor([this] { return !window->busy(); }, 20000);
+    }
+    // texts less what comes from elsewhere: singer names from the portal, the status tool tip
+    // (the download folder).
+    QStringList withoutForeignTexts(QStringList texts) const {
+        texts.removeAll(child<QLabel>("lblStatus")->toolTip());
+        const QListWidget* names = child<QListWidget>("lstSingerName");
+        for (int i = 0; i < names->count(); ++i)
+            texts.removeAll(names->item(i)->text());
+        return texts;
+    }
+
+    QTranslator* english = nullptr;
     QTemporaryDir dir;
     portal::PortalSim portal;
-    portal.start();
-    QSettings settings(dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
+    QSettings settings{dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat};
     BoxRecorder boxes;
-    app::FrmMainOptions options;
-    options.portalHost = QString::fromStdString(portal.host());
-    options.downloadFolder = dir.filePath(QStringLiteral("out"));
-    options.settings = &settings;
-    options.presenter = &boxes;
-    options.loginHintHold = 60s;
-    app::frmMain window(options);
-    window.Form_Load();
-    window.show();
+    std::unique_ptr<app::frmMain> window;
+};
 
-    EXPECT_EQ(window.windowTitle(), u"Orvana Music Album Downloader 1.0");
-    EXPECT_EQ(window.findChild<controls::isButton*>(QStringLiteral("cmdLogin"))->Caption(),
-              u"Log in to Orvana");
+} // namespace
+
+TEST_F(WindowInEnglish, ShowsNoUntranslatedText) {
+    EXPECT_EQ(window->windowTitle(), u"Orvana Music Album Downloader 1.0");
+    EXPECT_EQ(child<controls::isButton>("cmdLogin")->Caption(), u"Log in to Orvana");
     EXPECT_EQ(app::frmBrowser::Caption(), u"After logging in to Orvana, just close this window");
-    QStringList texts = shownTexts(window);
-    auto* categories = window.findChild<QComboBox*>(QStringLiteral("cboSingerList"));
+    QStringList texts = shownTexts(*window);
+    auto* categories = child<QComboBox>("cboSingerList");
     ASSERT_EQ(categories->count(), int(jobs::kSingerCategories.size()));
     EXPECT_EQ(categories->itemText(2), u"Chinese male");
 
-    auto* album = window.findChild<QLineEdit*>(QStringLiteral("txtAlbum"));
-    auto click = [&window](const char* name) {
-        QTest::mouseClick(window.findChild<controls::isButton*>(QString::fromLatin1(name)),
-                          Qt::LeftButton);
-    };
-    auto idle = [&window] {
-        return QTest::qWaitFor([&window] { return !window.busy(); }, 20000);
-    };
     // The boxes: an address refused, a separator row, a proxy text the job refuses.
+    auto* album = child<QLineEdit>("txtAlbum");
     const QString good = album->text();
     album->setText(QStringLiteral("nothing"));
     click("cmdDownAlbum");
     categories->setCurrentIndex(1);
     album->setText(good);
-    window.findChild<QAbstractButton*>(QStringLiteral("chkProxy"))->setChecked(true);
-    window.findChild<QLineEdit*>(QStringLiteral("txtProxy"))->setText(QStringLiteral("bad"));
+    child<QAbstractButton>("chkProxy")->setChecked(true);
+    child<QLineEdit>("txtProxy")->setText(QStringLiteral("bad"));
     click("cmdDownAlbum");
     ASSERT_TRUE(idle());
     EXPECT_EQ(boxes.texts.size(), 6);
     EXPECT_TRUE(boxes.texts.contains(u"Invalid proxy address"));
-    texts << boxes.texts;
 
-    // The hint before the first job that starts, held on the status line, and the singer count.
-    window.findChild<QAbstractButton*>(QStringLiteral("chkProxy"))->setChecked(false);
+    // The hint before the first job that starts, held on the status line, the stop question
+    // (answered No) and the singer count.
+    child<QAbstractButton>("chkProxy")->setChecked(false);
     click("cmdGetSingers");
     click("cmdDownAlbum");
-    auto* status = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
-    EXPECT_TRUE(status->text().startsWith(u"Note: not logged in"));
+    child<QAction>("actStopDownload")->trigger();
+    ASSERT_EQ(boxes.texts.size(), 8);
+    EXPECT_EQ(boxes.texts.back(), u"Stop the current download? The songs saved so far are kept.");
+    texts << boxes.texts;
+    EXPECT_TRUE(child<QLabel>("lblStatus")->text().startsWith(u"Note: not logged in"));
     ASSERT_TRUE(idle());
-    texts << shownTexts(window);
-    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+    texts << shownTexts(*window);
+    EXPECT_EQ(child<QLabel>("Label1")->text(),
               u"%1 singers found; tick the ones to download"_qs.arg(
-                  window.findChild<QListWidget*>(QStringLiteral("lstSingerName"))->count()));
-
-    // Singer names come from the portal; the status tool tip is the download folder.
-    texts.removeAll(status->toolTip());
-    for (int i = 0; i < window.findChild<QListWidget*>(QStringLiteral("lstSingerName"))->count();
-         ++i)
-        texts.removeAll(
-            window.findChild<QListWidget*>(QStringLiteral("lstSingerName"))->item(i)->text());
-    EXPECT_EQ(untranslated(texts), QStringList());
+                  child<QListWidget>("lstSingerName")->count()));
+    EXPECT_EQ(untranslated(withoutForeignTexts(texts)), QStringList());
 
     const QString screens = QStringLiteral(ORVANA_BINARY_DIR "/screens");
     QDir().mkpath(screens);
-    EXPECT_TRUE(window.grab().save(screens + u"/main-english.png"));
-    window.close();
-    QCoreApplication::removeTranslator(english);
-    EXPECT_EQ(window.Caption(), u"Orvana音乐 专辑打包下载工具 1.0");
+    EXPECT_TRUE(window->grab().save(screens + u"/main-english.png"));
 }
