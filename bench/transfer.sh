@@ -6,6 +6,8 @@
 #   bench/transfer.sh [BUILD_DIR]
 #   env: CLI=path (another orvana-dl-cli, e.g. an older build), RUNS=5, CASES="a b ..." (names
 #        below; default all)
+# a4x50x2k is 4 albums of 50 songs with one process per album on both sides (one curl process
+# per album config): the programs' start-up and per-album fixed work weigh there.
 # Prints one line per case: both medians, the ratio and our peak RSS (largest of the runs).
 # Goals: every loopback ratio <= 1.2 (1 GiB <= 1.1), the linked one <= 1.05, RSS <= 32 MiB.
 # link20x10m-p4 runs `orvana-dl-cli --parallel 4` over the same link and adds a second rival,
@@ -18,7 +20,7 @@ build="${1:-$root/build}"
 portal="$build/tools/portal-sim/orvana-portal-sim"
 cli="${CLI:-$build/cli/orvana-dl-cli}"
 runs="${RUNS:-5}"
-cases="${CASES:-a20x10m a200x1m a200x2k a1x1g singer300 link20x10m link20x10m-p4}"
+cases="${CASES:-a20x10m a200x1m a200x2k a4x50x2k a1x1g singer300 link20x10m link20x10m-p4}"
 for tool in "$portal" "$cli" /usr/bin/time curl; do
   [ -x "$tool" ] || command -v "$tool" >/dev/null || { echo "transfer: missing $tool" >&2; exit 2; }
 done
@@ -149,6 +151,42 @@ bench_album() {
   report "$name"
 }
 
+# bench_albums NAME ALBUMS SONGS BYTES: ALBUMS albums, each fetched by a process of its own on
+# both sides; the time is that of the whole sequence.
+bench_albums() {
+  local name=$1 albums=$2 songs=$3 bytes=$4 first=90000001 a r start
+  local portal_args=()
+  for ((a = 0; a < albums; a++)); do portal_args+=(--bench-album "$((first + a)):$songs"); done
+  start_portal --song-bytes "$bytes" "${portal_args[@]}"
+  : >"$work/curl.t"
+  : >"$work/cli.t"
+  : >"$work/rss"
+  for r in $(seq "$runs"); do
+    rm -rf "$work/c" "$work/o"
+    mkdir -p "$work/o"
+    for ((a = 0; a < albums; a++)); do
+      mkdir -p "$work/c/$a"
+      album_config "$((first + a))" "$songs" "$work/c/$a" >"$work/curl$a.cfg"
+    done
+    # Each side starts with no dirty pages of the other's to write back.
+    sync
+    start=$(now)
+    for ((a = 0; a < albums; a++)); do curl -sS -K "$work/curl$a.cfg"; done
+    elapsed "$start" >>"$work/curl.t"
+    sync
+    start=$(now)
+    for ((a = 0; a < albums; a++)); do run_cli album "$((first + a))" -o "$work/o" >/dev/null; done
+    elapsed "$start" >>"$work/cli.t"
+    if [ "$r" -eq 1 ] && [ "$(find "$work/o" -name '*.mp3' | wc -l)" -ne $((albums * songs)) ]; then
+      echo "transfer: $name: the CLI did not store the $((albums * songs)) files" >&2
+      exit 1
+    fi
+  done
+  rm -rf "$work/c" "$work/o"
+  stop_portal
+  report "$name"
+}
+
 bench_singer() {
   local name=$1 albums=300 first=70000001 singer=880001 r
   start_portal --song-bytes 2048 --bench-singer "$singer:$albums:$first"
@@ -190,6 +228,7 @@ for c in $cases; do
   a20x10m) bench_album "$c" 20 $((10 * 1024 * 1024)) ;;
   a200x1m) bench_album "$c" 200 $((1024 * 1024)) ;;
   a200x2k) bench_album "$c" 200 2048 ;;
+  a4x50x2k) bench_albums "$c" 4 50 2048 ;;
   a1x1g) bench_album "$c" 1 $((1024 * 1024 * 1024)) ;;
   singer300) bench_singer "$c" ;;
   link20x10m) bench_album "$c" 20 $((10 * 1024 * 1024)) --latency-ms 40 --rate-kib 8192 ;;
