@@ -5,17 +5,15 @@
 namespace orvana::net {
 
 FileCommitter::FileCommitter(std::size_t maxPending, int threads)
-    : m_maxPending(std::max<std::size_t>(1, maxPending)) {
-    for (int i = 0; i < std::max(1, threads); ++i)
-        m_threads.emplace_back([this] { work(); });
-}
+    : m_maxPending(std::max<std::size_t>(1, maxPending)),
+      m_maxThreads(std::size_t(std::max(1, threads))) {}
 
 FileCommitter::~FileCommitter() {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    m_changed.notify_all();
+    m_work.notify_all();
     for (std::thread& thread : m_threads)
         thread.join();
 }
@@ -29,45 +27,56 @@ void FileCommitter::submit(std::unique_ptr<AtomicFile> file, const QString& fold
     job->done = std::move(done);
     job->naming = naming;
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_unfinished < m_maxPending; });
-    m_jobs.push_back(std::move(job));
+    m_finished.wait(lock, [this] { return m_unfinished < m_maxPending; });
+    // Every thread busy (or none yet): one more, while there may be more. Made before the job is
+    // queued, so a thread that cannot be made leaves no job that nobody takes.
+    if (m_idleThreads == 0 && m_threads.size() < m_maxThreads) {
+        lock.unlock();
+        m_threads.emplace_back([this] { work(); });
+        lock.lock();
+    }
+    m_jobs.push_back(job);
+    m_toStart.push_back(std::move(job));
     ++m_unfinished;
     lock.unlock();
-    m_changed.notify_all();
+    m_work.notify_one();
+}
+
+void FileCommitter::commit(Job& job) {
+    try {
+        if (job.naming == Naming::Song) {
+            job.path = CommitSongFile(*job.file, job.folder, job.name);
+        } else {
+            job.path = job.folder + u'/' + job.name;
+            (void)job.file->commit(job.path, CommitMode::ReplaceExisting);
+        }
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+    // An uncommitted file is dropped here, on this thread, freeing its space.
+    job.file.reset();
 }
 
 void FileCommitter::work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        std::shared_ptr<Job> next;
-        m_changed.wait(lock, [&] {
-            for (const auto& job : m_jobs)
-                if (!job->started) {
-                    next = job;
-                    return true;
-                }
-            return m_stopping;
-        });
-        if (!next)
-            return; // stopping, and every commit is started (the others finish them)
-        next->started = true;
-        lock.unlock();
-        try {
-            if (next->naming == Naming::Song) {
-                next->path = CommitSongFile(*next->file, next->folder, next->name);
-            } else {
-                next->path = next->folder + u'/' + next->name;
-                (void)next->file->commit(next->path, CommitMode::ReplaceExisting);
-            }
-        } catch (...) {
-            next->error = std::current_exception();
+        if (m_toStart.empty()) {
+            if (m_stopping)
+                return; // every commit is started (the others finish them)
+            ++m_idleThreads;
+            m_work.wait(lock, [this] { return !m_toStart.empty() || m_stopping; });
+            --m_idleThreads;
+            continue;
         }
-        // An uncommitted file is dropped here, on this thread, freeing its space.
-        next->file.reset();
+        const std::shared_ptr<Job> next = std::move(m_toStart.front());
+        m_toStart.pop_front();
+        lock.unlock();
+        commit(*next);
         lock.lock();
         next->finished = true;
         --m_unfinished;
-        m_changed.notify_all();
+        // Only the owner thread waits for a finished commit.
+        m_finished.notify_one();
     }
 }
 
@@ -75,7 +84,7 @@ int FileCommitter::wait() {
     std::deque<std::shared_ptr<Job>> done;
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_unfinished == 0; });
+        m_finished.wait(lock, [this] { return m_unfinished == 0; });
         done.swap(m_jobs);
     }
     QSet<QString> folders = std::exchange(m_reapedFolders, {});

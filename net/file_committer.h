@@ -17,9 +17,10 @@ namespace orvana::net {
 
 // Names finished song files on threads of its own (fdatasync, then link, as CommitSongFile),
 // so the next transfer runs while the disk catches up. Several commits run at once: the file
-// system then makes their syncs durable in one journal commit instead of one each. Owned and called
-// by one thread; the done callbacks run on that thread, inside wait(). Nothing is named before its
-// data is on disk.
+// system then makes their syncs durable in one journal commit instead of one each. A thread is
+// started only when a file finds every thread busy, and each file wakes one thread. Owned and
+// called by one thread; the done callbacks run on that thread, inside wait(). Nothing is named
+// before its data is on disk.
 class FileCommitter {
 public:
     // The path written (the "noTitle" fallback when the name was refused), or the error.
@@ -63,19 +64,23 @@ private:
         Done done;
         QString path;
         std::exception_ptr error;
-        bool started = false;
         bool finished = false;
     };
     void work();
+    static void commit(Job& job);
 
     const std::size_t m_maxPending;
+    const std::size_t m_maxThreads;
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<std::shared_ptr<Job>> m_jobs; // submission order; finished ones wait for wait()
-    QSet<QString> m_reapedFolders;           // folders of reaped commits, synced by wait()
+    std::condition_variable m_work;             // a job to start, or stopping: threads wait here
+    std::condition_variable m_finished;         // a job finished: submit and wait() wait here
+    std::deque<std::shared_ptr<Job>> m_jobs;    // submission order; finished ones wait for wait()
+    std::deque<std::shared_ptr<Job>> m_toStart; // submitted, not yet taken by a thread
+    QSet<QString> m_reapedFolders;              // folders of reaped commits, synced by wait()
     std::size_t m_unfinished = 0;
+    std::size_t m_idleThreads = 0;
     bool m_stopping = false;
-    std::vector<std::thread> m_threads;
+    std::vector<std::thread> m_threads; // started and joined by the owner thread
 };
 
 } // namespace orvana::net

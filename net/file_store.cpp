@@ -154,8 +154,8 @@ AtomicFile::AtomicFile(const QString& folder, int mode) : m_folder(folder), m_mo
         if (m_fd >= 0) {
             // The umask may have narrowed the bits; the caller's mode is what the file must get.
             ::fchmod(m_fd, static_cast<mode_t>(mode));
-            // Locked too: a replace gives it a temporary name for a moment.
-            ::flock(m_fd, LOCK_EX | LOCK_NB);
+            // No lock yet: nothing can find a file without a name (commit locks it before a
+            // replace gives it one).
             return;
         }
         unnamedError = errno;
@@ -242,6 +242,8 @@ AtomicFile::CommitResult AtomicFile::commit(const QString& path, CommitMode mode
         if (m_tempPath.isEmpty()) {
             // An unnamed file needs a name of its own before it can replace another atomically;
             // from then on it is a named temporary file (an unnamed one can be linked only once).
+            // Locked before the name exists, so RemoveStalePartFiles never takes it.
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
             for (int attempt = 0; attempt < 100 && m_tempPath.isEmpty(); ++attempt) {
                 const QString candidate = TempName(m_folder);
                 const int error = LinkNoReplace(m_fd, QString(), candidate);

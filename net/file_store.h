@@ -19,9 +19,9 @@ enum class CommitMode {
 
 // A file under construction: bytes go to an unnamed (or hidden ".orvana-*.part") file in the
 // target folder, and only commit() gives it a name, in one atomic step. Destroying an
-// uncommitted AtomicFile, or a killed process, leaves no file under any final name. The file is
-// locked (flock) while it is open, so RemoveStalePartFiles never takes a live one. Not
-// thread-safe; it may be handed to another thread as a whole.
+// uncommitted AtomicFile, or a killed process, leaves no file under any final name. A hidden
+// temporary name is locked (flock) for as long as it stands, so RemoveStalePartFiles never takes
+// a live one. Not thread-safe; it may be handed to another thread as a whole.
 class AtomicFile {
 public:
     // Opens the temporary file in folder; the committed file gets the permission bits mode.

@@ -45,3 +45,32 @@ TEST(FileCommitter, ReapTellsNamedFilesOnceAndWaitTellsTheRest) {
     EXPECT_EQ(committer.wait(), 0);
     EXPECT_TRUE(committer.idle());
 }
+
+TEST(FileCommitter, ManyFilesThroughABoundedQueueAreEachNamedAndToldOnceInOrder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A queue shorter than the threads, and more threads than ever get busy: submit blocks and
+    // wakes again, threads sleep and wake, and no file is lost or told twice.
+    for (const auto& [pending, threads] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{16, 4}}) {
+        net::FileCommitter committer(std::size_t(pending), threads);
+        QStringList told;
+        QStringList expected;
+        for (int i = 0; i < 60; ++i) {
+            const QString name = QStringLiteral("%1-%2-%3.mp3").arg(pending).arg(threads).arg(i);
+            expected.append(name);
+            committer.submit(fileWith(dir.path(), name.toUtf8()), dir.path(), name,
+                             [&told](const QString& path, std::exception_ptr error) {
+                                 told.append(error ? u"error"_qs : QFileInfo(path).fileName());
+                             });
+            if (i % 7 == 0)
+                (void)committer.reap();
+        }
+        (void)committer.wait();
+        EXPECT_EQ(told, expected);
+        for (const QString& name : std::as_const(expected)) {
+            QFile file(dir.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+            EXPECT_EQ(file.readAll(), name.toUtf8());
+        }
+    }
+}
