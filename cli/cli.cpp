@@ -11,23 +11,23 @@ namespace orvana::cli {
 
 namespace {
 
-struct Command {
+struct NamedCommand {
     const char16_t* name;
-    int (*run)(const QStringList&, const CliIo&);
+    Command run; // null: a download command
     const char16_t* usage;
 };
 
-constexpr Command kCommands[] = {
+constexpr NamedCommand kCommands[] = {
     {u"json", RunJson, u"json FILE|-        print how the parser reads a JSON text"},
     {u"script", RunScript, u"script FILE|-      run a script written in JSON"},
-    {u"album", RunAlbum, u"album ADDRESS      download an album (see album --help)"},
-    {u"singer", RunSinger, u"singer ADDRESS     download every album of a singer"},
-    {u"singers", RunSingers, u"singers [ROW]      list a category's singers; --download to fetch"},
+    {u"album", nullptr, u"album ADDRESS      download an album (see album --help)"},
+    {u"singer", nullptr, u"singer ADDRESS     download every album of a singer"},
+    {u"singers", nullptr, u"singers [ROW]      list a category's singers; --download to fetch"},
 };
 
 void printUsage(const CliIo& io) {
     QString text = QStringLiteral("usage: orvana-dl-cli COMMAND [ARGS]\n\ncommands:\n");
-    for (const Command& c : kCommands)
+    for (const NamedCommand& c : kCommands)
         text += u"  " + QString::fromUtf16(c.usage) + u'\n';
     io.printErr(text + u'\n' + GlobalOptionsHelp());
 }
@@ -70,21 +70,33 @@ QString ReadUtf8Input(const QString& path, const CliIo& io) {
     return Utf8BytesToText(bytes);
 }
 
-int Run(const QStringList& rawArgs, const CliIo& io) {
+int RunCommand(Command command, const QStringList& args, const CliIo& io) {
+    try {
+        return command(args, io);
+    } catch (const Error& e) {
+        io.printErr(e.message() + u'\n');
+        return e.kind() == ErrorKind::InvalidArgument ? kExitUsage : kExitFailed;
+    }
+}
+
+int Run(const QStringList& rawArgs, const CliIo& io, DownloadCommands downloads) {
     // Global options may stand before the command name; the command reads them.
     const QStringList args = CommandFirst(rawArgs);
     if (args.isEmpty()) {
         printUsage(io);
         return kExitUsage;
     }
-    for (const Command& c : kCommands) {
-        if (args.first() == QStringView(c.name)) {
-            try {
-                return c.run(args.mid(1), io);
-            } catch (const Error& e) {
-                io.printErr(e.message() + u'\n');
-                return e.kind() == ErrorKind::InvalidArgument ? kExitUsage : kExitFailed;
-            }
+    for (const NamedCommand& c : kCommands) {
+        if (args.first() != QStringView(c.name))
+            continue;
+        if (c.run)
+            return RunCommand(c.run, args.mid(1), io);
+        // The download commands may have to be loaded first, which may fail.
+        try {
+            return downloads(args.first(), args.mid(1), io);
+        } catch (const Error& e) {
+            io.printErr(e.message() + u'\n');
+            return kExitFailed;
         }
     }
     // Options alone: only --help and --version have an answer without a command.

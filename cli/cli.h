@@ -36,8 +36,25 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Runs `orvana-dl-cli ARGS...` (args without the program name); returns the exit code.
+// A command: args are those after its name; returns the exit code. May throw orvana::Error.
+using Command = int (*)(const QStringList& args, const CliIo& io);
+
+// Runs command, turning an orvana::Error it throws into its message on stderr and exit code 2
+// (InvalidArgument) or 1. Nothing else is caught.
+[[nodiscard]] int RunCommand(Command command, const QStringList& args, const CliIo& io);
+
+// Runs the download command named (album, singer, singers) with the arguments after its name;
+// returns the exit code. The tool loads the download commands only when one is run
+// (DownloadsModule); tests and that module itself run them linked in (RunDownloadCommand).
+using DownloadCommands = int (*)(const QString& name, const QStringList& args, const CliIo& io);
+
+// Runs `orvana-dl-cli ARGS...` (args without the program name) with the download commands
+// given; returns the exit code.
+[[nodiscard]] int Run(const QStringList& args, const CliIo& io, DownloadCommands downloads);
+// As above, with the download commands linked in.
 [[nodiscard]] int Run(const QStringList& args, const CliIo& io);
+// The download command named, linked in, through RunCommand: nothing it throws escapes.
+[[nodiscard]] int RunDownloadCommand(const QString& name, const QStringList& args, const CliIo& io);
 
 // Reads FILE, or stdin for "-". Fails with orvana::Error naming the file.
 [[nodiscard]] QByteArray ReadInput(const QString& path, const CliIo& io);
@@ -46,7 +63,7 @@ inline constexpr int kExitUsage = 2;
 // or non-UTF-8 input fails with orvana::Error InvalidArgument (a refusal: exit 2).
 [[nodiscard]] QString ReadUtf8Input(const QString& path, const CliIo& io);
 
-// Commands: args are those after the command name.
+// Commands: args are those after the command name. The last three are the download commands.
 int RunJson(const QStringList& args, const CliIo& io);
 int RunScript(const QStringList& args, const CliIo& io);
 int RunAlbum(const QStringList& args, const CliIo& io);

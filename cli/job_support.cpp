@@ -18,6 +18,26 @@
 
 namespace orvana::cli {
 
+void CheckGlobalOptions(const GlobalOptions& options) {
+    if (options.output && options.output->isEmpty())
+        throw Error(ErrorKind::InvalidArgument,
+                    QStringLiteral("option -o/--output needs a folder, not an empty text"));
+    (void)PortalHostOf(options);
+    if (options.cookies) {
+        // A user who names a cookie file expects a login; going on without one would fetch
+        // low bit-rate files that later runs then keep as present.
+        QFile file(*options.cookies);
+        if (QFileInfo(*options.cookies).isDir() || !file.open(QIODevice::ReadOnly))
+            throw Error(ErrorKind::InvalidArgument,
+                        u"cannot read cookie file " + *options.cookies + u": " +
+                            (QFileInfo(*options.cookies).isDir() ? QStringLiteral("it is a folder")
+                                                                 : file.errorString()));
+    }
+    if (options.proxy && !net::ParseProxyText(*options.proxy))
+        throw Error(ErrorKind::InvalidArgument, jobs::UserText(jobs::kInvalidProxy));
+    (void)ParallelOf(options);
+}
+
 QString AbsolutePath(const QString& path) {
     return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
 }

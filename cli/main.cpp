@@ -1,23 +1,18 @@
-#include "cli/cli.h"
+// The program orvana-dl-cli: runs the main module (cli/modules.h).
+#include "cli/modules.h"
 
-#include <QCoreApplication>
-#include <QFile>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QFile in, out, err;
-    // Status lines and the progress bar must reach stderr as they are written (a stalled song,
-    // an interrupt): a buffered QFile would hold them until exit.
-    if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly) ||
-        !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return orvana::cli::kExitFailed;
-    const orvana::cli::CliIo io{&in, &out, &err};
-    const int code = orvana::cli::Run(app.arguments().mid(1), io);
-    // stdout carries the result: output a full disk or a broken redirection did not take must
-    // not end as success.
-    if (!out.flush() || out.error() != QFileDevice::NoError) {
-        err.write("cannot write the standard output: " + out.errorString().toUtf8() + '\n');
-        return code == orvana::cli::kExitOk ? orvana::cli::kExitFailed : code;
+    char error[PATH_MAX + 512];
+    using MainEntry = int (*)(int argc, char** argv);
+    const auto entry = reinterpret_cast<MainEntry>(orvana::cli::LoadModuleSymbol(
+        orvana::cli::kMainModule, orvana::cli::kMainEntry, error, sizeof error));
+    if (!entry) {
+        std::fprintf(stderr, "%s\n", error);
+        return EXIT_FAILURE;
     }
-    return code;
+    return entry(argc, argv);
 }

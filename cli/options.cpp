@@ -1,13 +1,9 @@
 #include "cli/options.h"
 
-#include "jobs/down_album.h"
-#include "jobs/portal.h"
-#include "net/mod_down_file.h"
+#include "jobs/defaults.h"
 
 #include "json/error.h"
 #include <QCommandLineParser>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QUrl>
 #include <algorithm>
@@ -227,31 +223,11 @@ bool IsPortalHost(const QString& text) {
     return url.isValid() && !url.host().isEmpty();
 }
 
-void CheckGlobalOptions(const GlobalOptions& options) {
-    if (options.output && options.output->isEmpty())
-        throw Error(ErrorKind::InvalidArgument,
-                    QStringLiteral("option -o/--output needs a folder, not an empty text"));
-    (void)PortalHostOf(options);
-    if (options.cookies) {
-        // A user who names a cookie file expects a login; going on without one would fetch
-        // low bit-rate files that later runs then keep as present.
-        QFile file(*options.cookies);
-        if (QFileInfo(*options.cookies).isDir() || !file.open(QIODevice::ReadOnly))
-            throw Error(ErrorKind::InvalidArgument,
-                        u"cannot read cookie file " + *options.cookies + u": " +
-                            (QFileInfo(*options.cookies).isDir() ? QStringLiteral("it is a folder")
-                                                                 : file.errorString()));
-    }
-    if (options.proxy && !net::ParseProxyText(*options.proxy))
-        throw Error(ErrorKind::InvalidArgument, jobs::UserText(jobs::kInvalidProxy));
-    (void)ParallelOf(options);
-}
-
 int ParallelOf(const GlobalOptions& options) {
     if (!options.parallel)
         return 1;
     const QString& text = *options.parallel;
-    constexpr int most = jobs::DownloadOptions::kMaxParallel;
+    constexpr int most = jobs::kMaxParallelSongs;
     // Digits only: toInt alone would take " 2" and "+2".
     bool ok = !text.isEmpty() &&
               std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
@@ -293,7 +269,7 @@ QString GlobalOptionsHelp() {
                "  -h, --help                 show this help\n"
                "  --version                  show the version\n")
         .arg(jobs::DefaultPortalHost())
-        .arg(jobs::DownloadOptions::kMaxParallel);
+        .arg(jobs::kMaxParallelSongs);
 }
 
 } // namespace orvana::cli

@@ -59,14 +59,8 @@ enum class Globals { Taken, HelpOnly };
 [[nodiscard]] bool IsPortalHost(const QString& text);
 
 // The songs of one album fetched at a time: --parallel N, 1 when not given. Fails with
-// Error(InvalidArgument) when N is not a whole number from 1 to DownloadOptions::kMaxParallel.
+// Error(InvalidArgument) when N is not a whole number from 1 to jobs::kMaxParallelSongs.
 [[nodiscard]] int ParallelOf(const GlobalOptions& options);
-
-// Refuses, with Error(InvalidArgument), what cannot be used before anything is created or
-// fetched: an empty output folder, a portal host that is not HOST[:PORT], a cookie file that
-// cannot be read, a proxy text that cannot be read (message kInvalidProxy), a --parallel that
-// ParallelOf refuses. The archive is checked when it is opened (OpenArchive).
-void CheckGlobalOptions(const GlobalOptions& options);
 
 // "orvana-dl-cli VERSION".
 [[nodiscard]] QString VersionText();

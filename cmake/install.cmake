@@ -1,5 +1,6 @@
-# Install rules and the Debian package: the programs, the desktop entry, the icons, the AppStream
-# metainfo, the manual pages and the bash completion, all under one prefix (/usr in the package).
+# Install rules and the Debian package: the programs (and orvana-dl-cli's modules), the desktop
+# entry, the icons, the AppStream metainfo, the manual pages and the bash completion, all under one
+# prefix (/usr in the package).
 include(GNUInstallDirs)
 
 set(ORVANA_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
@@ -34,6 +35,10 @@ if(TARGET orvana-dl)
   list(APPEND installed_programs orvana-dl)
 endif()
 install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# orvana-dl-cli's commands: loaded by the program, never linked against, so no library mode.
+set(cli_modules orvana-dl-cli-main orvana-dl-cli-downloads)
+install(TARGETS ${cli_modules} LIBRARY DESTINATION ${ORVANA_CLI_MODULE_DIR}
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 install(FILES ${ORVANA_DIST_DIR}/orvana-dl.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -77,4 +82,5 @@ endif()
 include(CPack)
 
 # Everything the install rules take from the build: scripts/package and the package test build it.
-add_custom_target(orvana_package_contents DEPENDS ${installed_programs} orvana_dist_files)
+add_custom_target(orvana_package_contents DEPENDS ${installed_programs} ${cli_modules}
+  orvana_dist_files)

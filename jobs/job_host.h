@@ -1,5 +1,6 @@
 #pragma once
 
+#include "jobs/defaults.h"
 #include "jobs/job_events.h"
 #include "net/mod_down_file.h"
 
@@ -76,7 +77,7 @@ struct DownloadOptions {
     bool playlist = false;
     // Songs of one album fetched at the same time, 1 to kMaxParallel.
     int parallel = 1;
-    static constexpr int kMaxParallel = 4;
+    static constexpr int kMaxParallel = kMaxParallelSongs;
 };
 
 // Everything a job is given besides its ID, its transport and its host.

@@ -2,10 +2,6 @@
 
 namespace orvana::jobs {
 
-QString DefaultPortalHost() {
-    return QStringLiteral(ORVANA_DEFAULT_PORTAL_HOST);
-}
-
 QString PortalBase(const QString& host) {
     return u"http://" + host;
 }

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "jobs/defaults.h"
 #include "net/cookie_store.h"
 
 #include <QString>
 
 namespace orvana::jobs {
-
-// The portal host this build talks to when nothing else is given (a value of the build).
-[[nodiscard]] QString DefaultPortalHost();
 
 // "http://" + host: the base of every portal address.
 [[nodiscard]] QString PortalBase(const QString& host);

@@ -41,6 +41,8 @@ QStringList expectedFiles() {
         u"usr/share/man/man1/orvana-dl.1.gz"_qs,
         u"usr/share/man/man1/orvana-portal-sim.1.gz"_qs,
         u"usr/share/metainfo/example.orvana.orvana_dl.metainfo.xml"_qs,
+        u"usr/" ORVANA_CLI_MODULE_DIR "/orvana-dl-cli-main.so"_qs,
+        u"usr/" ORVANA_CLI_MODULE_DIR "/orvana-dl-cli-downloads.so"_qs,
     };
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         files.append(QStringLiteral("usr/share/icons/hicolor/%1x%1/apps/orvana-dl.png").arg(size));
@@ -135,9 +137,10 @@ TEST_F(Package, DeclaresNameVersionAndLibraryDependencies) {
     EXPECT_EQ(lines.at(0), u"Package: orvana-dl"_qs);
     EXPECT_EQ(lines.at(1), u"Version: " ORVANA_VERSION ""_qs);
     EXPECT_EQ(lines.at(2), u"Architecture: amd64"_qs);
-    // Computed from the programs' libraries, so Qt Core, Qt Network and the C library are there.
-    for (const char16_t* library :
-         {u"libc6 (>= ", u"libqt6core6 (>= ", u"libqt6network6 (>= ", u"libstdc++6 (>= "})
+    // Computed from the libraries of the programs and of orvana-dl-cli's modules, so Qt Core, Qt
+    // Network, libcurl and the C library are there.
+    for (const char16_t* library : {u"libc6 (>= ", u"libqt6core6 (>= ", u"libqt6network6 (>= ",
+                                    u"libcurl4 (>= ", u"libstdc++6 (>= "})
         EXPECT_TRUE(lines.at(3).contains(QStringView(library))) << lines.at(3).toStdString();
     EXPECT_EQ(QFileInfo(s_deb).fileName(), u"orvana-dl_" ORVANA_VERSION "_amd64.deb"_qs);
 }
@@ -147,22 +150,34 @@ TEST_F(Package, ProgramsRunFromTheUnpackedRootWithoutTheBuildTree) {
     EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
     EXPECT_EQ(version.out, u"orvana-dl-cli " ORVANA_VERSION "\n"_qs);
 
+    // The download commands come from their own module, found where it is installed.
+    const Result album =
+        run(path(u"usr/bin/orvana-dl-cli"_qs), {u"album"_qs, u"--help"_qs}, s_root);
+    EXPECT_EQ(album.exitCode, 0) << album.err.toStdString();
+    EXPECT_TRUE(album.out.startsWith(u"usage: orvana-dl-cli album [OPTIONS] ADDRESS\n"_qs))
+        << album.out.toStdString();
+
     const Result sim = run(path(u"usr/bin/orvana-portal-sim"_qs), {u"--help"_qs}, s_root);
     EXPECT_EQ(sim.exitCode, 0);
     EXPECT_TRUE(sim.err.startsWith(u"usage: orvana-portal-sim [--port N]"_qs))
         << sim.err.toStdString();
 
     // Stripped, and no library search path into the build tree.
-    for (const QString& program : QDir(path(u"usr/bin"_qs)).entryList(QDir::Files)) {
-        const Result elf =
-            run(u"readelf"_qs, {u"--dynamic"_qs, u"--sections"_qs, path(u"usr/bin/"_qs + program)});
+    QStringList programs;
+    for (const QString& program : QDir(path(u"usr/bin"_qs)).entryList(QDir::Files))
+        programs.append(u"usr/bin/"_qs + program);
+    for (const QString& module :
+         QDir(path(u"usr/" ORVANA_CLI_MODULE_DIR ""_qs)).entryList(QDir::Files))
+        programs.append(u"usr/" ORVANA_CLI_MODULE_DIR "/"_qs + module);
+    for (const QString& program : std::as_const(programs)) {
+        const Result elf = run(u"readelf"_qs, {u"--dynamic"_qs, u"--sections"_qs, path(program)});
         ASSERT_EQ(elf.exitCode, 0) << elf.err.toStdString();
         EXPECT_FALSE(elf.out.contains(u"RUNPATH"_qs) || elf.out.contains(u"(RPATH)"_qs))
             << program.toStdString();
         EXPECT_FALSE(elf.out.contains(u".debug_info"_qs)) << program.toStdString();
         // Whatever the programs read (the button form, translations) comes from resources or
         // installed paths, never from the trees they were built in.
-        QFile file(path(u"usr/bin/"_qs + program));
+        QFile file(path(program));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         EXPECT_FALSE(bytes.contains(ORVANA_SOURCE_DIR "/")) << program.toStdString();
