@@ -227,8 +227,9 @@ bool IsTagSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-bool OneOf(const QByteArray& name, std::initializer_list<const char*> names) {
-    for (const char* candidate : names)
+// Views of literals know their sizes: most candidates are passed over on the size alone.
+bool OneOf(QByteArrayView name, std::initializer_list<QByteArrayView> names) {
+    for (QByteArrayView candidate : names)
         if (name == candidate)
             return true;
     return false;
@@ -342,7 +343,7 @@ private:
         }
         if (IsFormatting(tag.name) && tag.name != "a" && m_openFormatting > 0)
             --m_openFormatting;
-        PopTo({tag.name.constData()}, {});
+        PopTo({tag.name}, {});
         out.append(p, tag.next - p);
         return tag.next;
     }
@@ -393,7 +394,7 @@ private:
         const QByteArray top = m_stack.back();
         out += "</" + top + '>';
         ++m_dropped[top];
-        PopTo({top.constData()}, {});
+        PopTo({top}, {});
         if (IsFormatting(top) && top != "a" && m_openFormatting > 0)
             --m_openFormatting;
     }
@@ -420,8 +421,8 @@ private:
 
     // Pops down to and including the topmost element named one of targets, unless one of
     // boundaries lies above it.
-    void PopTo(std::initializer_list<const char*> targets,
-               std::initializer_list<const char*> boundaries) {
+    void PopTo(std::initializer_list<QByteArrayView> targets,
+               std::initializer_list<QByteArrayView> boundaries) {
         for (size_t i = m_stack.size(); i-- > 0;) {
             if (OneOf(m_stack[i], targets)) {
                 for (size_t j = i; j < m_stack.size(); ++j)
