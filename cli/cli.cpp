@@ -89,15 +89,7 @@ int Run(const QStringList& rawArgs, const CliIo& io, DownloadCommands downloads)
     for (const NamedCommand& c : kCommands) {
         if (args.first() != QStringView(c.name))
             continue;
-        if (c.run)
-            return RunCommand(c.run, args.mid(1), io);
-        // The download commands may have to be loaded first, which may fail.
-        try {
-            return downloads(args.first(), args.mid(1), io);
-        } catch (const Error& e) {
-            io.printErr(e.message() + u'\n');
-            return kExitFailed;
-        }
+        return c.run ? RunCommand(c.run, args.mid(1), io) : downloads(args.first(), args.mid(1), io);
     }
     // Options alone: only --help and --version have an answer without a command.
     try {

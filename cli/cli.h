@@ -44,8 +44,9 @@ using Command = int (*)(const QStringList& args, const CliIo& io);
 [[nodiscard]] int RunCommand(Command command, const QStringList& args, const CliIo& io);
 
 // Runs the download command named (album, singer, singers) with the arguments after its name;
-// returns the exit code. The tool loads the download commands only when one is run
-// (DownloadsModule); tests and that module itself run them linked in (RunDownloadCommand).
+// returns the exit code, and throws nothing. The tool loads the download commands only when one
+// is run (cli/main_module.cpp); tests and that module itself run them linked in
+// (RunDownloadCommand).
 using DownloadCommands = int (*)(const QString& name, const QStringList& args, const CliIo& io);
 
 // Runs `orvana-dl-cli ARGS...` (args without the program name) with the download commands

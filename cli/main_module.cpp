@@ -3,22 +3,24 @@
 #include "cli/cli.h"
 #include "cli/modules.h"
 
-#include "json/error.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <climits>
 
 namespace {
 
-// Fails with orvana::Error (Io) when the module cannot be loaded.
+// The download command from its module; a module that cannot be loaded is its one line on
+// stderr and exit code 1.
 int LoadedDownloadCommand(const QString& name, const QStringList& args,
                           const orvana::cli::CliIo& io) {
     using namespace orvana::cli;
     char error[PATH_MAX + 512];
     const auto run = reinterpret_cast<DownloadCommands>(
         LoadModuleSymbol(kDownloadsModule, kDownloadsEntry, error, sizeof error));
-    if (!run)
-        throw orvana::Error(orvana::ErrorKind::Io, QString::fromLocal8Bit(error));
+    if (!run) {
+        io.printErr(QString::fromLocal8Bit(error) + u'\n');
+        return kExitFailed;
+    }
     return run(name, args, io);
 }
 
