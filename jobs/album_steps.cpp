@@ -332,7 +332,27 @@ void AlbumSteps::archiveSong(const QString& songId) {
     }
 }
 
+void AlbumSteps::tellInOrder(int position, const SongEvent& event) {
+    std::lock_guard lock(m_eventMutex);
+    m_waitingEvents.insert(position, event);
+    tellWaiting(false);
+}
+
+void AlbumSteps::tellWaiting(bool all) {
+    while (!m_waitingEvents.isEmpty() &&
+           (all || m_waitingEvents.firstKey() == m_nextEventPosition)) {
+        m_nextEventPosition = m_waitingEvents.firstKey() + 1;
+        m_host.songFinished(m_waitingEvents.take(m_waitingEvents.firstKey()));
+    }
+}
+
 void AlbumSteps::finishSongs(const SongList& list, AlbumSummary& album) {
+    {
+        // Songs never reached (a cancel) leave gaps: whatever waits is told now.
+        std::lock_guard lock(m_eventMutex);
+        tellWaiting(true);
+        m_nextEventPosition = 1;
+    }
     // Workers finish in any order; the failures are told in list order.
     QHash<QString, int> position;
     for (const PlannedSong& song : list.songs)
@@ -378,7 +398,8 @@ void AlbumSteps::songFailed(const PlannedSong& song, AlbumSummary& album, const 
         album.failures.append({song.songId, song.title, reason});
         info = album.info();
     }
-    m_host.songFinished({info, song.songId, song.title, SongState::Failed, song.path, 0, reason});
+    tellInOrder(song.position,
+                {info, song.songId, song.title, SongState::Failed, song.path, 0, reason});
 }
 
 void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongState state,
@@ -405,7 +426,8 @@ void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongStat
         }
         info = album.info();
     }
-    m_host.songFinished(
+    tellInOrder(
+        song.position,
         {info, song.songId, song.title, state, path.isEmpty() ? song.path : path, bytes, {}});
 }
 
