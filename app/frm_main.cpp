@@ -11,6 +11,7 @@
 #include "controls/isButton/is_button.h"
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
+#include "jobs/download_archive.h"
 #include "jobs/job_report.h"
 #include "jobs/portal.h"
 #include "jobs/user_texts.h"
@@ -335,8 +336,32 @@ std::optional<jobs::JobSettings> frmMain::jobSettings() {
     settings.proxy = {chkProxy->isChecked(), txtProxy->text()};
     settings.retry = m_options.retry;
     settings.clock = m_options.clock;
+    if (!readDownloadPreferences(settings.download))
+        return std::nullopt;
     settings.cancel = m_bridge->newDownloadToken();
     return settings;
+}
+
+bool frmMain::readDownloadPreferences(jobs::DownloadOptions& download) {
+    if (!m_options.settings)
+        return true;
+    const DownloadPreferences prefs = LoadDownloadPreferences(*m_options.settings);
+    download.tags = prefs.tags;
+    download.playlist = prefs.playlist;
+    download.parallel = prefs.parallel;
+    if (!prefs.archive)
+        return true;
+    const QString path = m_options.archivePath.isEmpty() ? jobs::DownloadArchive::DefaultPath()
+                                                         : m_options.archivePath;
+    try {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        download.archive =
+            jobs::DownloadArchive::Open(path, jobs::DownloadArchive::Mode::ReadWrite);
+    } catch (const Error& e) {
+        showBox(tr("无法使用下载记录: %1").arg(e.message()), QMessageBox::Critical);
+        return false;
+    }
+    return true;
 }
 
 void frmMain::setStatus(const QString& text) {
