@@ -44,44 +44,17 @@ QString reasonOf(const std::exception_ptr& error) {
 } // namespace
 
 // The job's host, one call at a time: song workers report from several threads.
-class AlbumSteps::SerialHost : public JobHost {
+class AlbumSteps::SerialHost : public ForwardingHost {
 public:
-    explicit SerialHost(JobHost& host) : m_host(host) {}
-    void setStatus(const QString& text) override {
+    using ForwardingHost::ForwardingHost;
+
+protected:
+    void pass(const std::function<void(JobHost&)>& call) override {
         std::lock_guard lock(m_mutex);
-        m_host.setStatus(text);
-    }
-    void showMessage(const QString& text) override {
-        std::lock_guard lock(m_mutex);
-        m_host.showMessage(text);
-    }
-    void songProgress(const SongRef& song, qint64 received, qint64 total) override {
-        std::lock_guard lock(m_mutex);
-        m_host.songProgress(song, received, total);
-    }
-    void albumStarted(const AlbumInfo& album) override {
-        std::lock_guard lock(m_mutex);
-        m_host.albumStarted(album);
-    }
-    void songFinished(const SongEvent& song) override {
-        std::lock_guard lock(m_mutex);
-        m_host.songFinished(song);
-    }
-    void jobError(const JobError& error) override {
-        std::lock_guard lock(m_mutex);
-        m_host.jobError(error);
-    }
-    void albumFinished(const AlbumInfo& album, const Tally& songs) override {
-        std::lock_guard lock(m_mutex);
-        m_host.albumFinished(album, songs);
-    }
-    void warning(const QString& text) override {
-        std::lock_guard lock(m_mutex);
-        m_host.warning(text);
+        ForwardingHost::pass(call);
     }
 
 private:
-    JobHost& m_host;
     std::mutex m_mutex;
 };
 
