@@ -101,7 +101,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct ControlMaker;
     void buildControls();
+    void buildPreparationGroup(const ControlMaker& make);
+    void buildCatalogueGroup(const ControlMaker& make);
+    void buildStatusLine();
     void loadButtons();
     void loadInputs();
     void saveInputs() const;
