@@ -1,5 +1,6 @@
 #include "app/app_settings.h"
 
+#include "jobs/job_host.h"
 #include "jobs/portal.h"
 
 #include <QDir>
@@ -73,6 +74,18 @@ QString DownloadFolder(const QSettings& settings) {
     const QString base = music.isEmpty() ? QDir::homePath() : music;
     return QDir::cleanPath(
         firstOf("ORVANA_OUTPUT", settings, QStringLiteral("download/folder"), base + u"/Orvana"));
+}
+
+DownloadPreferences LoadDownloadPreferences(const QSettings& settings) {
+    DownloadPreferences prefs;
+    prefs.tags = settings.value(QStringLiteral("download/tags"), false).toBool();
+    prefs.playlist = settings.value(QStringLiteral("download/m3u"), false).toBool();
+    prefs.archive = settings.value(QStringLiteral("download/archive"), false).toBool();
+    bool ok = false;
+    const int parallel = settings.value(QStringLiteral("download/parallel")).toInt(&ok);
+    if (ok && parallel >= 1 && parallel <= jobs::DownloadOptions::kMaxParallel)
+        prefs.parallel = parallel;
+    return prefs;
 }
 
 RememberedInputs DefaultInputs(const QString& portalHost) {

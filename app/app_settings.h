@@ -20,6 +20,18 @@ namespace orvana::app {
 // Not created here: the window makes it when a job starts.
 [[nodiscard]] QString DownloadFolder(const QSettings& settings);
 
+// The download options the settings file may turn on; the window has no control for them.
+// "download/tags" and "download/m3u" (true/false), "download/archive" (true: the download
+// archive at DownloadArchive::DefaultPath()), "download/parallel" (songs at a time, 1 to 4;
+// anything else counts as 1). All off by default.
+struct DownloadPreferences {
+    bool tags = false;
+    bool playlist = false;
+    bool archive = false;
+    int parallel = 1;
+};
+[[nodiscard]] DownloadPreferences LoadDownloadPreferences(const QSettings& settings);
+
 // What the window remembers between runs; a fresh profile gives the defaults the window shows.
 struct RememberedInputs {
     bool proxyEnabled = false;

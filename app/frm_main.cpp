@@ -11,6 +11,7 @@
 #include "controls/isButton/is_button.h"
 #include "jobs/address_check.h"
 #include "jobs/catalogue.h"
+#include "jobs/download_archive.h"
 #include "jobs/job_report.h"
 #include "jobs/portal.h"
 #include "jobs/user_texts.h"
@@ -145,87 +146,95 @@ QString frmMain::Caption() {
     return tr("Orvana音乐 专辑打包下载工具 1.0");
 }
 
-void frmMain::buildControls() {
-    const QPalette normal = palette();
-    const QFont boxFont = simSun(10.5);
+// Makes the window's standard controls with their names, places and fonts.
+struct frmMain::ControlMaker {
+    QWidget* window;
+    QPalette normal;
+    QFont boxFont = simSun(10.5);
     // The other controls use the Song face at the size of the desktop's dialogs, so the proxy
     // box's caption fits beside the text box.
-    const QFont plainFont = simSun(9);
-    auto group = [&](const char* name, const QString& caption, QRect geometry) {
-        auto* g = new QGroupBox(caption, this);
-        g->setObjectName(QString::fromLatin1(name));
-        g->setGeometry(geometry);
-        g->setFont(boxFont);
+    QFont plainFont = simSun(9);
+
+    QGroupBox* group(const char* name, const QString& caption, QRect geometry) const {
+        auto* g = new QGroupBox(caption, window);
+        place(g, name, geometry, boxFont);
         QPalette p = g->palette();
         // Fusion draws the caption in WindowText; other styles read Text for it.
         p.setColor(QPalette::WindowText, QColor(192, 64, 0));
         p.setColor(QPalette::Text, QColor(192, 64, 0));
         g->setPalette(p);
         return g;
-    };
-    auto label = [&](QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    }
+    QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) const {
         auto* l = new QLabel(text, parent);
-        l->setObjectName(QString::fromLatin1(name));
         l->setTextFormat(Qt::PlainText);
-        l->setGeometry(geometry);
-        l->setFont(plainFont);
-        normalText(l, normal);
+        plain(l, name, geometry);
         return l;
-    };
-    auto textBox = [&](QWidget* parent, const char* name, QRect geometry) {
+    }
+    QLineEdit* textBox(QWidget* parent, const char* name, QRect geometry) const {
         auto* t = new QLineEdit(parent);
-        t->setObjectName(QString::fromLatin1(name));
-        t->setGeometry(geometry);
-        t->setFont(boxFont);
+        place(t, name, geometry, boxFont);
         normalText(t, normal);
         return t;
-    };
+    }
+    template <typename W> W* plain(W* widget, const char* name, QRect geometry) const {
+        place(widget, name, geometry, plainFont);
+        normalText(widget, normal);
+        return widget;
+    }
+    static void place(QWidget* w, const char* name, QRect geometry, const QFont& font) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(geometry);
+        w->setFont(font);
+    }
+};
 
-    Frame2 = group("Frame2", tr("准备下载"), {8, 8, 345, 129});
-    Label2 = label(Frame2, "Label2", tr("如果需要下载320kbps(约10M/首)，请先"), {8, 24, 305, 25});
-    chkProxy = new QCheckBox(tr("使用HTTP代理下载"), Frame2);
-    chkProxy->setObjectName(QStringLiteral("chkProxy"));
-    chkProxy->setGeometry(8, 96, 153, 25);
-    chkProxy->setFont(plainFont);
-    normalText(chkProxy, normal);
-    txtProxy = textBox(Frame2, "txtProxy", {144, 96, 185, 21});
+void frmMain::buildControls() {
+    const ControlMaker make{this, palette()};
+    buildPreparationGroup(make);
+    Frame0 = make.group("Frame0", tr("下载指定歌手 / 专辑"), {8, 152, 345, 217});
+    txtSinger = make.textBox(Frame0, "txtSinger", {8, 32, 321, 25});
+    txtAlbum = make.textBox(Frame0, "txtAlbum", {8, 136, 321, 25});
+    buildCatalogueGroup(make);
+    buildStatusLine();
+}
 
-    Frame0 = group("Frame0", tr("下载指定歌手 / 专辑"), {8, 152, 345, 217});
-    txtSinger = textBox(Frame0, "txtSinger", {8, 32, 321, 25});
-    txtAlbum = textBox(Frame0, "txtAlbum", {8, 136, 321, 25});
+void frmMain::buildPreparationGroup(const ControlMaker& make) {
+    Frame2 = make.group("Frame2", tr("准备下载"), {8, 8, 345, 129});
+    Label2 =
+        make.label(Frame2, "Label2", tr("如果需要下载320kbps(约10M/首)，请先"), {8, 24, 305, 25});
+    chkProxy =
+        make.plain(new QCheckBox(tr("使用HTTP代理下载"), Frame2), "chkProxy", {8, 96, 153, 25});
+    txtProxy = make.textBox(Frame2, "txtProxy", {144, 96, 185, 21});
+}
 
-    Frame1 = group("Frame1", tr("歌手全部专辑 打包下载"), {360, 8, 361, 361});
-    Label0 = label(Frame1, "Label0", tr("分类"), {8, 40, 49, 25});
-    cboSingerList = new QComboBox(Frame1);
-    cboSingerList->setObjectName(QStringLiteral("cboSingerList"));
-    cboSingerList->setGeometry(48, 32, 145, 22);
-    cboSingerList->setFont(plainFont);
-    normalText(cboSingerList, normal);
+void frmMain::buildCatalogueGroup(const ControlMaker& make) {
+    Frame1 = make.group("Frame1", tr("歌手全部专辑 打包下载"), {360, 8, 361, 361});
+    Label0 = make.label(Frame1, "Label0", tr("分类"), {8, 40, 49, 25});
+    cboSingerList = make.plain(new QComboBox(Frame1), "cboSingerList", {48, 32, 145, 22});
     // Only the rows' places reach the jobs, so the names may be shown translated.
     for (const jobs::SingerCategory& c : jobs::kSingerCategories)
         cboSingerList->addItem(translated(c.text.toString()));
-    lstSingerName = new QListWidget(Frame1);
-    lstSingerName->setObjectName(QStringLiteral("lstSingerName"));
-    lstSingerName->setGeometry(48, 64, 289, 214);
-    lstSingerName->setFont(plainFont);
-    normalText(lstSingerName, normal);
-    Label1 = label(Frame1, "Label1", tr("请先选择一个分类，获取歌手列表"), {8, 288, 321, 17});
+    lstSingerName = make.plain(new QListWidget(Frame1), "lstSingerName", {48, 64, 289, 214});
+    Label1 = make.label(Frame1, "Label1", tr("请先选择一个分类，获取歌手列表"), {8, 288, 321, 17});
     lstSingerID = new QListWidget(Frame1);
     lstSingerID->setObjectName(QStringLiteral("lstSingerID"));
     lstSingerID->setGeometry(48, 352, 281, 144);
     // Below the visible part of its group; the IDs are never shown.
     lstSingerID->hide();
+    connect(cboSingerList, &QComboBox::currentIndexChanged, this, &frmMain::cboSingerList_Click);
+    connect(lstSingerName, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        m_tickedRows->setTicked(lstSingerName->row(item), item->checkState() == Qt::Checked);
+    });
+}
 
+void frmMain::buildStatusLine() {
     lblStatus = new QLabel(tr("Orvana音乐 专辑打包下载 · 就绪"), this);
-    lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setTextFormat(Qt::PlainText);
-    lblStatus->setGeometry(8, 384, 713, 17);
-    lblStatus->setFont(simSun(9, true));
-    {
-        QPalette p = lblStatus->palette();
-        p.setColor(QPalette::WindowText, Qt::red);
-        lblStatus->setPalette(p);
-    }
+    ControlMaker::place(lblStatus, "lblStatus", {8, 384, 713, 17}, simSun(9, true));
+    QPalette p = lblStatus->palette();
+    p.setColor(QPalette::WindowText, Qt::red);
+    lblStatus->setPalette(p);
     lblStatus->installEventFilter(this);
 
     progressStrip = new QProgressBar(this);
@@ -234,11 +243,6 @@ void frmMain::buildControls() {
     progressStrip->setTextVisible(false);
     progressStrip->setRange(0, 1000);
     progressStrip->hide();
-
-    connect(cboSingerList, &QComboBox::currentIndexChanged, this, &frmMain::cboSingerList_Click);
-    connect(lstSingerName, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-        m_tickedRows->setTicked(lstSingerName->row(item), item->checkState() == Qt::Checked);
-    });
 }
 
 void frmMain::loadButtons() {
@@ -335,8 +339,32 @@ std::optional<jobs::JobSettings> frmMain::jobSettings() {
     settings.proxy = {chkProxy->isChecked(), txtProxy->text()};
     settings.retry = m_options.retry;
     settings.clock = m_options.clock;
+    if (!readDownloadPreferences(settings.download))
+        return std::nullopt;
     settings.cancel = m_bridge->newDownloadToken();
     return settings;
+}
+
+bool frmMain::readDownloadPreferences(jobs::DownloadOptions& download) {
+    if (!m_options.settings)
+        return true;
+    const DownloadPreferences prefs = LoadDownloadPreferences(*m_options.settings);
+    download.tags = prefs.tags;
+    download.playlist = prefs.playlist;
+    download.parallel = prefs.parallel;
+    if (!prefs.archive)
+        return true;
+    const QString path = m_options.archivePath.isEmpty() ? jobs::DownloadArchive::DefaultPath()
+                                                         : m_options.archivePath;
+    try {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        download.archive =
+            jobs::DownloadArchive::Open(path, jobs::DownloadArchive::Mode::ReadWrite);
+    } catch (const Error& e) {
+        showBox(tr("无法使用下载记录: %1").arg(e.message()), QMessageBox::Critical);
+        return false;
+    }
+    return true;
 }
 
 void frmMain::setStatus(const QString& text) {

@@ -60,6 +60,8 @@ struct FrmMainOptions {
     std::chrono::milliseconds loginHintHold{0};
     // The D-Bus address of the desktop notification service's bus; empty: the session bus.
     QString notificationBus;
+    // The download archive used when the settings ask for one; empty: the shared default.
+    QString archivePath;
 };
 
 // The main window: inputs, status line and command handlers. Jobs run on the bridge's threads;
@@ -99,7 +101,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct ControlMaker;
     void buildControls();
+    void buildPreparationGroup(const ControlMaker& make);
+    void buildCatalogueGroup(const ControlMaker& make);
+    void buildStatusLine();
     void loadButtons();
     void loadInputs();
     void saveInputs() const;
@@ -167,6 +173,9 @@ private:
     // The settings of a download job starting now (proxy read now, a cancel token of its own);
     // nullopt, after a box, when the download folder cannot be made.
     [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();
+    // The settings file's download options (tags, playlist, archive, parallel songs) into
+    // download; false, after a box, when the archive cannot be used.
+    [[nodiscard]] bool readDownloadPreferences(jobs::DownloadOptions& download);
     void setStatus(const QString& text);
     // Before the first download job of the run: the hint that the portal serves 128 kbps files
     // to users not logged in, held on the status line for a moment (the job starts anyway).

@@ -86,7 +86,7 @@ void frmResult::addSong(const jobs::SongEvent& song) {
     case jobs::SongState::Present:
         return addRow(album, title, tr("已存在"), file);
     case jobs::SongState::Archived:
-        return addRow(album, title, tr("已在下载记录中"), file);
+        return addRow(album, title, tr("已存在 (记录)"), file);
     case jobs::SongState::Planned:
         return addRow(album, title, tr("将下载"), file);
     case jobs::SongState::Stopped:

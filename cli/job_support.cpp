@@ -106,7 +106,7 @@ void CliJobHost::clearBar() {
 }
 
 void PlanLinesHost::songFinished(const jobs::SongEvent& song) {
-    ForwardingHost::songFinished(song);
+    jobs::ForwardingHost::songFinished(song);
     QString word;
     if (song.state == jobs::SongState::Planned)
         word = QStringLiteral("planned ");

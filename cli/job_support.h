@@ -64,33 +64,11 @@ private:
     qint64 m_lastDraw = -1;
 };
 
-// A host that hands every call on to another; the hosts that add an output derive from it.
-class ForwardingHost : public jobs::JobHost {
-public:
-    explicit ForwardingHost(jobs::JobHost& inner) : m_inner(inner) {}
-
-    void setStatus(const QString& text) override { m_inner.setStatus(text); }
-    void showMessage(const QString& text) override { m_inner.showMessage(text); }
-    void songProgress(const jobs::SongRef& song, qint64 received, qint64 total) override {
-        m_inner.songProgress(song, received, total);
-    }
-    void albumStarted(const jobs::AlbumInfo& album) override { m_inner.albumStarted(album); }
-    void songFinished(const jobs::SongEvent& song) override { m_inner.songFinished(song); }
-    void jobError(const jobs::JobError& error) override { m_inner.jobError(error); }
-    void albumFinished(const jobs::AlbumInfo& album, const jobs::Tally& songs) override {
-        m_inner.albumFinished(album, songs);
-    }
-    void warning(const QString& text) override { m_inner.warning(text); }
-
-private:
-    jobs::JobHost& m_inner;
-};
-
 // A dry run's stdout without --json: "planned PATH" for a song that would be fetched, "present
 // PATH" for one on disk or in the archive, as each is planned. Absolute paths.
-class PlanLinesHost : public ForwardingHost {
+class PlanLinesHost : public jobs::ForwardingHost {
 public:
-    PlanLinesHost(const CliIo& io, jobs::JobHost& inner) : ForwardingHost(inner), m_io(io) {}
+    PlanLinesHost(const CliIo& io, jobs::JobHost& inner) : jobs::ForwardingHost(inner), m_io(io) {}
     void songFinished(const jobs::SongEvent& song) override;
 
 private:

@@ -68,7 +68,7 @@ JsonLinesHost::MsClock steadyClock() {
 } // namespace
 
 JsonLinesHost::JsonLinesHost(QIODevice* out, jobs::JobHost& inner, RunKind kind, MsClock clock)
-    : ForwardingHost(inner), m_out(out), m_kind(kind),
+    : jobs::ForwardingHost(inner), m_out(out), m_kind(kind),
       m_clock(clock ? std::move(clock) : steadyClock()) {}
 
 void JsonLinesHost::write(const QString& line) {
@@ -78,7 +78,7 @@ void JsonLinesHost::write(const QString& line) {
 }
 
 void JsonLinesHost::songProgress(const jobs::SongRef& song, qint64 received, qint64 total) {
-    ForwardingHost::songProgress(song, received, total);
+    jobs::ForwardingHost::songProgress(song, received, total);
     const qint64 now = m_clock();
     const QString key = progressKey(song);
     const auto last = m_lastProgress.constFind(key);
@@ -94,7 +94,7 @@ void JsonLinesHost::songProgress(const jobs::SongRef& song, qint64 received, qin
 }
 
 void JsonLinesHost::albumStarted(const jobs::AlbumInfo& album) {
-    ForwardingHost::albumStarted(album);
+    jobs::ForwardingHost::albumStarted(album);
     write(JsonLine(u"album")
               .text(u"id", album.id)
               .text(u"title", album.title)
@@ -103,7 +103,7 @@ void JsonLinesHost::albumStarted(const jobs::AlbumInfo& album) {
 }
 
 void JsonLinesHost::songFinished(const jobs::SongEvent& song) {
-    ForwardingHost::songFinished(song);
+    jobs::ForwardingHost::songFinished(song);
     m_lastProgress.remove(progressKey({song.album.id, song.songId}));
     JsonLine line(u"song");
     line.text(u"album", song.album.id)
@@ -118,7 +118,7 @@ void JsonLinesHost::songFinished(const jobs::SongEvent& song) {
 }
 
 void JsonLinesHost::jobError(const jobs::JobError& error) {
-    ForwardingHost::jobError(error);
+    jobs::ForwardingHost::jobError(error);
     JsonLine line(u"error");
     line.text(u"album", error.album.id);
     // A singer's own failure (its page, an album-list page) has no album: the singer names it.
@@ -128,7 +128,7 @@ void JsonLinesHost::jobError(const jobs::JobError& error) {
 }
 
 void JsonLinesHost::albumFinished(const jobs::AlbumInfo& album, const jobs::Tally& songs) {
-    ForwardingHost::albumFinished(album, songs);
+    jobs::ForwardingHost::albumFinished(album, songs);
     write(JsonLine(u"album-done").text(u"id", album.id).counts(songs, m_kind).line());
 }
 

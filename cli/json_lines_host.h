@@ -13,7 +13,7 @@ namespace orvana::cli {
 // field names and order as orvana-dl-cli(1) documents them; every call is also handed on to the
 // inner host, which writes the human lines. Paths are written absolute. Progress is written at
 // most once per kProgressGapMs per song. Calls must not overlap (the jobs' promise).
-class JsonLinesHost : public ForwardingHost {
+class JsonLinesHost : public jobs::ForwardingHost {
 public:
     // Milliseconds of a steady clock; tests pass one they move by hand.
     using MsClock = std::function<qint64()>;

@@ -44,44 +44,17 @@ QString reasonOf(const std::exception_ptr& error) {
 } // namespace
 
 // The job's host, one call at a time: song workers report from several threads.
-class AlbumSteps::SerialHost : public JobHost {
+class AlbumSteps::SerialHost : public ForwardingHost {
 public:
-    explicit SerialHost(JobHost& host) : m_host(host) {}
-    void setStatus(const QString& text) override {
+    using ForwardingHost::ForwardingHost;
+
+protected:
+    void pass(const std::function<void(JobHost&)>& call) override {
         std::lock_guard lock(m_mutex);
-        m_host.setStatus(text);
-    }
-    void showMessage(const QString& text) override {
-        std::lock_guard lock(m_mutex);
-        m_host.showMessage(text);
-    }
-    void songProgress(const SongRef& song, qint64 received, qint64 total) override {
-        std::lock_guard lock(m_mutex);
-        m_host.songProgress(song, received, total);
-    }
-    void albumStarted(const AlbumInfo& album) override {
-        std::lock_guard lock(m_mutex);
-        m_host.albumStarted(album);
-    }
-    void songFinished(const SongEvent& song) override {
-        std::lock_guard lock(m_mutex);
-        m_host.songFinished(song);
-    }
-    void jobError(const JobError& error) override {
-        std::lock_guard lock(m_mutex);
-        m_host.jobError(error);
-    }
-    void albumFinished(const AlbumInfo& album, const Tally& songs) override {
-        std::lock_guard lock(m_mutex);
-        m_host.albumFinished(album, songs);
-    }
-    void warning(const QString& text) override {
-        std::lock_guard lock(m_mutex);
-        m_host.warning(text);
+        ForwardingHost::pass(call);
     }
 
 private:
-    JobHost& m_host;
     std::mutex m_mutex;
 };
 
@@ -332,7 +305,27 @@ void AlbumSteps::archiveSong(const QString& songId) {
     }
 }
 
+void AlbumSteps::tellInOrder(int position, const SongEvent& event) {
+    std::lock_guard lock(m_eventMutex);
+    m_waitingEvents.insert(position, event);
+    tellWaiting(false);
+}
+
+void AlbumSteps::tellWaiting(bool all) {
+    while (!m_waitingEvents.isEmpty() &&
+           (all || m_waitingEvents.firstKey() == m_nextEventPosition)) {
+        m_nextEventPosition = m_waitingEvents.firstKey() + 1;
+        m_host.songFinished(m_waitingEvents.take(m_waitingEvents.firstKey()));
+    }
+}
+
 void AlbumSteps::finishSongs(const SongList& list, AlbumSummary& album) {
+    {
+        // Songs never reached (a cancel) leave gaps: whatever waits is told now.
+        std::lock_guard lock(m_eventMutex);
+        tellWaiting(true);
+        m_nextEventPosition = 1;
+    }
     // Workers finish in any order; the failures are told in list order.
     QHash<QString, int> position;
     for (const PlannedSong& song : list.songs)
@@ -378,7 +371,8 @@ void AlbumSteps::songFailed(const PlannedSong& song, AlbumSummary& album, const 
         album.failures.append({song.songId, song.title, reason});
         info = album.info();
     }
-    m_host.songFinished({info, song.songId, song.title, SongState::Failed, song.path, 0, reason});
+    tellInOrder(song.position,
+                {info, song.songId, song.title, SongState::Failed, song.path, 0, reason});
 }
 
 void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongState state,
@@ -405,7 +399,8 @@ void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongStat
         }
         info = album.info();
     }
-    m_host.songFinished(
+    tellInOrder(
+        song.position,
         {info, song.songId, song.title, state, path.isEmpty() ? song.path : path, bytes, {}});
 }
 

@@ -9,6 +9,7 @@
 #include "net/mod_down_file.h"
 
 #include <QHash>
+#include <QMap>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -99,6 +100,12 @@ private:
     void writePlaylist(const SongList& list, const AlbumSummary& album);
     void archiveSong(const QString& songId);
 
+    // A song's event goes out once every song before it in the list was told: saved songs are
+    // known only when named, failures at once, and workers finish in any order. Any worker.
+    void tellInOrder(int position, const SongEvent& event);
+    // Under m_eventMutex: tells the waiting events that are next in line (all: every one).
+    void tellWaiting(bool all);
+
     // Counts and tells the host of a song the job is done with. Any worker.
     void songFailed(const PlannedSong& song, AlbumSummary& album, const QString& reason);
     void songDone(const PlannedSong& song, AlbumSummary& album, SongState state, qint64 bytes = 0,
@@ -117,6 +124,9 @@ private:
     AlbumFolderChooser m_folders;
     std::mutex m_albumMutex;           // the album summary and m_written, shared by the workers
     QHash<QString, QString> m_written; // song ID -> file named in this album
+    std::mutex m_eventMutex;           // the song events waiting for their turn
+    QMap<int, SongEvent> m_waitingEvents;
+    int m_nextEventPosition = 1;
 };
 
 } // namespace orvana::jobs

@@ -1,5 +1,7 @@
 #include "jobs/download_archive.h"
 
+#include "net/cookie_store.h"
+
 #include "json/error.h"
 #include <QFile>
 #include <QFileInfo>
@@ -63,6 +65,10 @@ void dropCutLine(int fd) {
 }
 
 } // namespace
+
+QString DownloadArchive::DefaultPath() {
+    return QFileInfo(net::CookieStore::DefaultPath()).absolutePath() + u"/archive.txt";
+}
 
 std::shared_ptr<DownloadArchive> DownloadArchive::Open(const QString& path, Mode mode) {
     if (path.isEmpty())

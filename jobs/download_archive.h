@@ -18,6 +18,10 @@ public:
         ReadOnly,  // a dry run: read when it exists, never created or written
     };
 
+    // $XDG_DATA_HOME/orvana-dl/archive.txt: beside the login's cookie file, in the folder the
+    // window and orvana-dl-cli share.
+    [[nodiscard]] static QString DefaultPath();
+
     // Reads the archive at path. Fails with orvana::Error (InvalidArgument: naming what and
     // why) when path is a folder, cannot be read, or (ReadWrite) cannot be created or written.
     [[nodiscard]] static std::shared_ptr<DownloadArchive> Open(const QString& path, Mode mode);

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -36,6 +37,45 @@ public:
     // A line the user should read that is no failure: a song stored without its tags, the
     // archive or playlist that could not be written.
     virtual void warning(const QString& text);
+};
+
+// A host that hands every call on to another. Derived hosts add an output to some calls, or
+// wrap every call (pass).
+class ForwardingHost : public JobHost {
+public:
+    explicit ForwardingHost(JobHost& inner) : m_inner(inner) {}
+
+    void setStatus(const QString& text) override {
+        pass([&](JobHost& h) { h.setStatus(text); });
+    }
+    void showMessage(const QString& text) override {
+        pass([&](JobHost& h) { h.showMessage(text); });
+    }
+    void songProgress(const SongRef& song, qint64 received, qint64 total) override {
+        pass([&](JobHost& h) { h.songProgress(song, received, total); });
+    }
+    void albumStarted(const AlbumInfo& album) override {
+        pass([&](JobHost& h) { h.albumStarted(album); });
+    }
+    void songFinished(const SongEvent& song) override {
+        pass([&](JobHost& h) { h.songFinished(song); });
+    }
+    void jobError(const JobError& error) override {
+        pass([&](JobHost& h) { h.jobError(error); });
+    }
+    void albumFinished(const AlbumInfo& album, const Tally& songs) override {
+        pass([&](JobHost& h) { h.albumFinished(album, songs); });
+    }
+    void warning(const QString& text) override {
+        pass([&](JobHost& h) { h.warning(text); });
+    }
+
+protected:
+    // Makes one call on the inner host.
+    virtual void pass(const std::function<void(JobHost&)>& call) { call(m_inner); }
+
+private:
+    JobHost& m_inner;
 };
 
 // Waits between attempts. Tests replace it to record the pauses and not wait.

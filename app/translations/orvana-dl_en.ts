@@ -157,6 +157,10 @@
         <source>Orvana 专辑下载</source>
         <translation>Orvana Album Downloader</translation>
     </message>
+    <message>
+        <source>无法使用下载记录: %1</source>
+        <translation>Cannot use the download archive: %1</translation>
+    </message>
 </context>
 <context>
     <name>orvana::app::frmResult</name>
@@ -205,10 +209,6 @@
         <translation>Already there</translation>
     </message>
     <message>
-        <source>已在下载记录中</source>
-        <translation>In the download record</translation>
-    </message>
-    <message>
         <source>将下载</source>
         <translation>Would be downloaded</translation>
     </message>
@@ -219,6 +219,10 @@
     <message>
         <source>失败: %1</source>
         <translation>Failed: %1</translation>
+    </message>
+    <message>
+        <source>已存在 (记录)</source>
+        <translation>Present (archived)</translation>
     </message>
 </context>
 <context>

@@ -110,3 +110,20 @@ TEST_F(AppSettingsTest, RememberedAddressOnAnotherHostGivesWayToTheDefault) {
         EXPECT_EQ(back.proxyText, u"10.0.0.1:3128");
     }
 }
+
+TEST_F(AppSettingsTest, DownloadOptionsAreOffUnlessSetAndParallelStaysWithinItsRange) {
+    DownloadPreferences prefs = LoadDownloadPreferences(settings);
+    EXPECT_FALSE(prefs.tags || prefs.playlist || prefs.archive);
+    EXPECT_EQ(prefs.parallel, 1);
+    settings.setValue(QStringLiteral("download/tags"), true);
+    settings.setValue(QStringLiteral("download/m3u"), QStringLiteral("true"));
+    settings.setValue(QStringLiteral("download/archive"), true);
+    settings.setValue(QStringLiteral("download/parallel"), 4);
+    prefs = LoadDownloadPreferences(settings);
+    EXPECT_TRUE(prefs.tags && prefs.playlist && prefs.archive);
+    EXPECT_EQ(prefs.parallel, 4);
+    for (const char* bad : {"0", "5", "x", "-2", ""}) {
+        settings.setValue(QStringLiteral("download/parallel"), QString::fromLatin1(bad));
+        EXPECT_EQ(LoadDownloadPreferences(settings).parallel, 1) << bad;
+    }
+}

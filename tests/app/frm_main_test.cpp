@@ -110,7 +110,8 @@ protected:
         openWindow();
     }
 
-    void openWindow(std::shared_ptr<jobs::JobClock> clock = std::make_shared<NoWaitClock>()) {
+    void openWindow(std::shared_ptr<jobs::JobClock> clock = std::make_shared<NoWaitClock>(),
+                    const std::function<void(app::FrmMainOptions&)>& adjust = {}) {
         app::FrmMainOptions options;
         options.portalHost = host;
         options.downloadFolder = out();
@@ -120,6 +121,8 @@ protected:
         options.clock = std::move(clock);
         options.session = session;
         options.loginHintHold = hintHold;
+        if (adjust)
+            adjust(options);
         window = std::make_unique<frmMain>(options);
         window->Form_Load();
         window->show();
@@ -609,6 +612,50 @@ TEST_F(FrmMainTest, ResultsWindowListsAlbumFailuresAndRetriesATickedRun) {
                                         "/artist/18105005"}));
     EXPECT_TRUE(button("cmdDownload")->Enabled());
     EXPECT_TRUE(button("cmdGetSingers")->Enabled());
+}
+
+// The settings file's download options reach the jobs: tags, the playlist, the archive (its
+// songs listed as present from the record once their folder is gone) and parallel songs.
+TEST_F(FrmMainTest, SettingsTurnOnTagsPlaylistArchiveAndParallelSongs) {
+    settings.setValue(QStringLiteral("download/tags"), true);
+    settings.setValue(QStringLiteral("download/m3u"), true);
+    settings.setValue(QStringLiteral("download/archive"), true);
+    settings.setValue(QStringLiteral("download/parallel"), 3);
+    const QString archive = dir.filePath(QStringLiteral("data/archive.txt"));
+    window.reset();
+    openWindow(std::make_shared<NoWaitClock>(),
+               [&](app::FrmMainOptions& o) { o.archivePath = archive; });
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(status(), u"指定专辑下载完毕.");
+    const QString album = out() + u'/' + kAlbumFolder;
+    EXPECT_TRUE(readFile(album + u"/晴天的海.mp3").startsWith("ID3\x03"));
+    EXPECT_TRUE(readFile(album + u"/playlist.m3u8").startsWith("#EXTM3U\n"));
+    EXPECT_EQ(readFile(archive).count('\n'), 8);
+
+    ASSERT_TRUE(QDir(album).removeRecursively());
+    portal.clearRequests();
+    click("cmdDownAlbum");
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(portal.requests("/song/").empty());
+    doubleClickStatus();
+    ASSERT_EQ(resultRows().size(), 8);
+    EXPECT_EQ(resultRows()[0], u"夜航星: 第一辑 <Live>. | 晴天的海 | 已存在 (记录) | " +
+                                   kAlbumFolder + u"/晴天的海.mp3");
+}
+
+TEST_F(FrmMainTest, AnArchiveThatCannotBeUsedRefusesTheJobInABox) {
+    settings.setValue(QStringLiteral("download/archive"), true);
+    window.reset();
+    // A folder stands at the archive's name.
+    openWindow(std::make_shared<NoWaitClock>(),
+               [&](app::FrmMainOptions& o) { o.archivePath = dir.path(); });
+    click("cmdDownAlbum");
+    ASSERT_EQ(presenter.boxes.size(), 1);
+    EXPECT_TRUE(presenter.boxes[0].text.startsWith(u"无法使用下载记录: cannot use the archive "))
+        << presenter.boxes[0].text.toStdString();
+    EXPECT_FALSE(window->busy());
+    EXPECT_TRUE(portal.requests().empty());
 }
 
 namespace {

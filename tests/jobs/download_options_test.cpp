@@ -198,6 +198,12 @@ TEST_F(DownloadOptionsTest, ParallelSongsStoreTheSameBytesWithinTheCap) {
     const portal::SiteLoad load = slow.load();
     EXPECT_LE(load.peakRequests, 4);
     EXPECT_GE(load.peakRequests, 2);
+    // Whichever worker finished first, the songs are told in list order.
+    QStringList told;
+    for (const jobs::SongEvent& e : events.songs)
+        told << e.songId;
+    EXPECT_EQ(told.mid(8), (QStringList{u"1001"_qs, u"1002"_qs, u"1003"_qs, u"1004"_qs, u"1005"_qs,
+                                        u"1006"_qs, u"1007"_qs, u"1008"_qs}));
     // One line per attempt: six songs, five attempts at 1002, one at 1006.
     EXPECT_EQ(events.statuses.filter(u"正在下载MP3: "_qs).size(), 6 + 5 + 1);
 }
