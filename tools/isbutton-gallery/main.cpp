@@ -126,46 +126,29 @@ struct Sheet {
     QList<QPair<isButton*, Look>> looks;
 };
 
-void buildSheet(Sheet& sheet) {
-    sheet.window.setWindowTitle(QStringLiteral("isButton gallery"));
-    auto* outer = new QVBoxLayout(&sheet.window);
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(6);
-    outer->addLayout(grid);
-    const int columns = int(std::size(kColumns));
-    for (int c = 0; c < columns; ++c) {
-        auto* head = new QLabel(QString::fromLatin1(kColumns[c].title));
-        head->setAlignment(Qt::AlignCenter);
-        grid->addWidget(head, 0, c + 1);
+// One sample button of the sheet: the style of its row, the look of its column.
+isButton* sampleButton(const Column& col, int style, const QPixmap& icon) {
+    auto* b = new isButton(nullptr, QStringLiteral("sample"));
+    b->setFixedSize(104, 33);
+    b->SetStyle(style);
+    b->SetCaption(captionFor(col, style));
+    if (col.icon) {
+        b->SetIcon(icon);
+        b->SetIconAlign(isButton::IconAlignLeft);
+        b->SetCaptionAlign(0);
     }
-    const QPixmap icon = sampleIcon();
-    for (int style = 0; style <= 10; ++style) {
-        grid->addWidget(new QLabel(QString::fromLatin1(kStyleNames[style])), style + 1, 0);
-        for (int c = 0; c < columns; ++c) {
-            const Column& col = kColumns[c];
-            auto* b = new isButton(nullptr, QStringLiteral("sample"));
-            b->setFixedSize(104, 33);
-            b->SetStyle(style);
-            b->SetCaption(captionFor(col, style));
-            if (col.icon) {
-                b->SetIcon(icon);
-                b->SetIconAlign(isButton::IconAlignLeft);
-                b->SetCaptionAlign(0);
-            }
-            if (col.custom) {
-                b->SetUseCustomColors(true);
-                b->SetBackColor(0x00C8E6F0);      // RGB(240, 230, 200)
-                b->SetHighlightColor(0x0050A0E0); // RGB(224, 160, 80)
-                b->SetFontColor(0x00402010);
-                b->SetFontHighlightColor(0x00000080);
-            }
-            grid->addWidget(b, style + 1, c + 1);
-            sheet.looks.append({b, col.look});
-        }
+    if (col.custom) {
+        b->SetUseCustomColors(true);
+        b->SetBackColor(0x00C8E6F0);      // RGB(240, 230, 200)
+        b->SetHighlightColor(0x0050A0E0); // RGB(224, 160, 80)
+        b->SetFontColor(0x00402010);
+        b->SetFontHighlightColor(0x00000080);
     }
+    return b;
+}
 
-    // Tips and the About box, drawn as pictures so that they show on the sheet.
+// Tips and the About box, drawn as pictures so that they show on the sheet.
+void addExtras(QVBoxLayout* outer) {
     auto* extras = new QHBoxLayout;
     outer->addLayout(extras);
     isButtonTip plain(nullptr);
@@ -187,6 +170,33 @@ void buildSheet(Sheet& sheet) {
     isButtonAbout about(nullptr);
     extras->addWidget(pictureOf(about), 0, Qt::AlignTop);
     extras->addStretch(1);
+}
+
+void buildSheet(Sheet& sheet) {
+    sheet.window.setWindowTitle(QStringLiteral("isButton gallery"));
+    auto* outer = new QVBoxLayout(&sheet.window);
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    outer->addLayout(grid);
+    const int columns = int(std::size(kColumns));
+    for (int c = 0; c < columns; ++c) {
+        auto* head = new QLabel(QString::fromLatin1(kColumns[c].title));
+        head->setAlignment(Qt::AlignCenter);
+        grid->addWidget(head, 0, c + 1);
+    }
+    const QPixmap icon = sampleIcon();
+    for (int style = 0; style <= 10; ++style) {
+        grid->addWidget(new QLabel(QString::fromLatin1(kStyleNames[style])), style + 1, 0);
+        for (int c = 0; c < columns; ++c) {
+            const Column& col = kColumns[c];
+            isButton* b = sampleButton(col, style, icon);
+            grid->addWidget(b, style + 1, c + 1);
+            sheet.looks.append({b, col.look});
+        }
+    }
+
+    addExtras(outer);
 }
 
 } // namespace
