@@ -89,7 +89,8 @@ int Run(const QStringList& rawArgs, const CliIo& io, DownloadCommands downloads)
     for (const NamedCommand& c : kCommands) {
         if (args.first() != QStringView(c.name))
             continue;
-        return c.run ? RunCommand(c.run, args.mid(1), io) : downloads(args.first(), args.mid(1), io);
+        return c.run ? RunCommand(c.run, args.mid(1), io)
+                     : downloads(args.first(), args.mid(1), io);
     }
     // Options alone: only --help and --version have an answer without a command.
     try {
