@@ -1,6 +1,5 @@
 #include "json/error.h"
 #include "json/string_builder.h"
-
 #include <gtest/gtest.h>
 
 using orvana::cStringBuilder;
@@ -99,8 +98,8 @@ TEST(StringBuilder, InsertAtEveryValidIndexAndRefusesBeyond) {
 TEST(StringBuilder, InsertLongerThanFreeRoomGrowsByWholeChunks) {
     cStringBuilder b;
     b.ChunkSize(4);
-    b.Append(u"abc");              // capacity 4, one free
-    b.Insert(1, u"0123456789");    // needs 13: three more chunks
+    b.Append(u"abc");           // capacity 4, one free
+    b.Insert(1, u"0123456789"); // needs 13: three more chunks
     expectState(b, QStringLiteral("a0123456789bc"), 16);
 }
 
@@ -130,7 +129,7 @@ TEST(StringBuilder, FindSearchesOnlyTheBuiltText) {
     EXPECT_EQ(b.Find(u"c "), 0); // spaces follow in the buffer, not in the text
     EXPECT_EQ(b.Find(u"B"), 0);
     EXPECT_EQ(b.Find(u"B", 1, cStringBuilder::Compare::IgnoreCase), 2);
-    b.Remove(1, 2);            // stale "bc" stays behind in the buffer
+    b.Remove(1, 2); // stale "bc" stays behind in the buffer
     EXPECT_EQ(b.Find(u"b"), 0);
 }
 
