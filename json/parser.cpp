@@ -346,8 +346,8 @@ public:
     }
 
     [[nodiscard]] RawValue finish(Arena& arena) {
-        const RawValue dictionary =
-            ValueAccess::dictionary(&arena, detail::storeDictionary(arena, elements()));
+        const RawValue dictionary = ValueAccess::dictionary(
+            &arena, detail::storeDictionary(arena, elements(), std::move(m_index)));
         m_stack.shrinkTo(m_base);
         return dictionary;
     }

@@ -181,7 +181,12 @@ private:
         new (stored + i) Value(ValueAccess::adopt(items[i]));
     return cell;
 }
-[[nodiscard]] Cell* storeDictionary(Arena& arena, std::span<const RawMember> members);
+
+class KeyIndex;
+// A dictionary holding the parsed members, stored in arena; index must cover their keys at
+// positions 0..size-1 when there are more than KeyIndex::kThreshold of them (else it is unused).
+[[nodiscard]] Cell* storeDictionary(Arena& arena, std::span<const RawMember> members,
+                                    KeyIndex&& index);
 
 // Room in arena for a string of length code units (filled by the caller).
 [[nodiscard]] StringRep* newString(Arena& arena, qsizetype length);

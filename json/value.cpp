@@ -2,6 +2,7 @@
 
 #include "json/error.h"
 #include "json/tree.h"
+#include <cassert>
 
 namespace orvana::json {
 
@@ -176,23 +177,24 @@ template <typename T> Extension<T>& extensionOf(Arena* arena, Cell* cell) {
     return *extension;
 }
 
-Cell* storeDictionary(Arena& arena, std::span<const RawMember> members) {
+Cell* storeDictionary(Arena& arena, std::span<const RawMember> members, KeyIndex&& index) {
     auto* cell = static_cast<Cell*>(arena.allocate(
         cellBytes<Entry>(members.size() <= KeyIndex::kThreshold ? members.size() : 0)));
-    cell->word = (uint64_t(members.size()) << 1) | 1;
     if (members.size() <= KeyIndex::kThreshold) {
+        cell->word = (uint64_t(members.size()) << 1) | 1;
         Entry* stored = cell->inPlaceElements<Entry>();
         for (size_t i = 0; i < members.size(); ++i)
             new (stored + i)
                 Entry{ValueAccess::adopt(members[i].key), ValueAccess::adopt(members[i].value)};
         return cell;
     }
-    // A large dictionary is stored with an index for its lookups.
+    // A large dictionary is stored with the index its parse built, the members keeping their
+    // positions.
+    assert(!index.empty());
     cell->word = 1;
     Extension<Entry>& extension = extensionOf<Entry>(&arena, cell);
     extension.takeParsed(members);
-    const std::span<const Entry> all = extension.elements();
-    extension.index().rebuild(all.size(), [&](size_t i) { return all[i].key.stringView(); });
+    extension.index() = std::move(index);
     return cell;
 }
 
