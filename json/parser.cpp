@@ -337,11 +337,7 @@ public:
         if (contains(key))
             return false;
         m_stack.push({key, value});
-        const size_t count = m_stack.size() - m_base;
-        if (!m_index.empty())
-            m_index.insert(count - 1, keyAt());
-        else if (count > detail::KeyIndex::kThreshold)
-            m_index.rebuild(count, keyAt());
+        m_index.added(m_stack.size() - m_base, keyAt());
         return true;
     }
 

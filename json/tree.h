@@ -210,6 +210,9 @@ public:
     template <typename KeyAt> void rebuild(size_t count, KeyAt keyAt);
     // Indexes position, whose key must not be present yet.
     template <typename KeyAt> void insert(size_t position, KeyAt keyAt);
+    // Follows a member appended at position count-1: indexes it, or all count of them once the
+    // dictionary grows past kThreshold.
+    template <typename KeyAt> void added(size_t count, KeyAt keyAt);
     // The position of key, or -1.
     template <typename KeyAt> [[nodiscard]] qsizetype find(QStringView key, KeyAt keyAt) const;
     void clear() noexcept { m_slots.clear(); }
@@ -237,6 +240,13 @@ template <typename KeyAt> void KeyIndex::insert(size_t position, KeyAt keyAt) {
         return;
     }
     place(hashKey(keyAt(position)), position);
+}
+
+template <typename KeyAt> void KeyIndex::added(size_t count, KeyAt keyAt) {
+    if (!empty())
+        insert(count - 1, keyAt);
+    else if (count > kThreshold)
+        rebuild(count, keyAt);
 }
 
 template <typename KeyAt> qsizetype KeyIndex::find(QStringView key, KeyAt keyAt) const {

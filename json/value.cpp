@@ -335,13 +335,7 @@ void Dictionary::Add(const QString& key, Value value) {
     auto& extension = detail::extensionOf<Entry>(arena, ValueAccess::cellOf(m_self));
     extension.appendMember(detail::makeString(*arena, key), std::move(value));
     const std::span<const Entry> all = extension.elements();
-    const auto keyAt = [&](size_t i) {
-        return all[i].key.stringView();
-    };
-    if (!extension.index().empty())
-        extension.index().insert(all.size() - 1, keyAt);
-    else if (all.size() > detail::KeyIndex::kThreshold)
-        extension.index().rebuild(all.size(), keyAt);
+    extension.index().added(all.size(), [&](size_t i) { return all[i].key.stringView(); });
 }
 
 void Dictionary::setItem(const QString& key, Value value) {
