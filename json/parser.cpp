@@ -33,31 +33,19 @@ constexpr char16_t kLf = u'\n';
 // Scratch stacks larger than this are released after a parse instead of kept for the next.
 constexpr size_t kKeptScratch = 4096;
 
-// The failures that end the nearest enclosing container (the others are messages of their own).
-enum class Failure : uint8_t { TypeMismatch, Overflow, DuplicateKey };
-
-QStringView describe(Failure failure) noexcept {
+// The text of a failure that ends the nearest enclosing container (TypeMismatch, Overflow or
+// DuplicateKey; the others are messages of their own).
+QStringView describe(ErrorKind failure) noexcept {
     switch (failure) {
-    case Failure::TypeMismatch:
+    case ErrorKind::TypeMismatch:
         return u"Type mismatch";
-    case Failure::Overflow:
+    case ErrorKind::Overflow:
         return u"Overflow";
-    case Failure::DuplicateKey:
+    case ErrorKind::DuplicateKey:
         return u"Duplicate key";
+    default:
+        return {};
     }
-    return {};
-}
-
-ErrorKind errorKind(Failure failure) noexcept {
-    switch (failure) {
-    case Failure::TypeMismatch:
-        return ErrorKind::TypeMismatch;
-    case Failure::Overflow:
-        return ErrorKind::Overflow;
-    case Failure::DuplicateKey:
-        return ErrorKind::DuplicateKey;
-    }
-    return ErrorKind::TypeMismatch;
 }
 
 // A stack of trivially copyable elements that keeps its storage between parses.
@@ -454,7 +442,7 @@ public:
         return nullHere();
     }
 
-    [[nodiscard]] Failure failure() const noexcept { return m_failure; }
+    [[nodiscard]] ErrorKind failure() const noexcept { return m_failure; }
 
 private:
     [[nodiscard]] Arena& arena() {
@@ -483,7 +471,7 @@ private:
     // the element, blanks skipped.
     static constexpr int kEnded = -2;
     [[nodiscard]] int another(char16_t closer);
-    [[nodiscard]] bool fail(Failure failure) noexcept {
+    [[nodiscard]] bool fail(ErrorKind failure) noexcept {
         m_failure = failure;
         return false;
     }
@@ -521,7 +509,7 @@ private:
     qsizetype m_pos;
     ParseState& m_t;
     Arena* m_arena = nullptr;
-    Failure m_failure = Failure::TypeMismatch;
+    ErrorKind m_failure = ErrorKind::TypeMismatch;
 };
 
 void Reader::scanBlanks() noexcept {
@@ -663,7 +651,7 @@ RawValue Reader::objectHere() {
             return members.finish(arena());
         }
         if (!members.add(name, member)) {
-            addLine(m_t, {describe(Failure::DuplicateKey), u": ", viewOf(name)});
+            addLine(m_t, {describe(ErrorKind::DuplicateKey), u": ", viewOf(name)});
             return members.finish(arena());
         }
     }
@@ -942,8 +930,8 @@ bool Reader::readNumber(RawValue& out) {
                     Decimal::fromText(QStringView(m_data + start - 1, m_pos - start)));
                 return true;
             } catch (const Error& e) {
-                return fail(e.kind() == ErrorKind::Overflow ? Failure::Overflow
-                                                            : Failure::TypeMismatch);
+                return fail(e.kind() == ErrorKind::Overflow ? ErrorKind::Overflow
+                                                            : ErrorKind::TypeMismatch);
             }
         }
         ++m_pos;
@@ -992,7 +980,7 @@ template <typename Step> auto runStep(const QString& text, qsizetype& position, 
 template <bool (Reader::*Step)(RawValue&)> Value readOrThrow(Reader& reader) {
     RawValue raw;
     if (!(reader.*Step)(raw))
-        throw Error(errorKind(reader.failure()), describe(reader.failure()).toString());
+        throw Error(reader.failure(), describe(reader.failure()).toString());
     return reader.give(raw);
 }
 
