@@ -476,6 +476,18 @@ private:
         return false;
     }
     [[nodiscard]] bool readSimpleKey(RawValue& key);
+    // The 1-based position of the first code unit from from that ends a run of ordinary key
+    // characters (a quote, ":" or a blank), or one past the end.
+    [[nodiscard]] qsizetype ordinaryRunEnd(qsizetype from) const noexcept {
+        qsizetype p = from;
+        while (p <= m_size) {
+            const char16_t c = m_data[p - 1];
+            if (c == u'"' || c == u'\'' || c == u':' || isKeyBlank(c))
+                break;
+            ++p;
+        }
+        return p;
+    }
     [[nodiscard]] bool readPlainNumber(RawValue& out) noexcept;
     // The general reading of a number: the run of number characters, converted by Decimal.
     [[nodiscard]] bool readNumber(RawValue& out);
@@ -666,14 +678,8 @@ bool Reader::readSimpleKey(RawValue& key) {
         return false;
     const char16_t first = m_data[m_pos - 1];
     const bool quoted = first == u'"' || first == u'\'';
-    qsizetype p = quoted ? m_pos + 1 : m_pos;
-    const qsizetype start = p;
-    while (p <= m_size) {
-        const char16_t c = m_data[p - 1];
-        if (c == u'"' || c == u'\'' || c == u':' || isKeyBlank(c))
-            break;
-        ++p;
-    }
+    const qsizetype start = quoted ? m_pos + 1 : m_pos;
+    qsizetype p = ordinaryRunEnd(start);
     const qsizetype end = p;
     if (quoted) {
         if (p > m_size || m_data[p - 1] != first)
@@ -724,12 +730,7 @@ RawValue Reader::keyHere() {
         }
         // A run of ordinary characters is taken at once; blanks are dropped.
         const qsizetype start = m_pos;
-        while (m_pos <= m_size) {
-            const char16_t d = m_data[m_pos - 1];
-            if (d == u'"' || d == u'\'' || d == u':' || isKeyBlank(d))
-                break;
-            ++m_pos;
-        }
+        m_pos = ordinaryRunEnd(start);
         if (m_pos > start)
             key += QStringView(m_data + start - 1, m_pos - start);
         else
