@@ -331,6 +331,10 @@ Value Dictionary::Item(const QString& key) const {
 void Dictionary::Add(const QString& key, Value value) {
     if (find(key))
         throw Error(ErrorKind::DuplicateKey, QStringLiteral("Duplicate key"));
+    append(key, std::move(value));
+}
+
+void Dictionary::append(const QString& key, Value value) {
     Arena* arena = ValueAccess::arenaOf(m_self);
     auto& extension = detail::extensionOf<Entry>(arena, ValueAccess::cellOf(m_self));
     extension.appendMember(detail::makeString(*arena, key), std::move(value));
@@ -341,7 +345,7 @@ void Dictionary::Add(const QString& key, Value value) {
 void Dictionary::setItem(const QString& key, Value value) {
     const Entry* e = find(key);
     if (!e) {
-        Add(key, std::move(value));
+        append(key, std::move(value));
         return;
     }
     const size_t position = size_t(e - entries().data());

@@ -206,6 +206,8 @@ private:
     // The dictionary that self holds (one that lives in an arena's extension).
     explicit Dictionary(Value self) noexcept : m_self(std::move(self)) {}
     [[nodiscard]] const Entry* find(QStringView key) const noexcept;
+    // Adds a member whose key the caller found absent.
+    void append(const QString& key, Value value);
 
     Value m_self;
 };
