@@ -13,10 +13,6 @@ namespace {
 constexpr size_t kMinBlock = 4096;
 constexpr size_t kMaxBlock = size_t(8) << 20;
 
-constexpr size_t roundUp8(size_t bytes) noexcept {
-    return (bytes + 7) & ~size_t(7);
-}
-
 } // namespace
 
 // A block's header; its bytes follow it, 8-aligned.

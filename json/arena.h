@@ -42,7 +42,7 @@ public:
 
     // Room for bytes (rounded up to 8), 8-aligned, uninitialised; it lives as long as the arena.
     [[nodiscard]] void* allocate(size_t bytes) {
-        bytes = (bytes + 7) & ~size_t(7);
+        bytes = roundUp8(bytes);
         if (size_t(m_end - m_cursor) >= bytes) {
             std::byte* at = m_cursor;
             m_cursor += bytes;
@@ -56,6 +56,10 @@ public:
 
 private:
     struct Block;
+
+    [[nodiscard]] static constexpr size_t roundUp8(size_t bytes) noexcept {
+        return (bytes + 7) & ~size_t(7);
+    }
 
     explicit Arena(size_t firstBytes) noexcept;
     ~Arena() = default;

@@ -57,7 +57,6 @@ public:
     ~Scratch() { ::operator delete(m_data); }
 
     [[nodiscard]] size_t size() const noexcept { return m_size; }
-    [[nodiscard]] size_t capacity() const noexcept { return m_capacity; }
     [[nodiscard]] const T& operator[](size_t i) const noexcept { return m_data[i]; }
     [[nodiscard]] std::span<const T> from(size_t base) const noexcept {
         return {m_data + base, m_size - base};
@@ -330,10 +329,8 @@ public:
     }
 
     [[nodiscard]] RawValue finish(Arena& arena) {
-        const RawValue dictionary = ValueAccess::dictionary(
+        return ValueAccess::dictionary(
             &arena, detail::storeDictionary(arena, elements(), std::move(m_index)));
-        m_stack.shrinkTo(m_base);
-        return dictionary;
     }
 
 private:
@@ -365,10 +362,7 @@ public:
     void add(const RawValue& value) { m_stack.push(value); }
 
     [[nodiscard]] RawValue finish(Arena& arena) {
-        const RawValue collection =
-            ValueAccess::collection(&arena, detail::storeCollection(arena, elements()));
-        m_stack.shrinkTo(m_base);
-        return collection;
+        return ValueAccess::collection(&arena, detail::storeCollection(arena, elements()));
     }
 };
 

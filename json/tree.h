@@ -279,8 +279,8 @@ template <typename T> class Extension final : public Spill {
 public:
     using Handle = HandleOf<T>;
 
-    // Takes over the elements the cell holds in place, where they stay until own(), and its
-    // handle if it has one.
+    // Takes over the elements the cell holds in place (it must not be extended yet), where they
+    // stay until the first change, and its handle if it has one.
     Extension(Arena* owner, Cell* cell) noexcept;
     ~Extension() override;
 
@@ -291,8 +291,6 @@ public:
     // Made on first use.
     [[nodiscard]] Handle& handle();
 
-    // Moves the elements to heap storage of their own, as every change needs first.
-    void own();
     // Takes the members of a large dictionary as a parse stored them (they hold no references).
     void takeParsed(std::span<const RawMember> parsed) requires std::is_same_v<T, Entry>;
     // Appends value, settling its reference as described above.
@@ -310,6 +308,8 @@ private:
         else
             return element;
     }
+    // Moves the elements to heap storage of their own, as every change needs first.
+    void own();
     void reserve(size_t capacity);
     void makeRoom();
     void settle(Value& value) noexcept;

@@ -52,8 +52,7 @@ template <typename T> HandleOf<T>* newHandle(Arena* arena, Cell* cell, void* roo
 
 template <typename T>
 Extension<T>::Extension(Arena* owner, Cell* cell) noexcept : m_owner(owner), m_cell(cell) {
-    if (cell->extended())
-        return;
+    assert(!cell->extended());
     m_data = cell->inPlaceElements<T>();
     if (cell->anchored()) {
         m_size = size_t(anchorOf<T>(cell)->word >> 1);

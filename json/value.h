@@ -145,7 +145,6 @@ private:
         std::memcpy(&w, m_bytes + 8 * i, sizeof w);
         return w;
     }
-    void setWord(size_t i, uint64_t w) noexcept { std::memcpy(m_bytes + 8 * i, &w, sizeof w); }
     [[nodiscard]] uint8_t tag() const noexcept { return uint8_t(m_bytes[0]) & kTagMask; }
     [[nodiscard]] detail::Arena* arena() const noexcept {
         return tag() >= kString ? reinterpret_cast<detail::Arena*>(word(0) & ~kTagMask) : nullptr;
