@@ -282,11 +282,6 @@ qsizetype walkString(const char16_t* data, qsizetype size, int quote, qsizetype&
     return length;
 }
 
-// The text of a key or string value on the scratch stacks.
-QStringView viewOf(const RawValue& raw) noexcept {
-    return ValueAccess::stringView(raw);
-}
-
 // The elements of one container while it is read, on a shared scratch stack; they leave it when
 // the container is stored, or when the scope is left early.
 template <typename T> class ScratchScope {
@@ -309,7 +304,7 @@ public:
     using ScratchScope::ScratchScope;
 
     [[nodiscard]] bool contains(const RawValue& key) const noexcept {
-        const QStringView wanted = viewOf(key);
+        const QStringView wanted = ValueAccess::stringView(key);
         if (!m_index.empty())
             return m_index.find(wanted, keyAt()) >= 0;
         for (const RawMember& m : elements()) {
@@ -339,14 +334,14 @@ private:
     static bool sameKey(const RawValue& stored, const RawValue& key, QStringView wanted) noexcept {
         if (ValueAccess::isShortString(stored) && ValueAccess::isShortString(key))
             return ValueAccess::sameShortText(stored, key);
-        return viewOf(stored) == wanted;
+        return ValueAccess::stringView(stored) == wanted;
     }
 
     // The key of the object's member i.
     struct KeyAt {
         const MemberScope* scope;
         QStringView operator()(size_t i) const noexcept {
-            return viewOf(scope->m_stack[scope->m_base + i].key);
+            return ValueAccess::stringView(scope->m_stack[scope->m_base + i].key);
         }
     };
     [[nodiscard]] KeyAt keyAt() const noexcept { return {this}; }
@@ -647,7 +642,7 @@ RawValue Reader::objectHere() {
         const bool read = value(member);
         m_t.alerts &= ~ParseState::kLiteralFailed;
         if (!read) {
-            addLine(m_t, {describe(m_failure), u": ", viewOf(name)});
+            addLine(m_t, {describe(m_failure), u": ", ValueAccess::stringView(name)});
             return members.finish(arena());
         }
         if (m_t.alerts & ParseState::kStopped) {
@@ -657,7 +652,7 @@ RawValue Reader::objectHere() {
             return members.finish(arena());
         }
         if (!members.add(name, member)) {
-            addLine(m_t, {describe(ErrorKind::DuplicateKey), u": ", viewOf(name)});
+            addLine(m_t, {describe(ErrorKind::DuplicateKey), u": ", ValueAccess::stringView(name)});
             return members.finish(arena());
         }
     }

@@ -73,25 +73,24 @@ struct ValueAccess {
     }
     [[nodiscard]] static Arena* arenaOf(const Value& v) noexcept { return v.arena(); }
     [[nodiscard]] static Arena* arenaOf(const RawValue& raw) noexcept {
-        if ((uint8_t(raw.bytes[0]) & Value::kTagMask) < Value::kString)
-            return nullptr;
-        uint64_t head;
-        std::memcpy(&head, raw.bytes, sizeof head);
-        return reinterpret_cast<Arena*>(head & ~Value::kTagMask);
+        return Value::arenaOf(raw.bytes);
     }
     [[nodiscard]] static Cell* cellOf(const Value& v) noexcept {
         return static_cast<Cell*>(const_cast<void*>(v.object()));
     }
+    // The code units of a string, short or stored, read from the bytes of a Value or a RawValue
+    // (a short one's view points into them).
+    [[nodiscard]] static QStringView textOf(const std::byte* bytes) noexcept {
+        if (Value::tagOf(bytes) == Value::kShortString)
+            return {reinterpret_cast<const char16_t*>(bytes + 2),
+                    qsizetype(uint8_t(bytes[1]) & ~Value::kNullString)};
+        return static_cast<const StringRep*>(Value::objectOf(bytes))->view();
+    }
     [[nodiscard]] static QStringView stringView(const RawValue& raw) noexcept {
-        if ((uint8_t(raw.bytes[0]) & Value::kTagMask) == Value::kShortString)
-            return {reinterpret_cast<const char16_t*>(raw.bytes + 2),
-                    qsizetype(uint8_t(raw.bytes[1]) & ~Value::kNullString)};
-        uint64_t address;
-        std::memcpy(&address, raw.bytes + 8, sizeof address);
-        return reinterpret_cast<const StringRep*>(address)->view();
+        return textOf(raw.bytes);
     }
     [[nodiscard]] static bool isEmpty(const RawValue& raw) noexcept {
-        return (uint8_t(raw.bytes[0]) & Value::kTagMask) == Value::kEmpty;
+        return Value::tagOf(raw.bytes) == Value::kEmpty;
     }
 
     [[nodiscard]] static RawValue empty() noexcept { return RawValue{}; }
@@ -131,7 +130,7 @@ struct ValueAccess {
     }
     [[nodiscard]] static bool fitsShort(qsizetype length) noexcept { return length <= kShortUnits; }
     [[nodiscard]] static bool isShortString(const RawValue& raw) noexcept {
-        return (uint8_t(raw.bytes[0]) & Value::kTagMask) == Value::kShortString;
+        return Value::tagOf(raw.bytes) == Value::kShortString;
     }
     // Whether two short strings hold the same text (their unused units are zero).
     [[nodiscard]] static bool sameShortText(const RawValue& a, const RawValue& b) noexcept {

@@ -257,12 +257,9 @@ bool Value::toBool() const {
 }
 
 QStringView Value::stringView() const {
-    if (tag() == kShortString)
-        return {reinterpret_cast<const char16_t*>(m_bytes + 2),
-                qsizetype(uint8_t(m_bytes[1]) & ~kNullString)};
-    if (tag() == kString)
-        return static_cast<const detail::StringRep*>(object())->view();
-    throwTypeMismatch();
+    if (kind() != Kind::String)
+        throwTypeMismatch();
+    return ValueAccess::textOf(m_bytes);
 }
 
 QString Value::toString() const {

@@ -140,18 +140,28 @@ private:
 
     explicit Value(Tag tag) noexcept { m_bytes[0] = std::byte(tag); }
 
-    [[nodiscard]] uint64_t word(size_t i) const noexcept {
+    // The layout above, read from the bytes of a value (or of a RawValue).
+    [[nodiscard]] static uint64_t wordOf(const std::byte* bytes, size_t i) noexcept {
         uint64_t w;
-        std::memcpy(&w, m_bytes + 8 * i, sizeof w);
+        std::memcpy(&w, bytes + 8 * i, sizeof w);
         return w;
     }
-    [[nodiscard]] uint8_t tag() const noexcept { return uint8_t(m_bytes[0]) & kTagMask; }
-    [[nodiscard]] detail::Arena* arena() const noexcept {
-        return tag() >= kString ? reinterpret_cast<detail::Arena*>(word(0) & ~kTagMask) : nullptr;
+    [[nodiscard]] static uint8_t tagOf(const std::byte* bytes) noexcept {
+        return uint8_t(bytes[0]) & kTagMask;
     }
-    [[nodiscard]] const void* object() const noexcept {
-        return reinterpret_cast<const void*>(word(1));
+    [[nodiscard]] static detail::Arena* arenaOf(const std::byte* bytes) noexcept {
+        return tagOf(bytes) >= kString
+                   ? reinterpret_cast<detail::Arena*>(wordOf(bytes, 0) & ~kTagMask)
+                   : nullptr;
     }
+    [[nodiscard]] static const void* objectOf(const std::byte* bytes) noexcept {
+        return reinterpret_cast<const void*>(wordOf(bytes, 1));
+    }
+
+    [[nodiscard]] uint64_t word(size_t i) const noexcept { return wordOf(m_bytes, i); }
+    [[nodiscard]] uint8_t tag() const noexcept { return tagOf(m_bytes); }
+    [[nodiscard]] detail::Arena* arena() const noexcept { return arenaOf(m_bytes); }
+    [[nodiscard]] const void* object() const noexcept { return objectOf(m_bytes); }
     void clear() noexcept { std::memset(m_bytes, 0, sizeof m_bytes); }
     void swap(Value& other) noexcept {
         std::byte mine[sizeof m_bytes];
