@@ -235,11 +235,9 @@ ModDownFile::Body ModDownFile::fetchBody(const QString& url, const QString& fina
     std::optional<SongTagger> tagger;
     if (tags)
         tagger.emplace(*tags, [&file](const char* data, qint64 size) { file.write(data, size); });
-    qint64 bodyBytes = 0;
     TransferSpec spec;
     spec.verb = "GET";
     spec.sink = [&](const char* data, qint64 size) {
-        bodyBytes += size;
         if (tagger)
             tagger->write(data, size);
         else
@@ -249,9 +247,9 @@ ModDownFile::Body ModDownFile::fetchBody(const QString& url, const QString& fina
     spec.progress = &progress;
     spec.proxy = m_impl->byteProxy;
     const Finished outcome = m_impl->run(m_impl->byteHandle.get(), url, spec);
-    if (bodyBytes < 2)
+    if (outcome.received < 2)
         throw TransportError(url, outcome.status,
-                             QStringLiteral("the body has only %1 byte(s)").arg(bodyBytes));
+                             QStringLiteral("the body has only %1 byte(s)").arg(outcome.received));
     const QString untagged = tagger ? tagger->finish() : QString();
     return {std::move(owned), untagged};
 }
