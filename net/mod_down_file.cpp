@@ -9,7 +9,6 @@
 #include <QUrl>
 #include <curl/curl.h>
 #include <thread>
-#include <variant>
 
 namespace orvana::net {
 
@@ -54,14 +53,6 @@ struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-
-// The address to fetch; throws why it is never fetched.
-QUrl CheckedAddress(const QString& address) {
-    std::variant<QUrl, TransportError> checked = checkAddress(address);
-    if (auto* refused = std::get_if<TransportError>(&checked))
-        throw *refused;
-    return std::get<QUrl>(checked);
-}
 
 } // namespace
 

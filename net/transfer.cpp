@@ -177,13 +177,9 @@ Transfer::~Transfer() {
 }
 
 Finished Transfer::run() {
-    std::variant<QUrl, TransportError> checked = checkAddress(m_rules.address);
-    if (auto* refused = std::get_if<TransportError>(&checked))
-        throw *refused;
-    m_url = std::get<QUrl>(checked);
+    m_url = CheckedAddress(m_rules.address);
     if (m_cancel && m_cancel->isCancelled())
-        throw TransportError(m_rules.address, 0, QStringLiteral("cancelled"), std::nullopt,
-                             ErrorKind::Cancelled);
+        throw CancelledFailure(m_rules.address, 0);
     setUp();
     for (;;) {
         sendHop();
