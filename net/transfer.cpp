@@ -165,10 +165,7 @@ private:
 Transfer::Transfer(TransferHandles handles, CookieStore& cookies, const CancelToken* cancel,
                    const TransferSpec& spec, RequestRules rules)
     : m_handles(handles), m_cookies(cookies), m_cancel(cancel), m_spec(spec),
-      m_rules(std::move(rules)) {
-    m_exchange.easy = handles.easy;
-    m_exchange.spec = &m_spec;
-}
+      m_rules(std::move(rules)) {}
 
 Transfer::~Transfer() {
     // The buffer and the header list die with this object: the handle must not keep them.
@@ -198,8 +195,7 @@ void Transfer::setUp() {
     curl_easy_reset(easy);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_errorText);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    if (m_handles.share)
-        curl_easy_setopt(easy, CURLOPT_SHARE, m_handles.share);
+    curl_easy_setopt(easy, CURLOPT_SHARE, m_handles.share);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     // Redirects are followed here, not by curl, so that each hop gets the cookies of its own host
@@ -240,7 +236,7 @@ void Transfer::sendHop() {
         headers = curl_slist_append(headers, CookieLine(jar).constData());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     m_headers.reset(headers); // after the handle took the new list: the old one is unused now
-    m_exchange = Exchange{easy, &m_spec, {}, false, 0, 0, StopReason::None, {}, Clock::now()};
+    m_exchange = Exchange{.easy = easy, .spec = &m_spec, .lastActivity = Clock::now()};
     m_errorText[0] = 0;
 }
 

@@ -31,7 +31,7 @@ struct TransferSpec {
 struct TransferHandles {
     CURL* easy = nullptr;    // the request's own handle; reset by the transfer
     CURLM* lane = nullptr;   // drives the easy handle and keeps the connections it opens
-    CURLSH* share = nullptr; // DNS answers and TLS sessions of the session; may be null
+    CURLSH* share = nullptr; // DNS answers and TLS sessions of the session
 };
 
 // One request from its first address to its answer: set up, then per hop send and wait (curl
@@ -54,12 +54,12 @@ public:
     struct Exchange {
         CURL* easy = nullptr;
         const TransferSpec* spec = nullptr;
-        ResponseHead head;
+        ResponseHead head{};
         bool retryAfterSeen = false;
         qint64 received = 0;
         qint64 discarded = 0; // bytes of an error page, read and dropped
         StopReason stop = StopReason::None;
-        std::exception_ptr sinkError;
+        std::exception_ptr sinkError{};
         std::chrono::steady_clock::time_point lastActivity;
     };
 
