@@ -60,7 +60,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 StopReason RefuseBody(const Exchange& x, qint64 length) {
     if (x.head.encoded())
         return StopReason::BadEncoding;
-    const qint64 cap = x.spec->sizeCap;
+    const qint64 cap = x.rules->sizeCap;
     // An announced length over the cap fails at the first bytes, not after a gigabyte.
     if (cap >= 0 && (x.received + length > cap || x.head.contentLength > cap))
         return StopReason::TooLarge;
@@ -205,7 +205,7 @@ void Transfer::setUp() {
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_rules.settings.stallTimeout.count()));
     // No Accept-Encoding: a compressed answer is refused rather than inflated unbounded.
-    SetProxy(easy, m_spec.proxy);
+    SetProxy(easy, m_rules.proxy);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &m_exchange);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
@@ -236,7 +236,8 @@ void Transfer::sendHop() {
         headers = curl_slist_append(headers, CookieLine(jar).constData());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     m_headers.reset(headers); // after the handle took the new list: the old one is unused now
-    m_exchange = Exchange{.easy = easy, .spec = &m_spec, .lastActivity = Clock::now()};
+    m_exchange =
+        Exchange{.easy = easy, .spec = &m_spec, .rules = &m_rules, .lastActivity = Clock::now()};
     m_errorText[0] = 0;
 }
 

@@ -5,14 +5,12 @@
 #include "net/transfer_settings.h"
 
 #include <QByteArray>
-#include <QNetworkProxy>
 #include <QUrl>
 #include <chrono>
 #include <curl/curl.h>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace orvana::net {
 
@@ -21,8 +19,6 @@ struct TransferSpec {
     QByteArray verb; // "GET" or "POST"
     QByteArray body; // sent when verb is not GET
     bool formContentType = false;
-    qint64 sizeCap = -1; // -1: no cap
-    std::optional<QNetworkProxy> proxy;
     std::function<void(const char* data, qint64 size)> sink; // may throw: the transfer rethrows
     const ProgressCallback* progress = nullptr;
 };
@@ -54,6 +50,7 @@ public:
     struct Exchange {
         CURL* easy = nullptr;
         const TransferSpec* spec = nullptr;
+        const RequestRules* rules = nullptr;
         ResponseHead head{};
         bool retryAfterSeen = false;
         qint64 received = 0;
