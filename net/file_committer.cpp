@@ -80,40 +80,44 @@ void FileCommitter::work() {
     }
 }
 
-int FileCommitter::wait() {
+std::deque<std::shared_ptr<FileCommitter::Job>> FileCommitter::takeFinished() {
     std::deque<std::shared_ptr<Job>> done;
-    {
-        std::unique_lock lock(m_mutex);
-        m_finished.wait(lock, [this] { return m_unfinished == 0; });
-        done.swap(m_jobs);
+    while (!m_jobs.empty() && m_jobs.front()->finished) {
+        if (!m_jobs.front()->error)
+            m_reapedFolders.insert(m_jobs.front()->folder);
+        done.push_back(std::move(m_jobs.front()));
+        m_jobs.pop_front();
     }
-    QSet<QString> folders = std::exchange(m_reapedFolders, {});
-    for (const auto& job : done)
-        if (!job->error)
-            folders.insert(job->folder);
-    for (const QString& folder : std::as_const(folders))
-        SyncFolder(folder);
+    return done;
+}
+
+int FileCommitter::deliver(const std::deque<std::shared_ptr<Job>>& done) {
     for (const auto& job : done)
         if (job->done)
             job->done(job->path, job->error);
     return int(done.size());
 }
 
+int FileCommitter::wait() {
+    std::deque<std::shared_ptr<Job>> done;
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [this] { return m_unfinished == 0; });
+        done = takeFinished(); // every job has finished: all of them
+    }
+    const QSet<QString> folders = std::exchange(m_reapedFolders, {});
+    for (const QString& folder : folders)
+        SyncFolder(folder);
+    return deliver(done);
+}
+
 int FileCommitter::reap() {
     std::deque<std::shared_ptr<Job>> done;
     {
         std::lock_guard lock(m_mutex);
-        while (!m_jobs.empty() && m_jobs.front()->finished) {
-            if (!m_jobs.front()->error)
-                m_reapedFolders.insert(m_jobs.front()->folder);
-            done.push_back(std::move(m_jobs.front()));
-            m_jobs.pop_front();
-        }
+        done = takeFinished();
     }
-    for (const auto& job : done)
-        if (job->done)
-            job->done(job->path, job->error);
-    return int(done.size());
+    return deliver(done);
 }
 
 bool FileCommitter::idle() const {

@@ -68,6 +68,10 @@ private:
     };
     void work();
     static void commit(Job& job);
+    // Lock held: pops the leading finished jobs, adding their folders to m_reapedFolders.
+    std::deque<std::shared_ptr<Job>> takeFinished();
+    // Calls the callbacks in order; returns how many jobs there were.
+    static int deliver(const std::deque<std::shared_ptr<Job>>& done);
 
     const std::size_t m_maxPending;
     const std::size_t m_maxThreads;

@@ -241,8 +241,9 @@ bool IsVoid(const QByteArray& name) {
                         "wbr",   "basefont", "bgsound", "frame", "image", "menuitem"});
 }
 
+// "a" is left out: a new link closes the one before it.
 bool IsFormatting(const QByteArray& name) {
-    return OneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike",
+    return OneOf(name, {"b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike",
                         "strong", "tt", "u"});
 }
 
@@ -341,8 +342,7 @@ private:
             --it->second;
             return tag.next;
         }
-        if (IsFormatting(tag.name) && tag.name != "a" && m_openFormatting > 0)
-            --m_openFormatting;
+        leaveFormatting(tag.name);
         PopTo({tag.name}, {});
         out.append(p, tag.next - p);
         return tag.next;
@@ -371,8 +371,7 @@ private:
             return tag.next;
         }
         CloseImplied(name);
-        // "a" is left out: a new link closes the one before it.
-        const bool formatting = IsFormatting(name) && name != "a";
+        const bool formatting = IsFormatting(name);
         if (formatting && m_openFormatting >= kMaxOpenFormatting) {
             ++m_dropped[name]; // the text stays; only its formatting goes
             return tag.next;
@@ -395,7 +394,12 @@ private:
         out += "</" + top + '>';
         ++m_dropped[top];
         PopTo({top}, {});
-        if (IsFormatting(top) && top != "a" && m_openFormatting > 0)
+        leaveFormatting(top);
+    }
+
+    // A formatting element closed: one fewer open.
+    void leaveFormatting(const QByteArray& name) {
+        if (IsFormatting(name) && m_openFormatting > 0)
             --m_openFormatting;
     }
 

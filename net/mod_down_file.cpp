@@ -9,7 +9,6 @@
 #include <QUrl>
 #include <curl/curl.h>
 #include <thread>
-#include <variant>
 
 namespace orvana::net {
 
@@ -55,14 +54,6 @@ struct EasyDeleter {
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 
-// The address to fetch; throws why it is never fetched.
-QUrl CheckedAddress(const QString& address) {
-    std::variant<QUrl, TransportError> checked = checkAddress(address);
-    if (auto* refused = std::get_if<TransportError>(&checked))
-        throw *refused;
-    return std::get<QUrl>(checked);
-}
-
 } // namespace
 
 class ModDownFile::Impl {
@@ -83,10 +74,11 @@ public:
     std::unique_ptr<FileCommitter> committer; // made at the first deferred file
 
     void bindThread(const std::shared_ptr<TransportSession>& session);
-    Finished run(CURL* handle, const QString& address, const TransferSpec& spec) {
+    Finished run(CURL* handle, const TransferSpec& spec, const QString& address, qint64 sizeCap,
+                 std::optional<QNetworkProxy> proxy) {
         const ConnectionPool::Lease lease = connections->lease();
         Transfer transfer({handle, lease.lane(), lease.share()}, *cookies, cancel.get(), spec,
-                          RequestRules{address, spec.sizeCap, spec.proxy, settings});
+                          RequestRules{address, sizeCap, std::move(proxy), settings});
         return transfer.run();
     }
 };
@@ -144,12 +136,11 @@ void ModDownFile::FetchToBuffer(const QString& url) {
     QByteArray body;
     TransferSpec spec;
     spec.verb = "GET";
-    spec.sizeCap = m_impl->settings.pageSizeCap;
     spec.sink = [&](const char* data, qint64 size) {
         body.append(data, size);
     };
-    spec.proxy = m_impl->byteProxy;
-    (void)m_impl->run(m_impl->byteHandle.get(), url, spec);
+    (void)m_impl->run(m_impl->byteHandle.get(), spec, url, m_impl->settings.pageSizeCap,
+                      m_impl->byteProxy);
     downloadBuffer = std::move(body);
 }
 
@@ -163,12 +154,12 @@ QString ModDownFile::RequestText(const QString& charset, const QString& url, con
     spec.verb = body.isEmpty() ? QByteArrayLiteral("GET") : QByteArrayLiteral("POST");
     spec.body = body.toUtf8();
     spec.formContentType = true;
-    spec.sizeCap = m_impl->settings.pageSizeCap;
     spec.sink = [&](const char* data, qint64 size) {
         answer.append(data, size);
     };
     // Text requests never go through the proxy.
-    (void)m_impl->run(m_impl->textHandle.get(), url, spec);
+    (void)m_impl->run(m_impl->textHandle.get(), spec, url, m_impl->settings.pageSizeCap,
+                      std::nullopt);
     return BytesToText(answer, charset);
 }
 
@@ -235,23 +226,20 @@ ModDownFile::Body ModDownFile::fetchBody(const QString& url, const QString& fina
     std::optional<SongTagger> tagger;
     if (tags)
         tagger.emplace(*tags, [&file](const char* data, qint64 size) { file.write(data, size); });
-    qint64 bodyBytes = 0;
     TransferSpec spec;
     spec.verb = "GET";
     spec.sink = [&](const char* data, qint64 size) {
-        bodyBytes += size;
         if (tagger)
             tagger->write(data, size);
         else
             file.write(data, size);
     };
-    spec.sizeCap = m_impl->settings.songSizeCap;
     spec.progress = &progress;
-    spec.proxy = m_impl->byteProxy;
-    const Finished outcome = m_impl->run(m_impl->byteHandle.get(), url, spec);
-    if (bodyBytes < 2)
+    const Finished outcome = m_impl->run(m_impl->byteHandle.get(), spec, url,
+                                         m_impl->settings.songSizeCap, m_impl->byteProxy);
+    if (outcome.received < 2)
         throw TransportError(url, outcome.status,
-                             QStringLiteral("the body has only %1 byte(s)").arg(bodyBytes));
+                             QStringLiteral("the body has only %1 byte(s)").arg(outcome.received));
     const QString untagged = tagger ? tagger->finish() : QString();
     return {std::move(owned), untagged};
 }

@@ -60,7 +60,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 StopReason RefuseBody(const Exchange& x, qint64 length) {
     if (x.head.encoded())
         return StopReason::BadEncoding;
-    const qint64 cap = x.spec->sizeCap;
+    const qint64 cap = x.rules->sizeCap;
     // An announced length over the cap fails at the first bytes, not after a gigabyte.
     if (cap >= 0 && (x.received + length > cap || x.head.contentLength > cap))
         return StopReason::TooLarge;
@@ -165,10 +165,7 @@ private:
 Transfer::Transfer(TransferHandles handles, CookieStore& cookies, const CancelToken* cancel,
                    const TransferSpec& spec, RequestRules rules)
     : m_handles(handles), m_cookies(cookies), m_cancel(cancel), m_spec(spec),
-      m_rules(std::move(rules)) {
-    m_exchange.easy = handles.easy;
-    m_exchange.spec = &m_spec;
-}
+      m_rules(std::move(rules)) {}
 
 Transfer::~Transfer() {
     // The buffer and the header list die with this object: the handle must not keep them.
@@ -177,13 +174,9 @@ Transfer::~Transfer() {
 }
 
 Finished Transfer::run() {
-    std::variant<QUrl, TransportError> checked = checkAddress(m_rules.address);
-    if (auto* refused = std::get_if<TransportError>(&checked))
-        throw *refused;
-    m_url = std::get<QUrl>(checked);
+    m_url = CheckedAddress(m_rules.address);
     if (m_cancel && m_cancel->isCancelled())
-        throw TransportError(m_rules.address, 0, QStringLiteral("cancelled"), std::nullopt,
-                             ErrorKind::Cancelled);
+        throw CancelledFailure(m_rules.address, 0);
     setUp();
     for (;;) {
         sendHop();
@@ -202,8 +195,7 @@ void Transfer::setUp() {
     curl_easy_reset(easy);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_errorText);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    if (m_handles.share)
-        curl_easy_setopt(easy, CURLOPT_SHARE, m_handles.share);
+    curl_easy_setopt(easy, CURLOPT_SHARE, m_handles.share);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     // Redirects are followed here, not by curl, so that each hop gets the cookies of its own host
@@ -213,7 +205,7 @@ void Transfer::setUp() {
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 128L * 1024);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_rules.settings.stallTimeout.count()));
     // No Accept-Encoding: a compressed answer is refused rather than inflated unbounded.
-    SetProxy(easy, m_spec.proxy);
+    SetProxy(easy, m_rules.proxy);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &m_exchange);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
@@ -244,7 +236,8 @@ void Transfer::sendHop() {
         headers = curl_slist_append(headers, CookieLine(jar).constData());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     m_headers.reset(headers); // after the handle took the new list: the old one is unused now
-    m_exchange = Exchange{easy, &m_spec, {}, false, 0, 0, StopReason::None, {}, Clock::now()};
+    m_exchange =
+        Exchange{.easy = easy, .spec = &m_spec, .rules = &m_rules, .lastActivity = Clock::now()};
     m_errorText[0] = 0;
 }
 

@@ -5,14 +5,12 @@
 #include "net/transfer_settings.h"
 
 #include <QByteArray>
-#include <QNetworkProxy>
 #include <QUrl>
 #include <chrono>
 #include <curl/curl.h>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace orvana::net {
 
@@ -21,8 +19,6 @@ struct TransferSpec {
     QByteArray verb; // "GET" or "POST"
     QByteArray body; // sent when verb is not GET
     bool formContentType = false;
-    qint64 sizeCap = -1; // -1: no cap
-    std::optional<QNetworkProxy> proxy;
     std::function<void(const char* data, qint64 size)> sink; // may throw: the transfer rethrows
     const ProgressCallback* progress = nullptr;
 };
@@ -31,7 +27,7 @@ struct TransferSpec {
 struct TransferHandles {
     CURL* easy = nullptr;    // the request's own handle; reset by the transfer
     CURLM* lane = nullptr;   // drives the easy handle and keeps the connections it opens
-    CURLSH* share = nullptr; // DNS answers and TLS sessions of the session; may be null
+    CURLSH* share = nullptr; // DNS answers and TLS sessions of the session
 };
 
 // One request from its first address to its answer: set up, then per hop send and wait (curl
@@ -54,12 +50,13 @@ public:
     struct Exchange {
         CURL* easy = nullptr;
         const TransferSpec* spec = nullptr;
-        ResponseHead head;
+        const RequestRules* rules = nullptr;
+        ResponseHead head{};
         bool retryAfterSeen = false;
         qint64 received = 0;
         qint64 discarded = 0; // bytes of an error page, read and dropped
         StopReason stop = StopReason::None;
-        std::exception_ptr sinkError;
+        std::exception_ptr sinkError{};
         std::chrono::steady_clock::time_point lastActivity;
     };
 

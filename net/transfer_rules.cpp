@@ -44,8 +44,7 @@ std::optional<TransportError> StopFailure(const HopEnd& end, const RequestRules&
     case StopReason::ErrorBodyCut:
         return std::nullopt;
     case StopReason::Cancelled:
-        return TransportError(rules.address, status, QStringLiteral("cancelled"), std::nullopt,
-                              ErrorKind::Cancelled);
+        return CancelledFailure(rules.address, status);
     case StopReason::Stalled:
         return Failure(
             rules, status,
@@ -165,6 +164,18 @@ std::variant<QUrl, TransportError> checkAddress(const QString& address) {
     if (!url.isValid() || url.host().isEmpty())
         return refuse(QStringLiteral("not a valid address"));
     return url;
+}
+
+QUrl CheckedAddress(const QString& address) {
+    std::variant<QUrl, TransportError> checked = checkAddress(address);
+    if (auto* refused = std::get_if<TransportError>(&checked))
+        throw *refused;
+    return std::get<QUrl>(checked);
+}
+
+TransportError CancelledFailure(const QString& address, int status) {
+    return TransportError(address, status, QStringLiteral("cancelled"), std::nullopt,
+                          ErrorKind::Cancelled);
 }
 
 } // namespace orvana::net

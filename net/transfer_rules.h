@@ -96,5 +96,10 @@ struct Hop {
 // The address as fetched, or why it is never fetched (permanent, before any request): not
 // http or https, or malformed (no host, say).
 [[nodiscard]] std::variant<QUrl, TransportError> checkAddress(const QString& address);
+// The address as fetched; throws checkAddress's refusal.
+[[nodiscard]] QUrl CheckedAddress(const QString& address);
+
+// The failure of a request its caller cancelled; status is the answer's so far (0 before one).
+[[nodiscard]] TransportError CancelledFailure(const QString& address, int status);
 
 } // namespace orvana::net

@@ -197,6 +197,10 @@ private:
     void install(httplib::Server& s, const Route* routes, std::size_t count, Logging logging);
     void dispatch(const Route& route, Logging logging, const Request& req, Response& res);
     void configureSite(httplib::Server& s, Site site);
+    // What every server of the simulator is set to, counted or not.
+    static void configureServer(httplib::Server& s);
+    // Stops a server that serves on `thread`, and joins the thread; nothing when it never ran.
+    static void stopServing(httplib::Server& s, std::thread& thread);
     void count(Site site, Gauge Load::*gauge, int delta);
     // Ends the request this worker serves, and its connection when that closes after it.
     void endRequest();
@@ -351,10 +355,7 @@ void Portal::endRequest() {
 // is written (so a client that has the whole answer never sees it still counted), a connection
 // that the answer closes ends with it; otherwise a connection ends when the portal has closed it.
 void Portal::configureSite(httplib::Server& s, Site site) {
-    s.set_keep_alive_timeout(1);
-    // Headers and body go out as separate writes; without this, Nagle and delayed ACKs add
-    // 40 ms to every answer on a kept-alive connection.
-    s.set_tcp_nodelay(true);
+    configureServer(s);
     s.new_task_queue = [this, site] {
         return new CountingQueue(
             [this, site](int delta) { count(site, &Load::connections, delta); }, 32);
@@ -388,9 +389,15 @@ void Portal::installFileHost() {
     install(files, kFileHostRoutes, std::size(kFileHostRoutes), Logging::Record);
 }
 
+void Portal::configureServer(httplib::Server& s) {
+    s.set_keep_alive_timeout(1);
+    // Headers and body go out as separate writes; without this, Nagle and delayed ACKs add
+    // 40 ms to every answer on a kept-alive connection.
+    s.set_tcp_nodelay(true);
+}
+
 void Portal::installFront() {
-    front.set_keep_alive_timeout(1);
-    front.set_tcp_nodelay(true);
+    configureServer(front);
     install(front, kFrontRoutes, std::size(kFrontRoutes), Logging::Quiet);
 }
 
@@ -400,17 +407,15 @@ void Portal::stop() {
         m_stopping = true;
     }
     m_wake.notify_all();
+    stopServing(server, thread);
+    stopServing(front, frontThread);
+    stopServing(files, filesThread);
+}
+
+void Portal::stopServing(httplib::Server& s, std::thread& thread) {
     if (thread.joinable()) {
-        server.stop();
+        s.stop();
         thread.join();
-    }
-    if (frontThread.joinable()) {
-        front.stop();
-        frontThread.join();
-    }
-    if (filesThread.joinable()) {
-        files.stop();
-        filesThread.join();
     }
 }
 
