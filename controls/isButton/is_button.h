@@ -247,7 +247,6 @@ private:
     int m_state = StateNormal;
     int m_style = StyleClassic;
     int m_nonThemeStyle = 0;
-    QRect m_clientRect;
     QRect m_innerRect;
     QString m_caption;
     int m_captionAlign = 0;

@@ -47,7 +47,6 @@ QImage iconOnMaskColour(const QPixmap& icon, int s, OleColor maskColour) {
 
 void isButton::relayout() {
     const int W = width(), H = height();
-    m_clientRect = QRect(0, 0, W, H);
     m_innerRect = QRect(QPoint(4, 4), QPoint(W - 5, H - 5));
     // By CaptionAlign: centre, left, right, top, bottom; other values keep the last layout.
     static constexpr CaptionFormatFlags kFormats[] = {
