@@ -43,6 +43,19 @@ QImage iconOnMaskColour(const QPixmap& icon, int s, OleColor maskColour) {
     return img;
 }
 
+// Calls paint(i, j, pixel) for each pixel of an iconOnMaskColour image that is not the mask
+// colour, row by row.
+template <typename Paint>
+void forEachIconPixel(const QImage& masked, OleColor maskColour, Paint paint) {
+    const QRgb mask = ToQColor(maskColour).rgb();
+    for (int j = 0; j < masked.height(); ++j)
+        for (int i = 0; i < masked.width(); ++i) {
+            const QRgb px = masked.pixel(i, j) | 0xFF000000u;
+            if (px != mask)
+                paint(i, j, px);
+        }
+}
+
 } // namespace
 
 void isButton::relayout() {
@@ -164,16 +177,13 @@ QPoint isButton::iconPosition(int m) const {
     return {x, y};
 }
 
-void isButton::paintIconShadow(QPainter& p, const QImage& image, QPoint at) const {
+void isButton::paintIconShadow(QPainter& p, const QImage& image, const QImage& masked,
+                               QPoint at) const {
     const int s = m_iconSize, x = at.x(), y = at.y();
     const OleColor grey = RGB(128, 128, 128);
     if (m_useMaskColor) {
-        const QImage sc = iconOnMaskColour(m_icon, s, m_maskColor);
-        const QRgb mask = ToQColor(m_maskColor).rgb();
-        for (int j = 0; j < s; ++j)
-            for (int i = 0; i < s; ++i)
-                if ((sc.pixel(i, j) | 0xFF000000u) != mask)
-                    SetPixel(p, x + i, y + j, grey);
+        forEachIconPixel(masked, m_maskColor,
+                         [&](int i, int j, QRgb) { SetPixel(p, x + i, y + j, grey); });
         return;
     }
     // Everything the icon changed against the face pixel at (1, 1) becomes the shadow.
@@ -189,23 +199,18 @@ void isButton::paintIcon(QPainter& p, const QImage& image, int m) {
     if (m_icon.isNull() || m_iconSize <= 0)
         return;
     const int s = m_iconSize;
+    const QImage masked = m_useMaskColor ? iconOnMaskColour(m_icon, s, m_maskColor) : QImage();
     QPoint at = iconPosition(m);
     if (m_state == StateHot && m_style == StyleTinted) {
-        paintIconShadow(p, image, at);
+        paintIconShadow(p, image, masked, at);
         at -= QPoint(2, 2);
     }
     const int x = at.x(), y = at.y();
     if (m_useMaskColor) {
-        const QImage sc = iconOnMaskColour(m_icon, s, m_maskColor);
-        const QRgb mask = ToQColor(m_maskColor).rgb();
-        for (int j = 0; j < s; ++j)
-            for (int i = 0; i < s; ++i) {
-                const QRgb px = sc.pixel(i, j) | 0xFF000000u;
-                if (px == mask)
-                    continue;
-                const OleColor c = FromQColor(QColor(px));
-                SetPixel(p, x + i, y + j, m_enabled ? c : GrayOf(c));
-            }
+        forEachIconPixel(masked, m_maskColor, [&](int i, int j, QRgb px) {
+            const OleColor c = FromQColor(QColor(px));
+            SetPixel(p, x + i, y + j, m_enabled ? c : GrayOf(c));
+        });
     } else if (m_enabled) {
         p.drawPixmap(QRect(x, y, s, s), m_icon);
     } else {
