@@ -56,6 +56,12 @@ void forEachIconPixel(const QImage& masked, OleColor maskColour, Paint paint) {
         }
 }
 
+// A system-colour reference as the palette has it; a colour that does not translate is kept.
+OleColor resolved(OleColor colour, const QPalette& palette) {
+    const OleColor t = TranslateColor(colour, palette);
+    return t == kInvalidColor ? colour : t;
+}
+
 } // namespace
 
 void isButton::relayout() {
@@ -117,10 +123,6 @@ void isButton::render() {
 int isButton::paintFace(QPainter& p, QImage& image) {
     const int W = width(), H = height();
     const QPalette pal = palette();
-    auto tr = [&pal](OleColor c) {
-        const OleColor t = TranslateColor(c, pal);
-        return t == kInvalidColor ? c : t;
-    };
     PaintContext ctx{p,
                      image,
                      pal,
@@ -132,8 +134,8 @@ int isButton::paintFace(QPainter& p, QImage& image) {
                      m_displayAsDefault,
                      m_showFocus,
                      m_useCustomColors,
-                     tr(m_backColor),
-                     tr(m_highlightColor),
+                     resolved(m_backColor, pal),
+                     resolved(m_highlightColor, pal),
                      m_surfaceBack};
     int margin = 4;
     if (const StyleEntry* entry = StyleTable(m_style)) {
@@ -219,7 +221,7 @@ void isButton::paintIcon(QPainter& p, const QImage& image, int m) {
 }
 
 void isButton::paintCaption(QPainter& p) {
-    const OleColor grey = TranslateColor(SysColorRef(SysColor::GrayText), palette());
+    const OleColor grey = sys(SysColor::GrayText);
     OleColor colour;
     if (!m_useCustomColors)
         colour = !m_enabled ? grey : sys(SysColor::ButtonText);
@@ -229,9 +231,8 @@ void isButton::paintCaption(QPainter& p) {
         colour = grey;
     else
         colour = m_fontHighlightColor;
-    const OleColor t = TranslateColor(colour, palette());
     p.save();
-    p.setPen(ToQColor(t == kInvalidColor ? colour : t));
+    p.setPen(ToQColor(resolved(colour, palette())));
     p.setFont(font());
     p.drawText(m_innerRect, textFlags(m_captionFormat), m_caption);
     p.restore();
