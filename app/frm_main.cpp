@@ -291,11 +291,15 @@ void frmMain::loadInputs() {
     txtAlbum->setText(inputs.albumAddress);
     // Each singer of a ticked run reads the controls as they stand when it starts.
     auto share = [this] {
-        m_proxyControls->set({chkProxy->isChecked(), txtProxy->text()});
+        m_proxyControls->set(proxySetting());
     };
     share();
     connect(chkProxy, &QCheckBox::toggled, this, share);
     connect(txtProxy, &QLineEdit::textChanged, this, share);
+}
+
+net::ProxySetting frmMain::proxySetting() const {
+    return {chkProxy->isChecked(), txtProxy->text()};
 }
 
 void frmMain::saveInputs() const {
@@ -336,7 +340,7 @@ std::optional<jobs::JobSettings> frmMain::jobSettings() {
     jobs::JobSettings settings;
     settings.portalHost = m_options.portalHost;
     settings.outputRoot = folder;
-    settings.proxy = {chkProxy->isChecked(), txtProxy->text()};
+    settings.proxy = proxySetting();
     settings.retry = m_options.retry;
     settings.clock = m_options.clock;
     if (!readDownloadPreferences(settings.download))
@@ -431,7 +435,7 @@ void frmMain::cmdLogin_Click() {
     m_loginOpen = true;
     // Returns when the window is closed; jobs carry on meanwhile on their threads.
     ShowLoginWindow(this, QUrl(jobs::PortalBase(m_options.frontHost) + u'/'), *m_login,
-                    {chkProxy->isChecked(), txtProxy->text()});
+                    proxySetting());
     m_loginOpen = false;
 }
 

@@ -170,6 +170,8 @@ private:
     void updateStatusMenu();
 
     void showBox(const QString& text, QMessageBox::Icon icon);
+    // The proxy controls as they stand.
+    [[nodiscard]] net::ProxySetting proxySetting() const;
     // The settings of a download job starting now (proxy read now, a cancel token of its own);
     // nullopt, after a box, when the download folder cannot be made.
     [[nodiscard]] std::optional<jobs::JobSettings> jobSettings();

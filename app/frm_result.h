@@ -28,10 +28,6 @@ public:
     // While a download runs, retry is disabled (as it is when nothing failed).
     void setDownloading(bool downloading);
 
-    // "album / song: reason" for each failed song, "album: reason" for a failure of a whole
-    // album, the reason alone for one of a singer; in row order.
-    [[nodiscard]] const QStringList& failureLines() const { return m_failures; }
-
 Q_SIGNALS:
     void retryRequested();
     void openFolderRequested();

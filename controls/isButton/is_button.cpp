@@ -26,21 +26,13 @@ isButton::isButton(QWidget* parent, const QString& instanceName) : QWidget(paren
     setMinimumSize(20, 20);
     resize(81, 33);
 
-    m_style = StyleClassic;
     m_caption = instanceName;
-    m_iconSize = 16;
-    m_icon = QPixmap();
-    m_showFocus = false;
-    m_useCustomColors = false;
-    m_captionFormat = CaptionFormatFlags(TextCentre) | TextWordBreak;
-    m_enabled = true;
     m_backColor = sys(SysColor::ButtonFace);
     m_highlightColor = sys(SysColor::Highlight);
     m_fontColor = sys(SysColor::ButtonText);
     m_fontHighlightColor = sys(SysColor::ButtonText);
     m_about = new isButtonAbout(this);
     m_about->hide();
-    m_toolTipType = 1;
     m_surfaceBack = sys(SysColor::ButtonFace);
     // Qt reports pointer leave on every platform, so the hook is always there at run time.
     m_hooked = m_userMode;

@@ -237,7 +237,8 @@ private:
     // The icon's top-left corner for the style's margin, one pixel down and right when pressed.
     [[nodiscard]] QPoint iconPosition(int margin) const;
     // The grey shadow a hot style-4 icon casts where it would sit; the icon then moves up-left.
-    void paintIconShadow(QPainter& p, const QImage& image, QPoint at) const;
+    // masked is the icon on the mask colour when the mask colour is used.
+    void paintIconShadow(QPainter& p, const QImage& image, const QImage& masked, QPoint at) const;
     void paintIcon(QPainter& p, const QImage& image, int margin);
     void paintCaption(QPainter& p);
     [[nodiscard]] OleColor sys(SysColor which) const;
@@ -247,7 +248,6 @@ private:
     int m_state = StateNormal;
     int m_style = StyleClassic;
     int m_nonThemeStyle = 0;
-    QRect m_clientRect;
     QRect m_innerRect;
     QString m_caption;
     int m_captionAlign = 0;

@@ -106,7 +106,8 @@ template <SysColor C> OleColor system(const isButton& b) {
 } // namespace defaults
 
 // One row per property, and the order in which they are stored. Enabled and Font keep setters of
-// their own (their steps come in another order), but their rows still name and store them.
+// their own (their steps come in another order, repaint included), but their rows still name and
+// store them; they carry no effects.
 struct isButton::Properties {
     template <typename T> using Property = ButtonProperty<T>;
     using enum PropertyEffect;
@@ -175,7 +176,6 @@ struct isButton::Properties {
         .name = u"Enabled",
         .field = fields::member<&isButton::m_enabled>(),
         .fallback = defaults::constant<true>,
-        .effects = Redraw,
     };
     static constexpr Property<bool> showFocus{
         .key = u"ShowFocus",
@@ -280,7 +280,6 @@ struct isButton::Properties {
                   }},
         .fallback = [](const isButton& b) { return b.font(); },
         .written = Always,
-        .effects = Redraw,
         .loading = KeepUnreadable,
     };
     static constexpr Property<ButtonTypeValue> buttonType{

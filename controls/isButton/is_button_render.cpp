@@ -43,11 +43,29 @@ QImage iconOnMaskColour(const QPixmap& icon, int s, OleColor maskColour) {
     return img;
 }
 
+// Calls paint(i, j, pixel) for each pixel of an iconOnMaskColour image that is not the mask
+// colour, row by row.
+template <typename Paint>
+void forEachIconPixel(const QImage& masked, OleColor maskColour, Paint paint) {
+    const QRgb mask = ToQColor(maskColour).rgb();
+    for (int j = 0; j < masked.height(); ++j)
+        for (int i = 0; i < masked.width(); ++i) {
+            const QRgb px = masked.pixel(i, j) | 0xFF000000u;
+            if (px != mask)
+                paint(i, j, px);
+        }
+}
+
+// A system-colour reference as the palette has it; a colour that does not translate is kept.
+OleColor resolved(OleColor colour, const QPalette& palette) {
+    const OleColor t = TranslateColor(colour, palette);
+    return t == kInvalidColor ? colour : t;
+}
+
 } // namespace
 
 void isButton::relayout() {
     const int W = width(), H = height();
-    m_clientRect = QRect(0, 0, W, H);
     m_innerRect = QRect(QPoint(4, 4), QPoint(W - 5, H - 5));
     // By CaptionAlign: centre, left, right, top, bottom; other values keep the last layout.
     static constexpr CaptionFormatFlags kFormats[] = {
@@ -105,10 +123,6 @@ void isButton::render() {
 int isButton::paintFace(QPainter& p, QImage& image) {
     const int W = width(), H = height();
     const QPalette pal = palette();
-    auto tr = [&pal](OleColor c) {
-        const OleColor t = TranslateColor(c, pal);
-        return t == kInvalidColor ? c : t;
-    };
     PaintContext ctx{p,
                      image,
                      pal,
@@ -120,8 +134,8 @@ int isButton::paintFace(QPainter& p, QImage& image) {
                      m_displayAsDefault,
                      m_showFocus,
                      m_useCustomColors,
-                     tr(m_backColor),
-                     tr(m_highlightColor),
+                     resolved(m_backColor, pal),
+                     resolved(m_highlightColor, pal),
                      m_surfaceBack};
     int margin = 4;
     if (const StyleEntry* entry = StyleTable(m_style)) {
@@ -165,16 +179,13 @@ QPoint isButton::iconPosition(int m) const {
     return {x, y};
 }
 
-void isButton::paintIconShadow(QPainter& p, const QImage& image, QPoint at) const {
+void isButton::paintIconShadow(QPainter& p, const QImage& image, const QImage& masked,
+                               QPoint at) const {
     const int s = m_iconSize, x = at.x(), y = at.y();
     const OleColor grey = RGB(128, 128, 128);
     if (m_useMaskColor) {
-        const QImage sc = iconOnMaskColour(m_icon, s, m_maskColor);
-        const QRgb mask = ToQColor(m_maskColor).rgb();
-        for (int j = 0; j < s; ++j)
-            for (int i = 0; i < s; ++i)
-                if ((sc.pixel(i, j) | 0xFF000000u) != mask)
-                    SetPixel(p, x + i, y + j, grey);
+        forEachIconPixel(masked, m_maskColor,
+                         [&](int i, int j, QRgb) { SetPixel(p, x + i, y + j, grey); });
         return;
     }
     // Everything the icon changed against the face pixel at (1, 1) becomes the shadow.
@@ -190,23 +201,18 @@ void isButton::paintIcon(QPainter& p, const QImage& image, int m) {
     if (m_icon.isNull() || m_iconSize <= 0)
         return;
     const int s = m_iconSize;
+    const QImage masked = m_useMaskColor ? iconOnMaskColour(m_icon, s, m_maskColor) : QImage();
     QPoint at = iconPosition(m);
     if (m_state == StateHot && m_style == StyleTinted) {
-        paintIconShadow(p, image, at);
+        paintIconShadow(p, image, masked, at);
         at -= QPoint(2, 2);
     }
     const int x = at.x(), y = at.y();
     if (m_useMaskColor) {
-        const QImage sc = iconOnMaskColour(m_icon, s, m_maskColor);
-        const QRgb mask = ToQColor(m_maskColor).rgb();
-        for (int j = 0; j < s; ++j)
-            for (int i = 0; i < s; ++i) {
-                const QRgb px = sc.pixel(i, j) | 0xFF000000u;
-                if (px == mask)
-                    continue;
-                const OleColor c = FromQColor(QColor(px));
-                SetPixel(p, x + i, y + j, m_enabled ? c : GrayOf(c));
-            }
+        forEachIconPixel(masked, m_maskColor, [&](int i, int j, QRgb px) {
+            const OleColor c = FromQColor(QColor(px));
+            SetPixel(p, x + i, y + j, m_enabled ? c : GrayOf(c));
+        });
     } else if (m_enabled) {
         p.drawPixmap(QRect(x, y, s, s), m_icon);
     } else {
@@ -215,7 +221,7 @@ void isButton::paintIcon(QPainter& p, const QImage& image, int m) {
 }
 
 void isButton::paintCaption(QPainter& p) {
-    const OleColor grey = TranslateColor(SysColorRef(SysColor::GrayText), palette());
+    const OleColor grey = sys(SysColor::GrayText);
     OleColor colour;
     if (!m_useCustomColors)
         colour = !m_enabled ? grey : sys(SysColor::ButtonText);
@@ -225,9 +231,8 @@ void isButton::paintCaption(QPainter& p) {
         colour = grey;
     else
         colour = m_fontHighlightColor;
-    const OleColor t = TranslateColor(colour, palette());
     p.save();
-    p.setPen(ToQColor(t == kInvalidColor ? colour : t));
+    p.setPen(ToQColor(resolved(colour, palette())));
     p.setFont(font());
     p.drawText(m_innerRect, textFlags(m_captionFormat), m_caption);
     p.restore();
