@@ -18,11 +18,6 @@ namespace orvana::jobs {
 
 namespace {
 
-// A cleaned, length-limited name; empty when nothing of text can name a file.
-QString fileNameOf(const QString& text) {
-    return net::CutNameToBytes(CleanFileName(text));
-}
-
 bool isCancelledError(const Error& e) {
     return e.kind() == ErrorKind::Cancelled;
 }
@@ -98,9 +93,7 @@ void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, Al
 
 void AlbumSteps::makeAlbumFolder(const QString& parent, AlbumSummary& album) {
     // A title that cleans to nothing would spill the songs into the parent folder.
-    QString name = fileNameOf(album.title);
-    if (name.isEmpty())
-        name = fileNameOf(album.id);
+    const QString name = FileNameOf(album.title, album.id);
     if (name.isEmpty()) {
         album.folder = parent;
         return;
