@@ -298,17 +298,23 @@ void AlbumSteps::archiveSong(const QString& songId) {
     }
 }
 
-void AlbumSteps::tellInOrder(int position, const SongEvent& event) {
+void AlbumSteps::tellInOrder(int position, const SongEvent& event, AlbumSummary& album) {
     std::lock_guard lock(m_eventMutex);
     m_waitingEvents.insert(position, event);
-    tellWaiting(false);
+    tellWaiting(false, album);
 }
 
-void AlbumSteps::tellWaiting(bool all) {
+void AlbumSteps::tellWaiting(bool all, AlbumSummary& album) {
     while (!m_waitingEvents.isEmpty() &&
            (all || m_waitingEvents.firstKey() == m_nextEventPosition)) {
         m_nextEventPosition = m_waitingEvents.firstKey() + 1;
-        m_host.songFinished(m_waitingEvents.take(m_waitingEvents.firstKey()));
+        const SongEvent event = m_waitingEvents.take(m_waitingEvents.firstKey());
+        // Counted as told, so the failures stand in list order as their events do.
+        if (event.state == SongState::Failed) {
+            std::lock_guard albumLock(m_albumMutex);
+            album.failures.append({event.songId, event.title, event.reason});
+        }
+        m_host.songFinished(event);
     }
 }
 
@@ -316,17 +322,9 @@ void AlbumSteps::finishSongs(const SongList& list, AlbumSummary& album) {
     {
         // Songs never reached (a cancel) leave gaps: whatever waits is told now.
         std::lock_guard lock(m_eventMutex);
-        tellWaiting(true);
+        tellWaiting(true, album);
         m_nextEventPosition = 1;
     }
-    // Workers finish in any order; the failures are told in list order.
-    QHash<QString, int> position;
-    for (const PlannedSong& song : list.songs)
-        position.insert(song.songId, song.position);
-    std::stable_sort(album.failures.begin(), album.failures.end(),
-                     [&position](const SongFailure& a, const SongFailure& b) {
-                         return position.value(a.songId) < position.value(b.songId);
-                     });
     if (dryRun())
         return;
     if (m_settings.download.archive) {
@@ -361,11 +359,10 @@ void AlbumSteps::songFailed(const PlannedSong& song, AlbumSummary& album, const 
     AlbumInfo info;
     {
         std::lock_guard lock(m_albumMutex);
-        album.failures.append({song.songId, song.title, reason});
         info = album.info();
     }
     tellInOrder(song.position,
-                {info, song.songId, song.title, SongState::Failed, song.path, 0, reason});
+                {info, song.songId, song.title, SongState::Failed, song.path, 0, reason}, album);
 }
 
 void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongState state,
@@ -394,7 +391,8 @@ void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongStat
     }
     tellInOrder(
         song.position,
-        {info, song.songId, song.title, state, path.isEmpty() ? song.path : path, bytes, {}});
+        {info, song.songId, song.title, state, path.isEmpty() ? song.path : path, bytes, {}},
+        album);
 }
 
 std::optional<QString> AlbumSteps::fetchPage(const QString& url, QString& reason) {
