@@ -175,8 +175,8 @@ void AlbumSteps::fetchSongs(const SongList& list, AlbumSummary& album) {
         }
         (void)transport.FinishCommits();
     };
-    const int workers = int(std::min<qsizetype>(
-        std::clamp(m_settings.download.parallel, 1, DownloadOptions::kMaxParallel), count));
+    const int workers = int(
+        std::min<qsizetype>(std::clamp(m_settings.download.parallel, 1, kMaxParallelSongs), count));
     std::vector<std::thread> helpers;
     for (int w = 1; w < workers && !dryRun(); ++w) {
         helpers.emplace_back([&] {
