@@ -175,10 +175,13 @@ void AlbumSteps::fetchSongs(const SongList& list, AlbumSummary& album) {
         }
         (void)transport.FinishCommits();
     };
-    const int workers = int(
-        std::min<qsizetype>(std::clamp(m_settings.download.parallel, 1, kMaxParallelSongs), count));
+    // A dry run fetches nothing per song: one worker plans them all.
+    const int workers =
+        dryRun() ? 1
+                 : int(std::min<qsizetype>(
+                       std::clamp(m_settings.download.parallel, 1, kMaxParallelSongs), count));
     std::vector<std::thread> helpers;
-    for (int w = 1; w < workers && !dryRun(); ++w) {
+    for (int w = 1; w < workers; ++w) {
         helpers.emplace_back([&] {
             try {
                 // Made and destroyed on its worker: a transport belongs to one thread.
@@ -196,8 +199,7 @@ void AlbumSteps::fetchSongs(const SongList& list, AlbumSummary& album) {
 }
 
 void AlbumSteps::planSong(const PlannedSong& song, AlbumSummary& album) {
-    const auto* archive = m_settings.download.archive.get();
-    if (archive && archive->contains(song.songId))
+    if (archived(song.songId))
         songDone(song, album, SongState::Archived);
     else if (!song.path.isEmpty() && QFileInfo::exists(song.path))
         songDone(song, album, SongState::Present);
@@ -207,7 +209,7 @@ void AlbumSteps::planSong(const PlannedSong& song, AlbumSummary& album) {
 
 void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album,
                               net::ModDownFile& transport) {
-    if (m_settings.download.archive && m_settings.download.archive->contains(song.songId))
+    if (archived(song.songId))
         return songDone(song, album, SongState::Archived);
     if (song.path.isEmpty())
         return songFailed(song, album, QStringLiteral("歌曲没有可用作文件名的标题或编号"));
@@ -286,6 +288,10 @@ std::optional<net::SongTags> AlbumSteps::tagsOf(const PlannedSong& song,
 
 QString AlbumSteps::downloadPageAddress(const QString& songId) const {
     return m_base + u"/song/" + songId + u"/download";
+}
+
+bool AlbumSteps::archived(const QString& songId) const {
+    return m_settings.download.archive && m_settings.download.archive->contains(songId);
 }
 
 void AlbumSteps::archiveSong(const QString& songId) {

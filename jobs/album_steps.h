@@ -98,6 +98,8 @@ private:
     // The album's end: the waiting events told, the archive synced, the playlist written.
     void finishSongs(const SongList& list, AlbumSummary& album);
     void writePlaylist(const SongList& list, const AlbumSummary& album);
+    // The archive lists the song (never, without an archive).
+    [[nodiscard]] bool archived(const QString& songId) const;
     void archiveSong(const QString& songId);
 
     // A song's event goes out once every song before it in the list was told: saved songs are
