@@ -56,8 +56,7 @@ private:
 AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
                        AlbumScope scope)
     : m_transport(transport), m_serialHost(std::make_unique<SerialHost>(host)),
-      m_host(*m_serialHost), m_settings(settings), m_scope(scope),
-      m_base(PortalBase(settings.portalHost)),
+      m_settings(settings), m_scope(scope), m_base(PortalBase(settings.portalHost)),
       m_folders(settings.download.dryRun ? AlbumFolderChooser::Creation::PlanOnly
                                          : AlbumFolderChooser::Creation::Create) {
     // The job's token is the transport's too: one cancel stops a transfer and a retry pause
@@ -67,12 +66,16 @@ AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSett
 
 AlbumSteps::~AlbumSteps() = default;
 
+JobHost& AlbumSteps::host() const {
+    return *m_serialHost;
+}
+
 bool AlbumSteps::cancelled() const {
     return m_settings.cancel && m_settings.cancel->isCancelled();
 }
 
 void AlbumSteps::reportError(const AlbumInfo& album, const QString& message) {
-    m_host.jobError({album, QString(), message});
+    host().jobError({album, QString(), message});
 }
 
 void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, AlbumSummary& album) {
@@ -81,14 +84,14 @@ void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, Al
     if (!album.folderError.isEmpty()) {
         reportError(album.info(), album.folderError);
     } else {
-        m_host.albumStarted(album.info());
+        host().albumStarted(album.info());
         if (!cancelled() && !dryRun())
             storeCover(img, album);
         downloadSongs(album);
     }
     if (cancelled())
         album.outcome = JobOutcome::Cancelled;
-    m_host.albumFinished(album.info(), album.tally());
+    host().albumFinished(album.info(), album.tally());
 }
 
 void AlbumSteps::makeAlbumFolder(const QString& parent, AlbumSummary& album) {
@@ -107,7 +110,7 @@ void AlbumSteps::makeAlbumFolder(const QString& parent, AlbumSummary& album) {
 }
 
 void AlbumSteps::storeCover(const net::HtmlElement& img, AlbumSummary& album) {
-    m_host.setStatus(u"下载专辑封面: 《" + ControlsToSpaces(album.title) + u"》 ... ");
+    host().setStatus(u"下载专辑封面: 《" + ControlsToSpaces(album.title) + u"》 ... ");
     const QString path = album.folder + u"/cover.jpg";
     if (QFileInfo(path).isDir()) {
         album.coverError = u"封面无法保存: 已有同名文件夹 " + path;
@@ -170,7 +173,7 @@ void AlbumSteps::fetchSongs(const SongList& list, AlbumSummary& album) {
                 continue;
             }
             if (song.idNotNumeric)
-                m_host.showMessage(UserText(kSongIdNotNumeric));
+                host().showMessage(UserText(kSongIdNotNumeric));
             downloadSong(song, album, transport);
         }
         (void)transport.FinishCommits();
@@ -219,7 +222,7 @@ void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album,
     if (QFileInfo::exists(song.path)) {
         // Present whatever its download page does: the page is still asked for (the portal
         // sees the usual requests), but its failure is neither retried nor counted.
-        m_host.setStatus(songStatus(song.title));
+        host().setStatus(songStatus(song.title));
         try {
             (void)transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId),
                                         QString());
@@ -252,7 +255,7 @@ void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album,
 
 void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album,
                            net::ModDownFile& transport) {
-    m_host.setStatus(songStatus(song.title));
+    host().setStatus(songStatus(song.title));
     const QString page =
         transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId), QString());
     const std::optional<QString> address = CutFileAddress(page);
@@ -266,13 +269,13 @@ void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album,
     const SongRef ref{album.id, song.songId};
     transport.FetchToFileDeferred(
         *address, song.path,
-        [this, ref](qint64 received, qint64 total) { m_host.songProgress(ref, received, total); },
+        [this, ref](qint64 received, qint64 total) { host().songProgress(ref, received, total); },
         tagsOf(song, album),
         [this, &album, song](const net::StoredSong& stored, std::exception_ptr error) {
             if (error)
                 return songFailed(song, album, reasonOf(error));
             if (!stored.untagged.isEmpty())
-                m_host.warning(u"无法写入标签: " + ControlsToSpaces(song.title) + u" (" +
+                host().warning(u"无法写入标签: " + ControlsToSpaces(song.title) + u" (" +
                                stored.untagged + u')');
             archiveSong(song.songId);
             songDone(song, album, SongState::Saved, stored.bytes, stored.path);
@@ -300,7 +303,7 @@ void AlbumSteps::archiveSong(const QString& songId) {
     try {
         m_settings.download.archive->add(songId);
     } catch (const Error& e) {
-        m_host.warning(e.message());
+        host().warning(e.message());
     }
 }
 
@@ -320,7 +323,7 @@ void AlbumSteps::tellWaiting(bool all, AlbumSummary& album) {
             std::lock_guard albumLock(m_albumMutex);
             album.failures.append({event.songId, event.title, event.reason});
         }
-        m_host.songFinished(event);
+        host().songFinished(event);
     }
 }
 
@@ -337,7 +340,7 @@ void AlbumSteps::finishSongs(const SongList& list, AlbumSummary& album) {
         try {
             m_settings.download.archive->sync();
         } catch (const Error& e) {
-            m_host.warning(e.message());
+            host().warning(e.message());
         }
     }
     if (m_settings.download.playlist && !list.missing && album.folderError.isEmpty())
@@ -357,7 +360,7 @@ void AlbumSteps::writePlaylist(const SongList& list, const AlbumSummary& album) 
     try {
         net::StoreBytes(text.toUtf8(), album.folder + u"/playlist.m3u8");
     } catch (const Error& e) {
-        m_host.warning(e.message());
+        host().warning(e.message());
     }
 }
 

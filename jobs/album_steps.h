@@ -53,6 +53,8 @@ public:
 
 private:
     class SerialHost;
+    // The job's host through m_serialHost: every call to it goes this way.
+    [[nodiscard]] JobHost& host() const;
 
     // How a run of attempts ended.
     struct Retried {
@@ -116,7 +118,6 @@ private:
 
     net::ModDownFile& m_transport;
     std::unique_ptr<SerialHost> m_serialHost;
-    JobHost& m_host; // *m_serialHost
     const JobSettings& m_settings;
     const AlbumScope m_scope;
     QString m_base;
