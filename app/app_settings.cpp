@@ -83,7 +83,7 @@ DownloadPreferences LoadDownloadPreferences(const QSettings& settings) {
     prefs.archive = settings.value(QStringLiteral("download/archive"), false).toBool();
     bool ok = false;
     const int parallel = settings.value(QStringLiteral("download/parallel")).toInt(&ok);
-    if (ok && parallel >= 1 && parallel <= jobs::DownloadOptions::kMaxParallel)
+    if (ok && parallel >= 1 && parallel <= jobs::kMaxParallelSongs)
         prefs.parallel = parallel;
     return prefs;
 }

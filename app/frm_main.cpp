@@ -543,20 +543,16 @@ void frmMain::startTicked(int rowCount, std::shared_ptr<const TickedRows> rows) 
         beginDownload({LastJob::Kind::Ticked, {}}, {cmdDownload, cmdGetSingers});
     if (!settings)
         return;
-    m_bridge->runTicked(
-        rowCount, std::move(rows), m_proxyControls, *settings, m_options.albumList,
-        [this](const jobs::TickedRunSummary& run) {
-            m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
-            // A refused proxy text ends the run before any download.
-            const bool refused = !run.singers.isEmpty() &&
-                                 run.singers.last().outcome == jobs::JobOutcome::NotStarted;
-            // A singer list that landed during the run is shown now.
-            if (m_heldSingerList)
-                std::exchange(m_heldSingerList, {})();
-            downloadEnded({cmdDownload}, endTextOf(refused ? jobs::JobOutcome::NotStarted
-                                                           : jobs::JobOutcome::Finished,
-                                                   jobs::TickedRunEndText(run)));
-        });
+    m_bridge->runTicked(rowCount, std::move(rows), m_proxyControls, *settings, m_options.albumList,
+                        [this](const jobs::TickedRunSummary& run) {
+                            m_lastJob = LastJob{LastJob::Kind::Ticked, run.ids};
+                            // A singer list that landed during the run is shown now.
+                            if (m_heldSingerList)
+                                std::exchange(m_heldSingerList, {})();
+                            // A refused proxy text ended the run before any download: no end text.
+                            downloadEnded({cmdDownload},
+                                          endTextOf(run.outcome(), jobs::TickedRunEndText(run)));
+                        });
 }
 
 void frmMain::retryLastJob() {

@@ -168,7 +168,7 @@ int downloadChosen(const SingersRequest& request, JobSetup& setup, const jobs::S
         jobs::RowsOf(lists, [&chosen](int i) { return !chosen || chosen->contains(i); }),
         *setup.transport, out.host(), setup.settings, {},
         [&out](const QString& id, const jobs::SingerSummary& s) { reportSinger(out, id, s); });
-    if (!run.singers.isEmpty() && run.singers.last().outcome == jobs::JobOutcome::NotStarted)
+    if (run.outcome() == jobs::JobOutcome::NotStarted)
         return out.end(kExitUsage); // the proxy text was refused; its message is out already
     out.summary(run.tally(), setup.settings.outputRoot);
     return out.end(run.complete() ? kExitOk : kExitFailed);

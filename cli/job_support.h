@@ -17,7 +17,7 @@ namespace orvana::cli {
 // Refuses, with Error(InvalidArgument), what cannot be used before anything is created or
 // fetched: an empty output folder, a portal host that is not HOST[:PORT], a cookie file that
 // cannot be read, a proxy text that cannot be read (message kInvalidProxy), a --parallel that
-// ParallelOf refuses. The archive is checked when it is opened (OpenArchive).
+// ParallelOf refuses. The archive is checked when SetUpJob opens it (DownloadArchive::Open).
 void CheckGlobalOptions(const GlobalOptions& options);
 
 // path made absolute against the current folder; the empty text stays empty.

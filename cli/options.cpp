@@ -13,6 +13,12 @@ namespace orvana::cli {
 
 namespace {
 
+// Non-empty and ASCII digits only: toInt alone would take " 2" and "+2".
+bool allDigits(QStringView text) {
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 // The global options: those with a value, and the switches; a one-letter name first where
 // there is one. The last name is the one looked up.
 struct TextOption {
@@ -212,8 +218,7 @@ bool IsPortalHost(const QString& text) {
     if (name.isEmpty())
         return false;
     if (!port.isEmpty()) {
-        if (port.size() > 5 ||
-            !std::all_of(port.begin(), port.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        if (port.size() > 5 || !allDigits(port))
             return false;
         const int number = port.toInt();
         if (number < 1 || number > 65535)
@@ -228,9 +233,7 @@ int ParallelOf(const GlobalOptions& options) {
         return 1;
     const QString& text = *options.parallel;
     constexpr int most = jobs::kMaxParallelSongs;
-    // Digits only: toInt alone would take " 2" and "+2".
-    bool ok = !text.isEmpty() &&
-              std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    bool ok = allDigits(text);
     const int n = ok ? text.toInt(&ok) : 0;
     if (!ok || n < 1 || n > most)
         throw Error(ErrorKind::InvalidArgument,

@@ -1,6 +1,7 @@
 #include "jobs/album_folder.h"
 
 #include "net/file_store.h"
+#include "net/text_conversion.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,6 +45,11 @@ std::optional<QString> MakeFolders(const QString& path) {
     if (const auto reason = makeFolder(clean))
         return u"cannot create folder " + clean + u": " + *reason;
     return std::nullopt;
+}
+
+QString FileNameOf(const QString& name, const QString& fallback) {
+    const QString cleaned = net::CutNameToBytes(CleanFileName(name));
+    return cleaned.isEmpty() ? net::CutNameToBytes(CleanFileName(fallback)) : cleaned;
 }
 
 std::optional<QString> ReadAlbumMarker(const QString& folder) {

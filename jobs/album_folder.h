@@ -10,6 +10,10 @@ namespace orvana::jobs {
 // "cannot create folder PATH: reason" (the system's reason for the first level that failed).
 [[nodiscard]] std::optional<QString> MakeFolders(const QString& path);
 
+// The cleaned, length-limited file name of name, else of fallback (an ID) when name cleans to
+// nothing; empty when neither can name a file.
+[[nodiscard]] QString FileNameOf(const QString& name, const QString& fallback);
+
 // The hidden file an album folder made by a job carries: the album ID and a line end. It tells
 // albums of equal titles apart on later runs.
 inline constexpr QStringView kAlbumMarkerName = u".orvana-album";

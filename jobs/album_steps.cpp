@@ -18,11 +18,6 @@ namespace orvana::jobs {
 
 namespace {
 
-// A cleaned, length-limited name; empty when nothing of text can name a file.
-QString fileNameOf(const QString& text) {
-    return net::CutNameToBytes(CleanFileName(text));
-}
-
 bool isCancelledError(const Error& e) {
     return e.kind() == ErrorKind::Cancelled;
 }
@@ -61,8 +56,7 @@ private:
 AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSettings& settings,
                        AlbumScope scope)
     : m_transport(transport), m_serialHost(std::make_unique<SerialHost>(host)),
-      m_host(*m_serialHost), m_settings(settings), m_scope(scope),
-      m_base(PortalBase(settings.portalHost)),
+      m_settings(settings), m_scope(scope), m_base(PortalBase(settings.portalHost)),
       m_folders(settings.download.dryRun ? AlbumFolderChooser::Creation::PlanOnly
                                          : AlbumFolderChooser::Creation::Create) {
     // The job's token is the transport's too: one cancel stops a transfer and a retry pause
@@ -72,12 +66,16 @@ AlbumSteps::AlbumSteps(net::ModDownFile& transport, JobHost& host, const JobSett
 
 AlbumSteps::~AlbumSteps() = default;
 
+JobHost& AlbumSteps::host() const {
+    return *m_serialHost;
+}
+
 bool AlbumSteps::cancelled() const {
     return m_settings.cancel && m_settings.cancel->isCancelled();
 }
 
 void AlbumSteps::reportError(const AlbumInfo& album, const QString& message) {
-    m_host.jobError({album, QString(), message});
+    host().jobError({album, QString(), message});
 }
 
 void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, AlbumSummary& album) {
@@ -86,21 +84,19 @@ void AlbumSteps::runAlbum(const QString& parent, const net::HtmlElement& img, Al
     if (!album.folderError.isEmpty()) {
         reportError(album.info(), album.folderError);
     } else {
-        m_host.albumStarted(album.info());
+        host().albumStarted(album.info());
         if (!cancelled() && !dryRun())
             storeCover(img, album);
         downloadSongs(album);
     }
     if (cancelled())
         album.outcome = JobOutcome::Cancelled;
-    m_host.albumFinished(album.info(), album.tally());
+    host().albumFinished(album.info(), album.tally());
 }
 
 void AlbumSteps::makeAlbumFolder(const QString& parent, AlbumSummary& album) {
     // A title that cleans to nothing would spill the songs into the parent folder.
-    QString name = fileNameOf(album.title);
-    if (name.isEmpty())
-        name = fileNameOf(album.id);
+    const QString name = FileNameOf(album.title, album.id);
     if (name.isEmpty()) {
         album.folder = parent;
         return;
@@ -114,7 +110,7 @@ void AlbumSteps::makeAlbumFolder(const QString& parent, AlbumSummary& album) {
 }
 
 void AlbumSteps::storeCover(const net::HtmlElement& img, AlbumSummary& album) {
-    m_host.setStatus(u"下载专辑封面: 《" + ControlsToSpaces(album.title) + u"》 ... ");
+    host().setStatus(u"下载专辑封面: 《" + ControlsToSpaces(album.title) + u"》 ... ");
     const QString path = album.folder + u"/cover.jpg";
     if (QFileInfo(path).isDir()) {
         album.coverError = u"封面无法保存: 已有同名文件夹 " + path;
@@ -177,15 +173,18 @@ void AlbumSteps::fetchSongs(const SongList& list, AlbumSummary& album) {
                 continue;
             }
             if (song.idNotNumeric)
-                m_host.showMessage(UserText(kSongIdNotNumeric));
+                host().showMessage(UserText(kSongIdNotNumeric));
             downloadSong(song, album, transport);
         }
         (void)transport.FinishCommits();
     };
-    const int workers = int(std::min<qsizetype>(
-        std::clamp(m_settings.download.parallel, 1, DownloadOptions::kMaxParallel), count));
+    // A dry run fetches nothing per song: one worker plans them all.
+    const int workers =
+        dryRun() ? 1
+                 : int(std::min<qsizetype>(
+                       std::clamp(m_settings.download.parallel, 1, kMaxParallelSongs), count));
     std::vector<std::thread> helpers;
-    for (int w = 1; w < workers && !dryRun(); ++w) {
+    for (int w = 1; w < workers; ++w) {
         helpers.emplace_back([&] {
             try {
                 // Made and destroyed on its worker: a transport belongs to one thread.
@@ -203,8 +202,7 @@ void AlbumSteps::fetchSongs(const SongList& list, AlbumSummary& album) {
 }
 
 void AlbumSteps::planSong(const PlannedSong& song, AlbumSummary& album) {
-    const auto* archive = m_settings.download.archive.get();
-    if (archive && archive->contains(song.songId))
+    if (archived(song.songId))
         songDone(song, album, SongState::Archived);
     else if (!song.path.isEmpty() && QFileInfo::exists(song.path))
         songDone(song, album, SongState::Present);
@@ -214,7 +212,7 @@ void AlbumSteps::planSong(const PlannedSong& song, AlbumSummary& album) {
 
 void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album,
                               net::ModDownFile& transport) {
-    if (m_settings.download.archive && m_settings.download.archive->contains(song.songId))
+    if (archived(song.songId))
         return songDone(song, album, SongState::Archived);
     if (song.path.isEmpty())
         return songFailed(song, album, QStringLiteral("歌曲没有可用作文件名的标题或编号"));
@@ -224,7 +222,7 @@ void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album,
     if (QFileInfo::exists(song.path)) {
         // Present whatever its download page does: the page is still asked for (the portal
         // sees the usual requests), but its failure is neither retried nor counted.
-        m_host.setStatus(songStatus(song.title));
+        host().setStatus(songStatus(song.title));
         try {
             (void)transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId),
                                         QString());
@@ -257,7 +255,7 @@ void AlbumSteps::downloadSong(const PlannedSong& song, AlbumSummary& album,
 
 void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album,
                            net::ModDownFile& transport) {
-    m_host.setStatus(songStatus(song.title));
+    host().setStatus(songStatus(song.title));
     const QString page =
         transport.RequestText(QStringLiteral("UTF-8"), downloadPageAddress(song.songId), QString());
     const std::optional<QString> address = CutFileAddress(page);
@@ -271,13 +269,13 @@ void AlbumSteps::fetchSong(const PlannedSong& song, AlbumSummary& album,
     const SongRef ref{album.id, song.songId};
     transport.FetchToFileDeferred(
         *address, song.path,
-        [this, ref](qint64 received, qint64 total) { m_host.songProgress(ref, received, total); },
+        [this, ref](qint64 received, qint64 total) { host().songProgress(ref, received, total); },
         tagsOf(song, album),
         [this, &album, song](const net::StoredSong& stored, std::exception_ptr error) {
             if (error)
                 return songFailed(song, album, reasonOf(error));
             if (!stored.untagged.isEmpty())
-                m_host.warning(u"无法写入标签: " + ControlsToSpaces(song.title) + u" (" +
+                host().warning(u"无法写入标签: " + ControlsToSpaces(song.title) + u" (" +
                                stored.untagged + u')');
             archiveSong(song.songId);
             songDone(song, album, SongState::Saved, stored.bytes, stored.path);
@@ -295,27 +293,37 @@ QString AlbumSteps::downloadPageAddress(const QString& songId) const {
     return m_base + u"/song/" + songId + u"/download";
 }
 
+bool AlbumSteps::archived(const QString& songId) const {
+    return m_settings.download.archive && m_settings.download.archive->contains(songId);
+}
+
 void AlbumSteps::archiveSong(const QString& songId) {
     if (!m_settings.download.archive)
         return;
     try {
         m_settings.download.archive->add(songId);
     } catch (const Error& e) {
-        m_host.warning(e.message());
+        host().warning(e.message());
     }
 }
 
-void AlbumSteps::tellInOrder(int position, const SongEvent& event) {
+void AlbumSteps::tellInOrder(int position, const SongEvent& event, AlbumSummary& album) {
     std::lock_guard lock(m_eventMutex);
     m_waitingEvents.insert(position, event);
-    tellWaiting(false);
+    tellWaiting(false, album);
 }
 
-void AlbumSteps::tellWaiting(bool all) {
+void AlbumSteps::tellWaiting(bool all, AlbumSummary& album) {
     while (!m_waitingEvents.isEmpty() &&
            (all || m_waitingEvents.firstKey() == m_nextEventPosition)) {
         m_nextEventPosition = m_waitingEvents.firstKey() + 1;
-        m_host.songFinished(m_waitingEvents.take(m_waitingEvents.firstKey()));
+        const SongEvent event = m_waitingEvents.take(m_waitingEvents.firstKey());
+        // Counted as told, so the failures stand in list order as their events do.
+        if (event.state == SongState::Failed) {
+            std::lock_guard albumLock(m_albumMutex);
+            album.failures.append({event.songId, event.title, event.reason});
+        }
+        host().songFinished(event);
     }
 }
 
@@ -323,24 +331,16 @@ void AlbumSteps::finishSongs(const SongList& list, AlbumSummary& album) {
     {
         // Songs never reached (a cancel) leave gaps: whatever waits is told now.
         std::lock_guard lock(m_eventMutex);
-        tellWaiting(true);
+        tellWaiting(true, album);
         m_nextEventPosition = 1;
     }
-    // Workers finish in any order; the failures are told in list order.
-    QHash<QString, int> position;
-    for (const PlannedSong& song : list.songs)
-        position.insert(song.songId, song.position);
-    std::stable_sort(album.failures.begin(), album.failures.end(),
-                     [&position](const SongFailure& a, const SongFailure& b) {
-                         return position.value(a.songId) < position.value(b.songId);
-                     });
     if (dryRun())
         return;
     if (m_settings.download.archive) {
         try {
             m_settings.download.archive->sync();
         } catch (const Error& e) {
-            m_host.warning(e.message());
+            host().warning(e.message());
         }
     }
     if (m_settings.download.playlist && !list.missing && album.folderError.isEmpty())
@@ -360,7 +360,7 @@ void AlbumSteps::writePlaylist(const SongList& list, const AlbumSummary& album) 
     try {
         net::StoreBytes(text.toUtf8(), album.folder + u"/playlist.m3u8");
     } catch (const Error& e) {
-        m_host.warning(e.message());
+        host().warning(e.message());
     }
 }
 
@@ -368,11 +368,10 @@ void AlbumSteps::songFailed(const PlannedSong& song, AlbumSummary& album, const 
     AlbumInfo info;
     {
         std::lock_guard lock(m_albumMutex);
-        album.failures.append({song.songId, song.title, reason});
         info = album.info();
     }
     tellInOrder(song.position,
-                {info, song.songId, song.title, SongState::Failed, song.path, 0, reason});
+                {info, song.songId, song.title, SongState::Failed, song.path, 0, reason}, album);
 }
 
 void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongState state,
@@ -401,7 +400,8 @@ void AlbumSteps::songDone(const PlannedSong& song, AlbumSummary& album, SongStat
     }
     tellInOrder(
         song.position,
-        {info, song.songId, song.title, state, path.isEmpty() ? song.path : path, bytes, {}});
+        {info, song.songId, song.title, state, path.isEmpty() ? song.path : path, bytes, {}},
+        album);
 }
 
 std::optional<QString> AlbumSteps::fetchPage(const QString& url, QString& reason) {

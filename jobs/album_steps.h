@@ -53,6 +53,8 @@ public:
 
 private:
     class SerialHost;
+    // The job's host through m_serialHost: every call to it goes this way.
+    [[nodiscard]] JobHost& host() const;
 
     // How a run of attempts ended.
     struct Retried {
@@ -95,16 +97,19 @@ private:
     // The tags of a song when they are asked for.
     [[nodiscard]] std::optional<net::SongTags> tagsOf(const PlannedSong& song,
                                                       const AlbumSummary& album) const;
-    // The album's end: failures in list order, the archive synced, the playlist written.
+    // The album's end: the waiting events told, the archive synced, the playlist written.
     void finishSongs(const SongList& list, AlbumSummary& album);
     void writePlaylist(const SongList& list, const AlbumSummary& album);
+    // The archive lists the song (never, without an archive).
+    [[nodiscard]] bool archived(const QString& songId) const;
     void archiveSong(const QString& songId);
 
     // A song's event goes out once every song before it in the list was told: saved songs are
-    // known only when named, failures at once, and workers finish in any order. Any worker.
-    void tellInOrder(int position, const SongEvent& event);
+    // known only when named, failures at once, and workers finish in any order. A failure
+    // joins album.failures as it is told, so they stand in list order too. Any worker.
+    void tellInOrder(int position, const SongEvent& event, AlbumSummary& album);
     // Under m_eventMutex: tells the waiting events that are next in line (all: every one).
-    void tellWaiting(bool all);
+    void tellWaiting(bool all, AlbumSummary& album);
 
     // Counts and tells the host of a song the job is done with. Any worker.
     void songFailed(const PlannedSong& song, AlbumSummary& album, const QString& reason);
@@ -113,7 +118,6 @@ private:
 
     net::ModDownFile& m_transport;
     std::unique_ptr<SerialHost> m_serialHost;
-    JobHost& m_host; // *m_serialHost
     const JobSettings& m_settings;
     const AlbumScope m_scope;
     QString m_base;

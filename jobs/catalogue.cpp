@@ -58,6 +58,12 @@ Tally TickedRunSummary::tally() const {
     return sum;
 }
 
+JobOutcome TickedRunSummary::outcome() const {
+    if (!singers.isEmpty() && singers.last().outcome == JobOutcome::NotStarted)
+        return JobOutcome::NotStarted;
+    return cancelled ? JobOutcome::Cancelled : JobOutcome::Finished;
+}
+
 bool TickedRunSummary::complete() const {
     if (cancelled)
         return false;
@@ -101,7 +107,7 @@ TickedRunSummary DownloadTickedSingers(const TickedRowSource& rows, net::ModDown
         if (singerDone)
             singerDone(run.ids.last(), run.singers.last());
         // A refused proxy text would refuse every later singer too; nothing was downloaded.
-        if (run.singers.last().outcome == JobOutcome::NotStarted)
+        if (run.outcome() == JobOutcome::NotStarted)
             return run;
     }
     if (settings.cancel && settings.cancel->isCancelled()) {

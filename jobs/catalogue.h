@@ -77,6 +77,9 @@ struct TickedRunSummary {
     // The songs of every singer.
     [[nodiscard]] Tally tally() const;
     [[nodiscard]] bool complete() const;
+    // NotStarted when the last singer run did not start (a refused proxy text: nothing was
+    // downloaded, no later singer ran), else Cancelled or Finished.
+    [[nodiscard]] JobOutcome outcome() const;
 };
 
 // The rows of a ticked run as the front end holds them: how many (read once, when the run

@@ -1,5 +1,6 @@
 #include "jobs/down_singer.h"
 
+#include "jobs/album_folder.h"
 #include "jobs/portal.h"
 #include "net/file_store.h"
 #include "net/text_conversion.h"
@@ -78,9 +79,7 @@ private:
 
     void makeSingerFolder() {
         // A name that cleans to nothing would spill the albums into the output root.
-        QString name = net::CutNameToBytes(CleanFileName(m_summary.name));
-        if (name.isEmpty())
-            name = net::CutNameToBytes(CleanFileName(m_id));
+        const QString name = FileNameOf(m_summary.name, m_id);
         m_summary.folder =
             name.isEmpty() ? m_settings.outputRoot : m_settings.outputRoot + u'/' + name;
         if (!m_steps.dryRun() && !QFileInfo(m_summary.folder).isDir())

@@ -130,9 +130,8 @@ void DownloadArchive::add(const QString& songId) {
     // A line cut short by a run that died while writing it is dropped before ours is added, so
     // it can never join ours or read as the ID of another song.
     dropCutLine(m_fd);
-    const QByteArray& out = line;
-    const char* data = out.constData();
-    qsizetype left = out.size();
+    const char* data = line.constData();
+    qsizetype left = line.size();
     while (left > 0) {
         const ssize_t n = ::write(m_fd, data, std::size_t(left));
         if (n < 0 && errno == EINTR)

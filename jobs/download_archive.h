@@ -29,7 +29,6 @@ public:
     DownloadArchive(const DownloadArchive&) = delete;
     DownloadArchive& operator=(const DownloadArchive&) = delete;
 
-    [[nodiscard]] const QString& path() const { return m_path; }
     [[nodiscard]] bool contains(const QString& songId) const;
     // Appends the song's line unless it is listed already (or the archive is read-only). Fails
     // with orvana::Error (Io) when the line cannot be written.

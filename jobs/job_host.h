@@ -115,9 +115,8 @@ struct DownloadOptions {
     bool tags = false;
     // Write playlist.m3u8 into each album folder at the album's end.
     bool playlist = false;
-    // Songs of one album fetched at the same time, 1 to kMaxParallel.
+    // Songs of one album fetched at the same time, 1 to kMaxParallelSongs.
     int parallel = 1;
-    static constexpr int kMaxParallel = kMaxParallelSongs;
 };
 
 // Everything a job is given besides its ID, its transport and its host.

@@ -1,9 +1,8 @@
 #include "jobs/song_list.h"
 
+#include "jobs/album_folder.h"
 #include "jobs/portal.h"
-#include "net/file_store.h"
 #include "net/html_document.h"
-#include "net/text_conversion.h"
 
 #include "json/parser.h"
 #include <QHash>
@@ -31,20 +30,13 @@ ListAnswer ReadListAnswer(const QString& text) {
 
 namespace {
 
-// A cleaned, length-limited name; empty when nothing of text can name a file.
-QString fileNameOf(const QString& text) {
-    return net::CutNameToBytes(CleanFileName(text));
-}
-
 // Hands out the file names of one album's songs in list order.
 class SongNamer {
 public:
     explicit SongNamer(QString folder) : m_folder(std::move(folder)) {}
 
     QString pathFor(const QString& title, const QString& songId) {
-        QString base = fileNameOf(title);
-        if (base.isEmpty())
-            base = fileNameOf(songId);
+        const QString base = FileNameOf(title, songId);
         if (base.isEmpty())
             return {};
         int n = m_songsPerName.value(base) + 1;

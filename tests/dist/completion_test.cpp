@@ -117,7 +117,7 @@ TEST_F(Completion, OffersTheCategoryRowsAfterSingers) {
 
 TEST_F(Completion, OffersTheParallelCountsAndSkipsTheValuesOfTheNewOptions) {
     QStringList counts;
-    for (int n = 1; n <= jobs::DownloadOptions::kMaxParallel; ++n)
+    for (int n = 1; n <= jobs::kMaxParallelSongs; ++n)
         counts << QString::number(n);
     EXPECT_EQ(complete({u"orvana-dl-cli"_qs, u"album"_qs, u"--parallel"_qs, QString()}),
               line(counts));
