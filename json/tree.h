@@ -210,8 +210,9 @@ public:
     // Indexes position, whose key must not be present yet.
     template <typename KeyAt> void insert(size_t position, KeyAt keyAt);
     // Follows a member appended at position count-1: indexes it, or all count of them once the
-    // dictionary grows past kThreshold.
-    template <typename KeyAt> void added(size_t count, KeyAt keyAt);
+    // dictionary grows past kThreshold. Inlined: the parser calls it for every member, and for
+    // most it only tests two numbers.
+    template <typename KeyAt> [[gnu::always_inline]] void added(size_t count, KeyAt keyAt);
     // The position of key, or -1.
     template <typename KeyAt> [[nodiscard]] qsizetype find(QStringView key, KeyAt keyAt) const;
     void clear() noexcept { m_slots.clear(); }
@@ -241,7 +242,7 @@ template <typename KeyAt> void KeyIndex::insert(size_t position, KeyAt keyAt) {
     place(hashKey(keyAt(position)), position);
 }
 
-template <typename KeyAt> void KeyIndex::added(size_t count, KeyAt keyAt) {
+template <typename KeyAt> inline void KeyIndex::added(size_t count, KeyAt keyAt) {
     if (!empty())
         insert(count - 1, keyAt);
     else if (count > kThreshold)
